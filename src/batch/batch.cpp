@@ -1,0 +1,379 @@
+#include "batch/batch.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <charconv>
+#include <chrono>
+#include <cerrno>
+#include <cmath>
+#include <map>
+#include <optional>
+
+#include "engine/compute.h"
+#include "model/grid_file.h"
+#include "model/grid_spec.h"
+#include "model/number_text.h"
+#include "model/series_file.h"
+#include "output/result_lines.h"
+
+namespace tabulor {
+
+namespace {
+
+const char kHelp[] =
+    "Usage:\n"
+    "  tabulor-batch SERIESFILE [options]\n"
+    "  tabulor-batch --open-grid BASE [--report]\n"
+    "  tabulor-batch --help\n"
+    "\n"
+    "Evaluates the series of SERIESFILE, or the mixed derivative that --der asks\n"
+    "for, at every point of a grid and prints one line per grid point, as the\n"
+    "results list of the window shows them. With no options the grid is the one\n"
+    "the window computes when the file is opened and \"Compute\" pressed at once:\n"
+    "for every variable as many evenly spaced points as terms between the\n"
+    "series' limits, derivative order 0.\n"
+    "\n"
+    "K is a variable's index: 0 for the first variable, up to 3.\n"
+    "  --points K=N        N evenly spaced grid points (a whole number, at least 2)\n"
+    "  --limits K=LO,HI    grid lower and upper limit\n"
+    "  --der K=D           take the D-th derivative with respect to variable K\n"
+    "  --values K=x0,x1,.. the grid values of variable K, typed one by one (not\n"
+    "                      evenly spaced; the number of points is their number)\n"
+    "  --save BASE         also write the grid file BASE.grd\n"
+    "  --report            print the lines of the printed report instead of the list\n"
+    "  --summary           print only: points=N seconds=T min=A max=B\n"
+    "  --open-grid BASE    read the grid file BASE.grd and print its list\n"
+    "  --help              show this text\n"
+    "\n"
+    "Exit status: 0 done; 1 the file or the grid was refused or the computation\n"
+    "failed (one line on standard error says why; no grid file is written);\n"
+    "2 the command line is wrong.\n";
+
+class Output {
+ public:
+  explicit Output(int fd) : fd_(fd) { buf_.reserve(kChunk + 256); }
+  ~Output() { Flush(); }
+  void Line(const std::string& s) {
+    buf_ += s;
+    buf_.push_back('\n');
+    if (buf_.size() >= kChunk) Flush();
+  }
+  bool Flush() {
+    const char* p = buf_.data();
+    std::size_t n = buf_.size();
+    while (n > 0 && ok_) {
+      ssize_t w = ::write(fd_, p, n);
+      if (w < 0) {
+        if (errno == EINTR) continue;
+        ok_ = false;
+        break;
+      }
+      p += w;
+      n -= static_cast<std::size_t>(w);
+    }
+    buf_.clear();
+    return ok_;
+  }
+  bool ok() const { return ok_; }
+
+ private:
+  static constexpr std::size_t kChunk = 1 << 20;
+  int fd_;
+  std::string buf_;
+  bool ok_ = true;
+};
+
+void Say(int fd, const std::string& text) {
+  std::string s = text + "\n";
+  if (::write(fd, s.data(), s.size()) < 0) {
+    // Nothing more can be told when standard error is gone.
+  }
+}
+
+// Shows "what... NN%" on a terminal, at most a few times a second.
+class TerminalProgress {
+ public:
+  TerminalProgress(int fd, std::string what) : fd_(fd), what_(std::move(what)), tty_(::isatty(fd) == 1) {}
+  ~TerminalProgress() { Done(); }
+  bool operator()(std::uint64_t done, std::uint64_t total) {
+    if (!tty_ || total == 0) return true;
+    auto now = std::chrono::steady_clock::now();
+    if (shown_ && now - last_ < std::chrono::milliseconds(200)) return true;
+    last_ = now;
+    shown_ = true;
+    int percent = static_cast<int>(100.0 * static_cast<double>(done) / static_cast<double>(total));
+    std::string s = "\r" + what_ + "... " + IntegerText(std::min(percent, 100)) + "%";
+    if (::write(fd_, s.data(), s.size()) < 0) tty_ = false;
+    return true;
+  }
+  void Done() {
+    if (tty_ && shown_) {
+      std::string s = "\r" + std::string(what_.size() + 10, ' ') + "\r";
+      if (::write(fd_, s.data(), s.size()) < 0) tty_ = false;
+      shown_ = false;
+    }
+  }
+  ProgressFn fn() {
+    return [this](std::uint64_t d, std::uint64_t t) { return (*this)(d, t); };
+  }
+
+ private:
+  int fd_;
+  std::string what_;
+  bool tty_;
+  bool shown_ = false;
+  std::chrono::steady_clock::time_point last_{};
+};
+
+struct UsageError {
+  std::string message;
+};
+
+// "K=REST": the variable index and the text behind "=".
+std::pair<int, std::string> SplitKey(const std::string& option, const std::string& value) {
+  std::size_t eq = value.find('=');
+  if (eq == 0 || eq == std::string::npos || eq > 1 || value[0] < '0' || value[0] > '3')
+    throw UsageError{option + " takes K=..., K a variable index from 0 to 3 (got \"" + value + "\")"};
+  return {value[0] - '0', value.substr(eq + 1)};
+}
+
+// A number given on the command line: all of the text must be the number.
+double StrictNumber(const std::string& option, const std::string& text) {
+  LeadingNumberResult r = ParseLeadingNumber(text);
+  std::size_t end = r.end;
+  while (end < text.size() && (text[end] == ' ' || text[end] == '\t')) ++end;
+  if (r.status != NumberStatus::Ok || end != text.size())
+    throw UsageError{option + ": \"" + text + "\" is not a finite number"};
+  return r.value;
+}
+
+struct Options {
+  std::string series_file;
+  std::string open_grid;
+  std::string save_base;
+  bool report = false;
+  bool summary = false;
+  bool help = false;
+  std::map<int, std::string> points, der;
+  std::map<int, std::pair<std::string, std::string>> limits;
+  std::map<int, std::vector<double>> values;
+};
+
+Options ParseArgs(const std::vector<std::string>& args) {
+  Options o;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    auto next = [&]() -> const std::string& {
+      if (i + 1 >= args.size()) throw UsageError{a + " needs a value"};
+      return args[++i];
+    };
+    if (a == "--help" || a == "-h") {
+      o.help = true;
+    } else if (a == "--report") {
+      o.report = true;
+    } else if (a == "--summary") {
+      o.summary = true;
+    } else if (a == "--save") {
+      o.save_base = next();
+      if (o.save_base.empty()) throw UsageError{"--save needs a file name"};
+    } else if (a == "--open-grid") {
+      o.open_grid = next();
+      if (o.open_grid.empty()) throw UsageError{"--open-grid needs a file name"};
+    } else if (a == "--points") {
+      auto [k, text] = SplitKey(a, next());
+      double n = StrictNumber(a, text);
+      if (n != std::floor(n) || n < 2 || n > 2147483647.0)
+        throw UsageError{"--points: the number of grid points must be a whole number of at least 2 (got \"" +
+                         text + "\")"};
+      o.points[k] = text;
+    } else if (a == "--der") {
+      auto [k, text] = SplitKey(a, next());
+      WholeNumberResult d = ParseWholeNumber(text);
+      if (d.status != WholeNumberStatus::Ok || d.value < 0 || StrictNumber(a, text) != d.value)
+        throw UsageError{"--der: the derivative order must be a whole number of at least 0 (got \"" + text +
+                         "\")"};
+      o.der[k] = text;
+    } else if (a == "--limits") {
+      auto [k, text] = SplitKey(a, next());
+      std::size_t comma = text.find(',');
+      if (comma == std::string::npos || text.find(',', comma + 1) != std::string::npos)
+        throw UsageError{"--limits takes K=LO,HI (got \"" + text + "\")"};
+      std::string lo = text.substr(0, comma), hi = text.substr(comma + 1);
+      StrictNumber(a, lo);
+      StrictNumber(a, hi);
+      o.limits[k] = {lo, hi};
+    } else if (a == "--values") {
+      auto [k, text] = SplitKey(a, next());
+      std::vector<double> xs;
+      std::size_t start = 0;
+      for (;;) {
+        std::size_t comma = text.find(',', start);
+        xs.push_back(StrictNumber(a, text.substr(start, comma - start)));
+        if (comma == std::string::npos) break;
+        start = comma + 1;
+      }
+      if (xs.size() < 2) throw UsageError{"--values needs at least two grid values"};
+      o.values[k] = std::move(xs);
+    } else if (!a.empty() && a[0] == '-' && a != "-") {
+      throw UsageError{"unknown option " + a};
+    } else {
+      if (!o.series_file.empty()) throw UsageError{"only one series file can be given"};
+      o.series_file = a;
+    }
+  }
+  if (o.help) return o;
+  if (o.series_file.empty() == o.open_grid.empty())
+    throw UsageError{"give either a series file or --open-grid BASE"};
+  if (!o.open_grid.empty() && (!o.points.empty() || !o.der.empty() || !o.limits.empty() ||
+                               !o.values.empty() || !o.save_base.empty() || o.summary))
+    throw UsageError{"--open-grid takes only --report"};
+  for (const auto& [k, xs] : o.values)
+    if (o.points.count(k)) throw UsageError{"--points and --values both given for variable " + IntegerText(k)};
+  if (o.summary && o.report) throw UsageError{"--summary and --report exclude each other"};
+  return o;
+}
+
+int PrintLines(const Dimension& model, bool report, int out_fd, int err_fd) {
+  Output out(out_fd);
+  if (report) {
+    ReportLines lines(model);
+    for (std::int64_t i = 0; i < lines.count() && out.ok(); ++i) out.Line(lines.line(i));
+  } else {
+    ResultLines lines(model);
+    for (std::int64_t i = 0; i < lines.count() && out.ok(); ++i) out.Line(lines.line(i));
+  }
+  if (!out.Flush()) {
+    Say(err_fd, "tabulor-batch: the results could not be written to standard output");
+    return 1;
+  }
+  return 0;
+}
+
+int RunSeries(const Options& o, int out_fd, int err_fd) {
+  Dimension model;
+  SeriesReadResult read;
+  {
+    TerminalProgress progress(err_fd, "Reading coefficients");
+    read = ReadSeriesFile(model, o.series_file, progress.fn());
+  }
+  if (read.outcome == SeriesReadOutcome::NoCoefficients) {
+    Say(err_fd, "tabulor-batch: series file \"" + o.series_file + "\": NO COEFFICIENTS IN FILE.");
+    return 1;
+  }
+  if (read.outcome != SeriesReadOutcome::Ok) {
+    Say(err_fd, "tabulor-batch: " + read.message);
+    return 1;
+  }
+  auto check_var = [&](int k) {
+    if (k > model.LastVar) {
+      Say(err_fd, "tabulor-batch: variable " + IntegerText(k) + " is not in the series, which has " +
+                      IntegerText(model.LastVar + 1) + " variable(s)");
+      return false;
+    }
+    return true;
+  };
+  auto spec = DefaultGridSpec(model);
+  for (const auto& [k, text] : o.points) {
+    if (!check_var(k)) return 1;
+    spec[k].points = text;
+  }
+  for (const auto& [k, text] : o.der) {
+    if (!check_var(k)) return 1;
+    spec[k].der = text;
+  }
+  for (const auto& [k, lohi] : o.limits) {
+    if (!check_var(k)) return 1;
+    spec[k].lower = lohi.first;
+    spec[k].upper = lohi.second;
+  }
+  for (const auto& [k, xs] : o.values) {
+    if (!check_var(k)) return 1;
+    spec[k].spaced = false;
+    spec[k].points = IntegerText(static_cast<std::int64_t>(xs.size()));
+    model.EvenlySpaced[k] = false;
+    model.GridX[k] = xs;
+  }
+  if (std::string why = CaptureGridSpecs(model, spec); !why.empty()) {
+    Say(err_fd, "tabulor-batch: " + why);
+    return 1;
+  }
+  ComputeResult result;
+  auto start = std::chrono::steady_clock::now();
+  {
+    TerminalProgress progress(err_fd, "Computing");
+    result = Compute(model, progress.fn());
+  }
+  double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  if (result.outcome != ComputeOutcome::Ok) {
+    Say(err_fd, "tabulor-batch: " + result.message);
+    return 1;
+  }
+  if (!o.save_base.empty()) {
+    GridFileResult saved;
+    {
+      TerminalProgress progress(err_fd, "Saving");
+      saved = WriteGridFile(model, o.save_base, progress.fn());
+    }
+    if (!saved.ok) {
+      Say(err_fd, "tabulor-batch: " + saved.message);
+      return 1;
+    }
+  }
+  if (o.summary) {
+    double lo = INFINITY, hi = -INFINITY;
+    std::int64_t n = 0;
+    for (std::int64_t j3 = 0; j3 <= model.LastPt[3]; ++j3)
+      for (std::int64_t j2 = 0; j2 <= model.LastPt[2]; ++j2)
+        for (std::int64_t j1 = 0; j1 <= model.LastPt[1]; ++j1) {
+          const double* row = &model.Results(0, j1, j2, j3);
+          for (std::int64_t j0 = 0; j0 <= model.LastPt[0]; ++j0) {
+            lo = std::min(lo, row[j0]);
+            hi = std::max(hi, row[j0]);
+          }
+          n += model.LastPt[0] + 1;
+        }
+    char buf[32];
+    auto r = std::to_chars(buf, buf + sizeof buf, seconds, std::chars_format::fixed, 6);
+    Output out(out_fd);
+    out.Line("points=" + IntegerText(n) + " seconds=" + std::string(buf, r.ptr) + " min=" + NumberText(lo) +
+             " max=" + NumberText(hi));
+    return out.Flush() ? 0 : 1;
+  }
+  return PrintLines(model, o.report, out_fd, err_fd);
+}
+
+int RunOpenGrid(const Options& o, int out_fd, int err_fd) {
+  Dimension model;
+  GridFileResult read;
+  {
+    TerminalProgress progress(err_fd, "Reading");
+    read = ReadGridFile(model, o.open_grid, progress.fn());
+  }
+  if (!read.ok) {
+    Say(err_fd, "tabulor-batch: " + read.message);
+    return 1;
+  }
+  return PrintLines(model, o.report, out_fd, err_fd);
+}
+
+}  // namespace
+
+int RunBatch(const std::vector<std::string>& args, int out_fd, int err_fd) {
+  Options o;
+  try {
+    o = ParseArgs(args);
+  } catch (const UsageError& e) {
+    Say(err_fd, "tabulor-batch: " + e.message + "\nTry 'tabulor-batch --help'.");
+    return 2;
+  }
+  if (o.help) {
+    Output out(out_fd);
+    out.Line(std::string(kHelp, sizeof kHelp - 2));
+    return out.Flush() ? 0 : 1;
+  }
+  if (!o.open_grid.empty()) return RunOpenGrid(o, out_fd, err_fd);
+  return RunSeries(o, out_fd, err_fd);
+}
+
+}  // namespace tabulor

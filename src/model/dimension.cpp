@@ -1,0 +1,92 @@
+#include "model/dimension.h"
+
+#include <cmath>
+
+namespace tabulor {
+
+Dimension::Dimension() : Pi(4.0 * std::atan(1.0)) {}
+
+void Dimension::ClearVariables() {
+  for (int v = 0; v < kSlots; ++v) {
+    VarName[v].clear();
+    CenterText[v].clear();
+    PeriodText[v].clear();
+    GridX[v].clear();
+  }
+  IsPower = {};
+  LowerLimit = {};
+  UpperLimit = {};
+  Center = {};
+  Period = {};
+  LastTerm = {};
+  LastPoint = {};
+  DerOrder = {};
+  EvenlySpaced = {};
+  Extent = {};
+  GridStep = {};
+  Coefficients.clear();
+  Results.Clear();
+}
+
+double Dimension::GetVarX(std::int64_t index) const {
+  if (CurVar < 0 || CurVar >= kSlots) return 0.0;
+  const auto& grid = GridX[CurVar];
+  if (index < 0 || static_cast<std::size_t>(index) >= grid.size()) return 0.0;
+  return grid[static_cast<std::size_t>(index)];
+}
+
+void Dimension::SetVarX(std::int64_t index, double value) {
+  if (CurVar < 0 || CurVar >= kSlots) return;
+  auto& grid = GridX[CurVar];
+  if (index < 0 || static_cast<std::size_t>(index) >= grid.size()) return;
+  grid[static_cast<std::size_t>(index)] = value;
+}
+
+void Dimension::ResizeCurrentGrid() {
+  if (CurVar < 0 || CurVar >= kSlots) return;
+  std::int64_t last = LastPoint[CurVar];
+  GridX[CurVar].resize(last < 0 ? 0 : static_cast<std::size_t>(last) + 1, 0.0);
+}
+
+double Dimension::CenterOffset(std::int64_t index) const {
+  if (CurVar < 0 || CurVar >= kSlots) return 0.0;
+  return GetVarX(index) - Center[CurVar];
+}
+
+void Dimension::FillEvenGrid(int v) {
+  if (v < 0 || v >= kSlots) return;
+  const std::int32_t last = LastPoint[v];
+  auto& grid = GridX[v];
+  grid.assign(last < 0 ? 0 : static_cast<std::size_t>(last) + 1, 0.0);
+  if (last <= 0) {
+    GridStep[v] = 0.0;
+    if (last == 0) grid[0] = LowerLimit[v];
+    return;
+  }
+  const double step = (UpperLimit[v] - LowerLimit[v]) / static_cast<double>(last);
+  GridStep[v] = step;
+  const double lower = LowerLimit[v];
+  for (std::int32_t j = 0; j <= last; ++j) grid[static_cast<std::size_t>(j)] = static_cast<double>(j) * step + lower;
+}
+
+void Dimension::BuildGrids() {
+  for (int v = 0; v <= LastVar && v < kSlots; ++v)
+    if (EvenlySpaced[v]) FillEvenGrid(v);
+}
+
+namespace {
+std::int64_t CountProduct(const std::array<std::int32_t, kSlots>& last, int last_var) {
+  std::int64_t total = 1;
+  for (int v = 0; v <= last_var && v < kSlots; ++v) {
+    if (last[v] < 0) return -1;
+    total *= static_cast<std::int64_t>(last[v]) + 1;
+    if (total > 2147483647) return -1;
+  }
+  return total;
+}
+}  // namespace
+
+std::int64_t Dimension::TermProduct() const { return CountProduct(LastTerm, LastVar); }
+std::int64_t Dimension::PointProduct() const { return CountProduct(LastPoint, LastVar); }
+
+}  // namespace tabulor

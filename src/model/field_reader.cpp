@@ -1,0 +1,188 @@
+#include "model/field_reader.h"
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <cmath>
+
+#include "model/number_text.h"
+
+namespace tabulor {
+
+namespace {
+constexpr std::size_t kBufferSize = 1 << 20;
+bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+}  // namespace
+
+FieldReader::FieldReader(std::string_view data)
+    : begin_(data.data()), cur_(data.data()), end_(data.data() + data.size()) {}
+
+FieldReader::FieldReader(int fd) : fd_(fd), buffer_(kBufferSize) {
+  begin_ = cur_ = end_ = buffer_.data();
+}
+
+FieldReader::~FieldReader() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+bool FieldReader::Fill() {
+  if (cur_ < end_) return true;
+  if (fd_ < 0 || read_error_) return false;
+  consumed_before_ += static_cast<std::uint64_t>(end_ - begin_);
+  for (;;) {
+    ssize_t n = ::read(fd_, buffer_.data(), buffer_.size());
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      if (n < 0) read_error_ = true;
+      begin_ = cur_ = end_ = buffer_.data();
+      return false;
+    }
+    begin_ = cur_ = buffer_.data();
+    end_ = begin_ + n;
+    return true;
+  }
+}
+
+bool FieldReader::PeekChar(char& c) {
+  if (cur_ == end_ && !Fill()) return false;
+  c = *cur_;
+  return true;
+}
+
+void FieldReader::EndOfLine(char c) {
+  // Called with the CR or LF just consumed; CR LF counts as one line end.
+  if (c == '\r') {
+    char next;
+    if (PeekChar(next) && next == '\n') ++cur_;
+  }
+  ++line_;
+}
+
+bool FieldReader::Fail(std::string_view what, std::string_view problem) {
+  error_ = "field " + IntegerText(field_number_) + " on line " + IntegerText(field_line_);
+  if (!what.empty()) {
+    error_ += " (";
+    error_ += what;
+    error_ += ")";
+  }
+  error_ += ": ";
+  error_ += problem;
+  return false;
+}
+
+bool FieldReader::NextField(std::string_view what, bool& quoted) {
+  field_.clear();
+  quoted = false;
+  char c;
+  // Blanks in front of the field.
+  while (PeekChar(c) && IsBlank(c)) ++cur_;
+  ++field_number_;
+  field_line_ = line_;
+  if (!PeekChar(c)) {
+    if (read_error_) return Fail(what, "the file could not be read to its end");
+    return Fail(what, "the file ends before this field");
+  }
+  if (c == '"') {
+    quoted = true;
+    ++cur_;
+    for (;;) {
+      if (cur_ == end_ && !Fill())
+        return Fail(what, read_error_ ? "the file could not be read to its end"
+                                      : "a quoted text is never closed");
+      // Copy up to the closing quote or the buffer's end.
+      const char* p = cur_;
+      while (p < end_ && *p != '"' && *p != '\r' && *p != '\n' && *p != '\0') ++p;
+      if (field_.size() + static_cast<std::size_t>(p - cur_) > kMaxFieldLength)
+        return Fail(what, "the field is longer than " + IntegerText(kMaxFieldLength) + " characters");
+      field_.append(cur_, p);
+      cur_ = p;
+      if (p == end_) continue;
+      char d = *cur_++;
+      if (d == '"') break;
+      if (d == '\0') return Fail(what, "the field holds a NUL byte");
+      field_.push_back(d);
+      if (d == '\n') ++line_;
+      else if (d == '\r') {
+        char next;
+        if (PeekChar(next) && next == '\n') {
+          field_.push_back('\n');
+          ++cur_;
+        }
+        ++line_;
+      }
+    }
+    // Anything up to the next comma or line end is dropped.
+    while (PeekChar(c)) {
+      ++cur_;
+      if (c == ',') break;
+      if (c == '\r' || c == '\n') {
+        EndOfLine(c);
+        break;
+      }
+      if (c == '\0') return Fail(what, "the field holds a NUL byte");
+    }
+    return true;
+  }
+  for (;;) {
+    if (cur_ == end_ && !Fill()) {
+      if (read_error_) return Fail(what, "the file could not be read to its end");
+      break;  // the last field of the file
+    }
+    const char* p = cur_;
+    while (p < end_ && *p != ',' && *p != '\r' && *p != '\n' && *p != '\0') ++p;
+    if (field_.size() + static_cast<std::size_t>(p - cur_) > kMaxFieldLength)
+      return Fail(what, "the field is longer than " + IntegerText(kMaxFieldLength) + " characters");
+    field_.append(cur_, p);
+    cur_ = p;
+    if (p == end_) continue;
+    char d = *cur_++;
+    if (d == '\0') return Fail(what, "the field holds a NUL byte");
+    if (d == '\r' || d == '\n') EndOfLine(d);
+    break;
+  }
+  while (!field_.empty() && IsBlank(field_.back())) field_.pop_back();
+  return true;
+}
+
+bool FieldReader::ReadText(std::string& out, std::string_view what) {
+  bool quoted;
+  if (!NextField(what, quoted)) return false;
+  out = field_;
+  return true;
+}
+
+bool FieldReader::ReadNumber(double& out, std::string_view what) {
+  bool quoted;
+  if (!NextField(what, quoted)) return false;
+  LeadingNumberResult r = ParseLeadingNumber(field_);
+  if (r.status == NumberStatus::Overflow)
+    return Fail(what, "the number " + field_.substr(0, 40) + " is too large for a double");
+  if (r.status == NumberStatus::NoNumber && NamesNonFiniteNumber(field_))
+    return Fail(what, "\"" + field_.substr(0, 40) + "\" is not a finite number");
+  out = r.status == NumberStatus::Ok ? r.value : 0.0;
+  return true;
+}
+
+bool FieldReader::ReadInteger(std::int32_t& out, std::string_view what) {
+  double value = 0.0;
+  if (!ReadNumber(value, what)) return false;
+  if (!RoundToInt32(value, out))
+    return Fail(what, "the number " + field_.substr(0, 40) + " is beyond the 32-bit range");
+  return true;
+}
+
+bool FieldReader::ReadBoolean(bool& out, std::string_view what) {
+  bool quoted;
+  if (!NextField(what, quoted)) return false;
+  if (!quoted && field_ == "#TRUE#") {
+    out = true;
+    return true;
+  }
+  if (!quoted && field_ == "#FALSE#") {
+    out = false;
+    return true;
+  }
+  return Fail(what, "\"" + field_.substr(0, 40) + "\" is neither #TRUE# nor #FALSE#");
+}
+
+}  // namespace tabulor

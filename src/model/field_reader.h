@@ -1,0 +1,65 @@
+// Reads the fields of the series and grid files: a field ends at a comma or
+// a line end (CR LF, CR or LF); blanks and tabs in front are skipped; a text
+// may be quoted; numbers use the point whatever the locale; Booleans are
+// "#TRUE#" and "#FALSE#"; a field without a number reads as 0; reading past
+// the end is an error.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tabulor {
+
+class FieldReader {
+ public:
+  // The longest field accepted; a longer one is refused.
+  static constexpr std::size_t kMaxFieldLength = 65536;
+
+  // Reads from memory.
+  explicit FieldReader(std::string_view data);
+  // Reads from an open file descriptor, which the reader closes.
+  explicit FieldReader(int fd);
+  ~FieldReader();
+  FieldReader(const FieldReader&) = delete;
+  FieldReader& operator=(const FieldReader&) = delete;
+
+  // Each read returns false on a problem and leaves the message in error().
+  // `what` names the field for that message ("lower limit of variable 0").
+  bool ReadText(std::string& out, std::string_view what);
+  bool ReadNumber(double& out, std::string_view what);
+  bool ReadInteger(std::int32_t& out, std::string_view what);
+  bool ReadBoolean(bool& out, std::string_view what);
+
+  // "field 7 on line 7 (lower limit of variable 0): the file ends here".
+  const std::string& error() const { return error_; }
+  std::int64_t field_number() const { return field_number_; }
+  std::int64_t line_number() const { return field_line_; }
+  // Bytes consumed so far (for progress).
+  std::uint64_t bytes_read() const { return consumed_before_ + static_cast<std::uint64_t>(cur_ - begin_); }
+
+ private:
+  bool Fill();  // false at the end of the data
+  bool PeekChar(char& c);
+  // Reads one raw field; false with error_ set on a problem.
+  bool NextField(std::string_view what, bool& quoted);
+  void EndOfLine(char c);
+  bool Fail(std::string_view what, std::string_view problem);
+
+  int fd_ = -1;
+  std::vector<char> buffer_;
+  const char* begin_ = nullptr;
+  const char* cur_ = nullptr;
+  const char* end_ = nullptr;
+  std::uint64_t consumed_before_ = 0;
+  bool read_error_ = false;
+
+  std::string field_;
+  std::string error_;
+  std::int64_t field_number_ = 0;
+  std::int64_t line_ = 1;
+  std::int64_t field_line_ = 1;
+};
+
+}  // namespace tabulor

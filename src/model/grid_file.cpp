@@ -1,0 +1,331 @@
+#include "model/grid_file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <new>
+
+#include "model/field_reader.h"
+#include "model/limits.h"
+#include "model/number_text.h"
+
+namespace tabulor {
+
+namespace {
+
+bool NeedsQuotes(const std::string& name) {
+  if (name.empty()) return false;
+  if (name.find(',') != std::string::npos) return true;
+  char first = name.front(), last = name.back();
+  return first == ' ' || first == '\t' || first == '"' || last == ' ' || last == '\t';
+}
+
+// Collects the file's bytes and hands them on in large pieces.
+class LineSink {
+ public:
+  explicit LineSink(std::function<bool(const char*, std::size_t)> flush) : flush_(std::move(flush)) {
+    buf_.reserve(kChunk + 64);
+  }
+  void Number(double value) {
+    char tmp[40];
+    std::size_t n = FormatNumber(tmp + 1, value);
+    const char* p = tmp + 1;
+    if (*p != '-') {
+      tmp[0] = ' ';
+      p = tmp;
+      ++n;
+    }
+    buf_.append(p, n);
+    buf_.append(" \r\n", 3);
+    Check();
+  }
+  void Integer(std::int64_t value) { Text(PrintForm(value)); }
+  void Text(const std::string& text) {
+    buf_.append(text);
+    buf_.append("\r\n", 2);
+    Check();
+  }
+  bool Finish() {
+    if (ok_ && !buf_.empty()) ok_ = flush_(buf_.data(), buf_.size());
+    buf_.clear();
+    return ok_;
+  }
+  bool ok() const { return ok_; }
+
+ private:
+  static constexpr std::size_t kChunk = 1 << 20;
+  void Check() {
+    if (buf_.size() >= kChunk) {
+      if (ok_) ok_ = flush_(buf_.data(), buf_.size());
+      buf_.clear();
+    }
+  }
+  std::function<bool(const char*, std::size_t)> flush_;
+  std::string buf_;
+  bool ok_ = true;
+};
+
+// Writes the items in the file's order; false when the sink failed or
+// progress asked to stop.
+bool WriteItems(const Dimension& m, LineSink& out, const ProgressFn& progress, bool& cancelled) {
+  cancelled = false;
+  out.Integer(m.LastVar);
+  for (int v = 0; v <= m.LastVar; ++v) {
+    const std::string& name = m.VarName[v];
+    out.Text(NeedsQuotes(name) ? "\"" + name + "\"" : name);
+    out.Number(m.LowerLimit[v]);
+    out.Number(m.UpperLimit[v]);
+    out.Integer(m.LastPoint[v]);
+    out.Integer(m.DerOrder[v]);
+    out.Text(m.EvenlySpaced[v] ? "#TRUE#" : "#FALSE#");
+  }
+  std::array<std::int64_t, 4> last{};
+  for (int v = 0; v < kSlots; ++v) last[v] = m.IsPresent(v) ? m.LastPoint[v] : 0;
+  const std::uint64_t total = static_cast<std::uint64_t>((last[0] + 1) * (last[1] + 1)) *
+                              static_cast<std::uint64_t>((last[2] + 1) * (last[3] + 1));
+  std::uint64_t done = 0;
+  const double* data = m.Results.data();
+  for (std::int64_t j3 = 0; j3 <= last[3]; ++j3)
+    for (std::int64_t j2 = 0; j2 <= last[2]; ++j2)
+      for (std::int64_t j1 = 0; j1 <= last[1]; ++j1) {
+        const double* row = data + m.Results.Index(0, j1, j2, j3);
+        for (std::int64_t j0 = 0; j0 <= last[0]; ++j0) out.Number(row[j0]);
+        if (!out.ok()) return false;
+        done += static_cast<std::uint64_t>(last[0] + 1);
+        if (progress && (j1 & 63) == 63 && !progress(done, total)) {
+          cancelled = true;
+          return false;
+        }
+      }
+  for (int v = 0; v < kSlots; ++v)
+    if (last[v] != 0)
+      for (std::int64_t j = 0; j <= last[v]; ++j) out.Number(m.GridX[v][static_cast<std::size_t>(j)]);
+  return out.Finish();
+}
+
+GridFileResult Failure(const std::string& file, const std::string& problem) {
+  return {false, "Grid file \"" + file + "\": " + problem};
+}
+
+std::string Errno(int e) { return std::strerror(e); }
+
+bool FileExists(const std::string& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0;
+}
+
+}  // namespace
+
+std::optional<std::string> GridFileWritable(const Dimension& m) {
+  if (!m.ResultsReady || m.Results.empty()) return "there are no results to save";
+  if (m.LastVar < 0 || m.LastVar > 3) return "the number of variables is outside 1 to 4";
+  const auto& dims = m.Results.dims();
+  for (int v = 0; v < kSlots; ++v) {
+    std::int64_t last = m.IsPresent(v) ? m.LastPoint[v] : 0;
+    if (last < 0 || last != m.LastPt[v] || dims[v] < last + 1 ||
+        (last != 0 && m.GridX[v].size() < static_cast<std::size_t>(last) + 1))
+      return "the results do not match the grid of variable " + IntegerText(v);
+  }
+  return std::nullopt;
+}
+
+std::string GridFileText(const Dimension& model) {
+  std::string text;
+  if (GridFileWritable(model)) return text;
+  LineSink sink([&](const char* p, std::size_t n) {
+    text.append(p, n);
+    return true;
+  });
+  bool cancelled;
+  WriteItems(model, sink, nullptr, cancelled);
+  return text;
+}
+
+GridFileResult WriteGridFile(const Dimension& model, const std::string& base, const ProgressFn& progress) {
+  const std::string target = base + ".grd";
+  if (auto why = GridFileWritable(model)) return Failure(target, "cannot be written: " + *why);
+
+  struct stat st {};
+  mode_t mode = 0;
+  if (::stat(target.c_str(), &st) == 0) {
+    if (S_ISDIR(st.st_mode)) return Failure(target, "cannot be written: it is a folder");
+    mode = st.st_mode & 07777;
+  } else {
+    mode_t mask = ::umask(0);
+    ::umask(mask);
+    mode = 0666 & ~mask;
+  }
+  std::string temp = target + ".XXXXXX";
+  int fd = ::mkostemp(temp.data(), O_CLOEXEC);
+  if (fd < 0) return Failure(target, "cannot be written: " + Errno(errno));
+  int error = 0;
+  LineSink sink([&](const char* p, std::size_t n) {
+    while (n > 0) {
+      ssize_t w = ::write(fd, p, n);
+      if (w < 0) {
+        if (errno == EINTR) continue;
+        error = errno;
+        return false;
+      }
+      p += w;
+      n -= static_cast<std::size_t>(w);
+    }
+    return true;
+  });
+  bool cancelled = false;
+  bool ok = WriteItems(model, sink, progress, cancelled);
+  if (ok && ::fchmod(fd, mode) != 0) {
+    // Keeping the default mode of the temporary file is not worth failing for.
+  }
+  if (ok && ::fsync(fd) != 0) {
+    ok = false;
+    error = errno;
+  }
+  if (::close(fd) != 0 && ok) {
+    ok = false;
+    error = errno;
+  }
+  if (ok && ::rename(temp.c_str(), target.c_str()) != 0) {
+    ok = false;
+    error = errno;
+  }
+  if (!ok) {
+    ::unlink(temp.c_str());
+    if (cancelled) return Failure(target, "saving was cancelled; nothing was written");
+    return Failure(target, "cannot be written: " + Errno(error ? error : EIO));
+  }
+  return {true, {}};
+}
+
+namespace {
+
+GridFileResult ReadGrid(FieldReader& in, Dimension& model, const std::string& base,
+                        const std::string& file, const ProgressFn& progress) {
+  std::int32_t last_var = 0;
+  if (!in.ReadInteger(last_var, "number of variables minus 1")) return Failure(file, in.error());
+  if (last_var < 0 || last_var > 3)
+    return Failure(file, "field 1 on line 1 (number of variables minus 1): " + IntegerText(last_var) +
+                             " is outside 0 to 3");
+  std::array<std::string, kSlots> name;
+  std::array<double, kSlots> lower{}, upper{};
+  std::array<std::int32_t, kSlots> last{}, der{};
+  std::array<bool, kSlots> even{};
+  auto what = [](const char* item, int v) { return std::string(item) + " of variable " + IntegerText(v); };
+  auto at = [&](const std::string& item) {
+    return "field " + IntegerText(in.field_number()) + " on line " + IntegerText(in.line_number()) +
+           " (" + item + "): ";
+  };
+  for (int v = 0; v <= last_var; ++v) {
+    if (!in.ReadText(name[v], what("name", v)) || !in.ReadNumber(lower[v], what("grid lower limit", v)) ||
+        !in.ReadNumber(upper[v], what("grid upper limit", v)) ||
+        !in.ReadInteger(last[v], what("number of grid points minus 1", v)))
+      return Failure(file, in.error());
+    if (last[v] < 0)
+      return Failure(file, at(what("number of grid points minus 1", v)) + IntegerText(last[v]) +
+                               " is negative");
+    if (last[v] == kMaxCount)
+      return Failure(file, at(what("number of grid points minus 1", v)) +
+                               "the number of grid points is beyond the 32-bit range");
+    if (!in.ReadInteger(der[v], what("derivative order", v))) return Failure(file, in.error());
+    if (der[v] < 0)
+      return Failure(file, at(what("derivative order", v)) + IntegerText(der[v]) + " is negative");
+    if (!in.ReadBoolean(even[v], what("evenly spaced", v))) return Failure(file, in.error());
+  }
+  std::int64_t count = 1;
+  for (int v = 0; v <= last_var; ++v) {
+    count *= static_cast<std::int64_t>(last[v]) + 1;
+    if (count > kMaxCount)
+      return Failure(file, "the grid sizes make more than " + IntegerText(kMaxCount) + " grid points");
+  }
+  std::int64_t grid_values = 0;
+  for (int v = 0; v <= last_var; ++v) grid_values += static_cast<std::int64_t>(last[v]) + 1;
+  if (auto too_big = CheckDoublesFit(static_cast<std::uint64_t>(count + grid_values), "The grid"))
+    return Failure(file, *too_big);
+
+  ResultsArray results;
+  std::array<std::vector<double>, kSlots> grid;
+  try {
+    std::array<std::int64_t, 4> dims{1, 1, 1, 1};
+    for (int v = 0; v <= last_var; ++v) dims[v] = static_cast<std::int64_t>(last[v]) + 1;
+    if (!results.Allocate(dims))
+      return Failure(file, "there is not enough memory for " + IntegerText(count) + " values");
+    double* out = results.data();
+    for (std::int64_t i = 0; i < count; ++i) {
+      if (!in.ReadNumber(out[i], "value " + IntegerText(i + 1) + " of " + IntegerText(count)))
+        return Failure(file, in.error());
+      if (progress && ((i + 1) & 0xFFFFF) == 0 &&
+          !progress(static_cast<std::uint64_t>(i + 1), static_cast<std::uint64_t>(count)))
+        return Failure(file, "reading was cancelled");
+    }
+    for (int v = 0; v < kSlots; ++v) {
+      std::int32_t lp = v <= last_var ? last[v] : 0;
+      grid[v].assign(static_cast<std::size_t>(lp) + 1, 0.0);
+      if (lp == 0) {
+        // No grid value is written for a single point: it lies at the lower limit.
+        grid[v][0] = v <= last_var ? lower[v] : 0.0;
+        continue;
+      }
+      for (std::int32_t j = 0; j <= lp; ++j)
+        if (!in.ReadNumber(grid[v][static_cast<std::size_t>(j)],
+                           "grid value " + IntegerText(j) + " of variable " + IntegerText(v)))
+          return Failure(file, in.error());
+    }
+  } catch (const std::bad_alloc&) {
+    return Failure(file, "there is not enough memory for " + IntegerText(count) + " values");
+  }
+
+  model.ClearVariables();
+  model.LastVar = last_var;
+  for (int v = 0; v <= last_var; ++v) {
+    model.VarName[v] = std::move(name[v]);
+    model.LowerLimit[v] = lower[v];
+    model.UpperLimit[v] = upper[v];
+    model.LastPoint[v] = last[v];
+    model.Extent[v] = last[v];
+    model.DerOrder[v] = der[v];
+    model.EvenlySpaced[v] = even[v];
+    if (even[v] && last[v] > 0) model.GridStep[v] = (upper[v] - lower[v]) / static_cast<double>(last[v]);
+  }
+  for (int v = 0; v < kSlots; ++v) {
+    model.GridX[v] = std::move(grid[v]);
+    model.LastPt[v] = model.LastPoint[v];
+  }
+  model.Results = std::move(results);
+  model.ResultsReady = true;
+  model.FileName = base;
+  model.TotalCount = static_cast<std::int32_t>(count);
+  return {true, {}};
+}
+
+}  // namespace
+
+GridFileResult ReadGridFile(Dimension& model, const std::string& base, const ProgressFn& progress) {
+  const std::string file = base + ".grd";
+  int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return Failure(file, "cannot be opened: " + Errno(errno));
+  struct stat st {};
+  if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+    ::close(fd);
+    return Failure(file, "is a folder, not a file");
+  }
+  FieldReader in(fd);
+  return ReadGrid(in, model, base, file, progress);
+}
+
+GridFileResult ReadGridText(Dimension& model, std::string_view text, const std::string& base) {
+  FieldReader in(text);
+  return ReadGrid(in, model, base, base + ".grd", nullptr);
+}
+
+std::string GridBaseForChosenName(const std::string& chosen) {
+  const std::string ext = ".grd";
+  if (chosen.size() > ext.size() && chosen.compare(chosen.size() - ext.size(), ext.size(), ext) == 0 &&
+      !FileExists(chosen + ext) && FileExists(chosen))
+    return chosen.substr(0, chosen.size() - ext.size());
+  return chosen;
+}
+
+}  // namespace tabulor

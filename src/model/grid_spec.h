@@ -1,0 +1,34 @@
+// The grid specification as the user types it, and its capture into the model.
+#pragma once
+
+#include <array>
+#include <string>
+
+#include "model/dimension.h"
+
+namespace tabulor {
+
+// What the grid boxes of one variable hold.
+struct GridSpecText {
+  std::string lower;   // "Lower limit:"
+  std::string upper;   // "Upper limit:"
+  std::string points;  // "# of grid points:"
+  std::string der;     // "Derivative w.r.t. this variable:"
+  bool power = true;   // "Power" checked
+  bool spaced = true;  // "Yes" under "Evenly spaced" checked
+};
+
+// The boxes as they stand right after a series file was shown: the series'
+// limits, as many grid points as terms, derivative order "0".
+std::array<GridSpecText, kSlots> DefaultGridSpec(const Dimension& model);
+
+// Takes the grid specification of variables 0..LastVar into the model: the
+// limits by the leading-number rule, LastPoint = (leading number - 1)
+// rounded with ties to even, DerOrder from the whole text, kind and spacing;
+// then TotalCount and BuildGrids. A derivative order that is not a whole
+// number or is negative, a number of grid points below 1, and a product of
+// grid sizes beyond 32 bits are refused with a message naming the variable,
+// and then nothing in the model changes. Returns the message or "".
+std::string CaptureGridSpecs(Dimension& model, const std::array<GridSpecText, kSlots>& spec);
+
+}  // namespace tabulor

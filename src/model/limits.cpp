@@ -1,0 +1,64 @@
+#include "model/limits.h"
+
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <charconv>
+
+#include "model/number_text.h"
+
+namespace tabulor {
+
+namespace {
+std::atomic<std::uint64_t> g_limit_override{0};
+}
+
+void SetMemoryLimitForTesting(std::uint64_t bytes) { g_limit_override = bytes; }
+
+std::uint64_t MemoryLimitBytes() {
+  if (std::uint64_t o = g_limit_override.load()) return o;
+  std::uint64_t limit = UINT64_MAX;
+  long pages = sysconf(_SC_PHYS_PAGES);
+  long page_size = sysconf(_SC_PAGESIZE);
+  if (pages > 0 && page_size > 0)
+    limit = static_cast<std::uint64_t>(pages) * static_cast<std::uint64_t>(page_size);
+  rlimit rl{};
+  if (getrlimit(RLIMIT_AS, &rl) == 0 && rl.rlim_cur != RLIM_INFINITY)
+    limit = std::min<std::uint64_t>(limit, rl.rlim_cur);
+  // Keep room for the program itself, its libraries and its windows.
+  const std::uint64_t reserve = 64ull << 20;
+  return limit > 2 * reserve ? limit - reserve : limit / 2;
+}
+
+std::string ByteSizeText(std::uint64_t bytes) {
+  const char* units[] = {"bytes", "KB", "MB", "GB", "TB", "PB", "EB"};
+  double v = static_cast<double>(bytes);
+  int u = 0;
+  while (v >= 1024.0 && u < 6) {
+    v /= 1024.0;
+    ++u;
+  }
+  if (u == 0) return IntegerText(static_cast<std::int64_t>(bytes)) + " bytes";
+  char buf[32];
+  auto r = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed, v < 10 ? 1 : 0);
+  return std::string(buf, r.ptr) + " " + units[u];
+}
+
+std::optional<std::string> CheckDoublesFit(std::uint64_t count, const std::string& what) {
+  const std::uint64_t limit = MemoryLimitBytes();
+  if (count > limit / sizeof(double)) {
+    // count * 8 may not fit 64 bits; say it in doubles as well.
+    char buf[24];
+    auto r = std::to_chars(buf, buf + sizeof buf, count);
+    std::string values(buf, r.ptr);
+    std::string asked = count > UINT64_MAX / sizeof(double)
+                            ? std::string("more than 16 EB")
+                            : ByteSizeText(count * sizeof(double));
+    return what + " needs " + values + " values (" + asked +
+           "), more than the memory limit of " + ByteSizeText(limit);
+  }
+  return std::nullopt;
+}
+
+}  // namespace tabulor

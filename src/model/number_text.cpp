@@ -1,0 +1,205 @@
+#include "model/number_text.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstring>
+
+namespace tabulor {
+
+std::size_t FormatNumber(char* buf, double value) {
+  if (value == 0.0) {  // also negative zero
+    buf[0] = '0';
+    return 1;
+  }
+  auto res = std::to_chars(buf, buf + 32, value, std::chars_format::general, 15);
+  std::size_t n = static_cast<std::size_t>(res.ptr - buf);
+  for (std::size_t i = 0; i < n; ++i) {
+    if (buf[i] == 'e') buf[i] = 'E';
+    else if (buf[i] == 'i' || buf[i] == 'n' || buf[i] == 'f' || buf[i] == 'a')
+      buf[i] = static_cast<char>(buf[i] - 'a' + 'A');  // INF / NAN, never expected
+  }
+  return n;
+}
+
+std::size_t AppendNumberText(std::string& out, double value) {
+  char buf[32];
+  std::size_t n = FormatNumber(buf, value);
+  out.append(buf, n);
+  return n;
+}
+
+std::string NumberText(double value) {
+  char buf[32];
+  return std::string(buf, FormatNumber(buf, value));
+}
+
+std::string IntegerText(std::int64_t value) {
+  char buf[24];
+  auto res = std::to_chars(buf, buf + sizeof buf, value);
+  return std::string(buf, res.ptr);
+}
+
+std::string PrintForm(double value) {
+  std::string text = NumberText(value);
+  if (text[0] != '-') text.insert(text.begin(), ' ');
+  text.push_back(' ');
+  return text;
+}
+
+std::string PrintForm(std::int64_t value) {
+  std::string text = IntegerText(value);
+  if (text[0] != '-') text.insert(text.begin(), ' ');
+  text.push_back(' ');
+  return text;
+}
+
+namespace {
+
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+
+}  // namespace
+
+LeadingNumberResult ParseLeadingNumber(std::string_view text) {
+  LeadingNumberResult result;
+  std::size_t i = 0;
+  const std::size_t n = text.size();
+  while (i < n && IsBlank(text[i])) ++i;
+  bool negative = false;
+  if (i < n && (text[i] == '+' || text[i] == '-')) {
+    negative = text[i] == '-';
+    ++i;
+  }
+  const std::size_t mantissa_begin = i;
+  std::size_t int_digits = 0, frac_digits = 0;
+  while (i < n && IsDigit(text[i])) { ++i; ++int_digits; }
+  std::size_t point = std::string_view::npos;
+  if (i < n && text[i] == '.') {
+    point = i;
+    std::size_t j = i + 1;
+    while (j < n && IsDigit(text[j])) { ++j; ++frac_digits; }
+    if (int_digits + frac_digits > 0) i = j;
+  }
+  if (int_digits + frac_digits == 0) return result;  // no number: 0
+  const std::size_t mantissa_end = i;
+  // Exponent, only when at least one digit follows.
+  std::size_t exp_begin = i, exp_end = i;
+  if (i < n && (text[i] == 'e' || text[i] == 'E')) {
+    std::size_t j = i + 1;
+    if (j < n && (text[j] == '+' || text[j] == '-')) ++j;
+    std::size_t d = j;
+    while (d < n && IsDigit(text[d])) ++d;
+    if (d > j) {
+      exp_begin = i;
+      exp_end = d;
+      i = d;
+    }
+  }
+  result.end = i;
+
+  // from_chars takes no '+' and no sign: build the plain text.
+  std::string plain;
+  plain.reserve(i - mantissa_begin + 2);
+  plain.append(text.substr(mantissa_begin, mantissa_end - mantissa_begin));
+  if (exp_end > exp_begin) {
+    std::string_view e = text.substr(exp_begin + 1, exp_end - exp_begin - 1);
+    plain.push_back('e');
+    if (!e.empty() && e[0] == '+') e.remove_prefix(1);
+    plain.append(e);
+  }
+  double value = 0.0;
+  auto res = std::from_chars(plain.data(), plain.data() + plain.size(), value,
+                             std::chars_format::general);
+  if (res.ec == std::errc::result_out_of_range) {
+    // Tell overflow from underflow by the decimal magnitude of the text:
+    // the number lies near 10^(magnitude + exponent).
+    std::string_view int_part = text.substr(mantissa_begin, int_digits);
+    std::string_view frac_part =
+        frac_digits ? text.substr(point + 1, frac_digits) : std::string_view();
+    while (!int_part.empty() && int_part.front() == '0') int_part.remove_prefix(1);
+    long long magnitude = 0;
+    bool nonzero = !int_part.empty();
+    if (nonzero) {
+      magnitude = static_cast<long long>(int_part.size());
+    } else {
+      std::size_t zeros = 0;
+      while (zeros < frac_part.size() && frac_part[zeros] == '0') ++zeros;
+      nonzero = zeros < frac_part.size();
+      magnitude = -static_cast<long long>(zeros);
+    }
+    long long exponent = 0;
+    if (exp_end > exp_begin) {
+      std::string_view e = text.substr(exp_begin + 1, exp_end - exp_begin - 1);
+      bool eneg = false;
+      if (e[0] == '+' || e[0] == '-') { eneg = e[0] == '-'; e.remove_prefix(1); }
+      for (char c : e) {
+        if (exponent < 100000000) exponent = exponent * 10 + (c - '0');
+      }
+      if (eneg) exponent = -exponent;
+    }
+    if (nonzero && magnitude + exponent > 0) {
+      result.status = NumberStatus::Overflow;
+      result.value = 0.0;
+      return result;
+    }
+    value = 0.0;  // underflow: a zero of the sign read
+  }
+  result.value = negative ? -value : value;
+  result.status = NumberStatus::Ok;
+  return result;
+}
+
+double LeadingNumber(std::string_view text) {
+  LeadingNumberResult r = ParseLeadingNumber(text);
+  return r.status == NumberStatus::Ok ? r.value : 0.0;
+}
+
+bool NamesNonFiniteNumber(std::string_view text) {
+  while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
+  while (!text.empty() && IsBlank(text.back())) text.remove_suffix(1);
+  if (!text.empty() && (text[0] == '+' || text[0] == '-')) text.remove_prefix(1);
+  auto lower_equals = [](std::string_view a, std::string_view b) {
+    if (a.size() < b.size()) return false;
+    for (std::size_t i = 0; i < b.size(); ++i) {
+      char c = a[i];
+      if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+      if (c != b[i]) return false;
+    }
+    return true;
+  };
+  // "nan", "nan(...)", "inf", "infinity", "1.#INF" and "1.#QNAN" styles.
+  if (lower_equals(text, "nan") || lower_equals(text, "inf")) return true;
+  std::size_t hash = text.find('#');
+  if (hash != std::string_view::npos) {
+    std::string_view rest = text.substr(hash + 1);
+    if (lower_equals(rest, "inf") || lower_equals(rest, "qnan") ||
+        lower_equals(rest, "snan") || lower_equals(rest, "ind") || lower_equals(rest, "nan"))
+      return true;
+  }
+  return false;
+}
+
+bool RoundToInt32(double value, std::int32_t& out) {
+  if (!std::isfinite(value)) return false;
+  double r = std::nearbyint(value);  // default rounding: ties to even
+  if (r < -2147483648.0 || r > 2147483647.0) return false;
+  out = static_cast<std::int32_t>(r);
+  return true;
+}
+
+WholeNumberResult ParseWholeNumber(std::string_view text) {
+  WholeNumberResult result;
+  LeadingNumberResult r = ParseLeadingNumber(text);
+  if (r.status == NumberStatus::NoNumber) return result;
+  std::size_t i = r.end;
+  while (i < text.size() && IsBlank(text[i])) ++i;
+  if (i != text.size()) return result;  // something behind the number
+  if (r.status == NumberStatus::Overflow || !RoundToInt32(r.value, result.value)) {
+    result.status = WholeNumberStatus::OutOfRange;
+    return result;
+  }
+  result.status = WholeNumberStatus::Ok;
+  return result;
+}
+
+}  // namespace tabulor

@@ -1,0 +1,166 @@
+#include "model/series_file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <array>
+#include <cerrno>
+#include <cstring>
+#include <new>
+
+#include "model/field_reader.h"
+#include "model/limits.h"
+#include "model/number_text.h"
+
+namespace tabulor {
+
+namespace {
+
+struct StagedSeries {
+  std::int32_t last_var = 0;
+  std::array<std::string, kSlots> name, center_text, period_text;
+  std::array<double, kSlots> lower{}, upper{}, center{}, period{};
+  std::array<bool, kSlots> is_power{};
+  std::array<std::int32_t, kSlots> last_term{};
+  std::vector<double> coefficients;
+};
+
+std::string VarWhat(const char* item, int v) {
+  return std::string(item) + " of variable " + IntegerText(v);
+}
+
+SeriesReadResult Failure(const std::string& name, const std::string& problem) {
+  return {SeriesReadOutcome::Error, "Series file \"" + name + "\": " + problem};
+}
+
+SeriesReadResult ReadSeries(FieldReader& in, Dimension& model, const std::string& name,
+                            std::uint64_t size_hint, const ProgressFn& progress) {
+  StagedSeries s;
+  const double pi = model.Pi;
+  if (!in.ReadInteger(s.last_var, "number of variables minus 1"))
+    return Failure(name, in.error());
+  if (s.last_var < 0 || s.last_var > 3)
+    return Failure(name, "field 1 on line 1 (number of variables minus 1): " +
+                             IntegerText(s.last_var) +
+                             " is outside 0 to 3 (a series has one to four variables)");
+  for (int v = 0; v <= s.last_var; ++v) {
+    if (!in.ReadText(s.name[v], VarWhat("name", v)) ||
+        !in.ReadNumber(s.lower[v], VarWhat("lower limit", v)) ||
+        !in.ReadNumber(s.upper[v], VarWhat("upper limit", v)) ||
+        !in.ReadText(s.center_text[v], VarWhat("centre of expansion", v)))
+      return Failure(name, in.error());
+    if (s.center_text[v] == "*") {
+      s.center[v] = (s.upper[v] + s.lower[v]) / 2.0;
+    } else {
+      LeadingNumberResult r = ParseLeadingNumber(s.center_text[v]);
+      if (r.status == NumberStatus::Overflow)
+        return Failure(name, "field " + IntegerText(in.field_number()) + " on line " +
+                                 IntegerText(in.line_number()) + " (" +
+                                 VarWhat("centre of expansion", v) +
+                                 "): the number is too large for a double");
+      s.center[v] = r.status == NumberStatus::Ok ? r.value : 0.0;
+    }
+    if (!in.ReadBoolean(s.is_power[v], VarWhat("kind (#TRUE# for Power)", v)) ||
+        !in.ReadText(s.period_text[v], VarWhat("period", v)))
+      return Failure(name, in.error());
+    if (s.period_text[v] == "*") {
+      s.period[v] = pi + pi;
+    } else {
+      LeadingNumberResult r = ParseLeadingNumber(s.period_text[v]);
+      if (r.status == NumberStatus::Overflow)
+        return Failure(name, "field " + IntegerText(in.field_number()) + " on line " +
+                                 IntegerText(in.line_number()) + " (" + VarWhat("period", v) +
+                                 "): the number is too large for a double");
+      s.period[v] = r.status == NumberStatus::Ok ? r.value : 0.0;
+    }
+    if (!in.ReadInteger(s.last_term[v], VarWhat("number of terms minus 1", v)))
+      return Failure(name, in.error());
+    if (s.last_term[v] < 0)
+      return Failure(name, "field " + IntegerText(in.field_number()) + " on line " +
+                               IntegerText(in.line_number()) + " (" +
+                               VarWhat("number of terms minus 1", v) + "): " +
+                               IntegerText(s.last_term[v]) + " is negative");
+    if (s.last_term[v] == kMaxCount)
+      return Failure(name, "field " + IntegerText(in.field_number()) + " on line " +
+                               IntegerText(in.line_number()) + " (" +
+                               VarWhat("number of terms minus 1", v) +
+                               "): the number of terms is beyond the 32-bit range");
+  }
+  bool present = false;
+  if (!in.ReadBoolean(present, "coefficients present")) return Failure(name, in.error());
+  if (!present) return {SeriesReadOutcome::NoCoefficients, "NO COEFFICIENTS IN FILE."};
+
+  std::int64_t count = 1;
+  for (int v = 0; v <= s.last_var; ++v) {
+    count *= static_cast<std::int64_t>(s.last_term[v]) + 1;
+    if (count > kMaxCount)
+      return Failure(name, "the numbers of terms make more than " + IntegerText(kMaxCount) +
+                               " coefficients");
+  }
+  if (auto too_big = CheckDoublesFit(static_cast<std::uint64_t>(count), "The coefficient block"))
+    return Failure(name, *too_big);
+  try {
+    // Every field takes at least one byte: do not reserve beyond the file.
+    std::uint64_t room = size_hint ? std::min<std::uint64_t>(static_cast<std::uint64_t>(count), size_hint + 1)
+                                   : static_cast<std::uint64_t>(count);
+    s.coefficients.reserve(static_cast<std::size_t>(room));
+    std::string what;
+    const std::uint64_t step = 1 << 20;
+    for (std::int64_t i = 0; i < count; ++i) {
+      double c = 0.0;
+      if (!in.ReadNumber(c, "coefficient " + IntegerText(i + 1) + " of " + IntegerText(count)))
+        return Failure(name, in.error());
+      s.coefficients.push_back(c);
+      if (progress && (i + 1) % static_cast<std::int64_t>(step) == 0 &&
+          !progress(static_cast<std::uint64_t>(i + 1), static_cast<std::uint64_t>(count)))
+        return {SeriesReadOutcome::Cancelled, "cancelled"};
+    }
+  } catch (const std::bad_alloc&) {
+    return Failure(name, "there is not enough memory for " + IntegerText(count) + " coefficients");
+  }
+
+  // All is read: put it into the model.
+  model.ClearVariables();
+  model.LastVar = s.last_var;
+  for (int v = 0; v <= s.last_var; ++v) {
+    model.VarName[v] = std::move(s.name[v]);
+    model.LowerLimit[v] = s.lower[v];
+    model.UpperLimit[v] = s.upper[v];
+    model.CenterText[v] = std::move(s.center_text[v]);
+    model.Center[v] = s.center[v];
+    model.IsPower[v] = s.is_power[v];
+    model.PeriodText[v] = std::move(s.period_text[v]);
+    model.Period[v] = s.period[v];
+    model.LastTerm[v] = s.last_term[v];
+    model.LastPoint[v] = s.last_term[v];
+    model.EvenlySpaced[v] = true;
+  }
+  model.Coefficients = std::move(s.coefficients);
+  model.BuildGrids();
+  model.ResultsReady = false;
+  model.FileName = name;
+  model.TotalCount = static_cast<std::int32_t>(count);
+  return {SeriesReadOutcome::Ok, {}};
+}
+
+}  // namespace
+
+SeriesReadResult ReadSeriesFile(Dimension& model, const std::string& path, const ProgressFn& progress) {
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return Failure(path, std::string("cannot be opened: ") + std::strerror(errno));
+  struct stat st {};
+  if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+    ::close(fd);
+    return Failure(path, "is a folder, not a file");
+  }
+  std::uint64_t size = st.st_size > 0 ? static_cast<std::uint64_t>(st.st_size) : 0;
+  FieldReader in(fd);
+  return ReadSeries(in, model, path, size, progress);
+}
+
+SeriesReadResult ReadSeriesText(Dimension& model, std::string_view text, const std::string& name) {
+  FieldReader in(text);
+  return ReadSeries(in, model, name, text.size(), nullptr);
+}
+
+}  // namespace tabulor
