@@ -4,8 +4,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
 scripts/build.sh build
-if [ -x build/src/ui/tabulor ] && [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
-  exec build/src/ui/tabulor "$@"
+if [ -x build/tabulor ] && [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
+  exec build/tabulor "$@"
 fi
 echo "No display: evaluating examples/poly.ser with tabulor-batch instead of opening the window." >&2
 exec build/tabulor-batch examples/poly.ser

@@ -1,1 +1,161 @@
 #include <gtest/gtest.h>
+
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <filesystem>
+
+#include "test_helpers.h"
+
+using namespace tabulor::testing;
+
+namespace {
+
+struct RunResult {
+  int status = -1;
+  std::string out, err;
+};
+
+std::string Quote(const std::string& s) {
+  std::string q = "'";
+  for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return q + "'";
+}
+
+RunResult Batch(const std::vector<std::string>& args) {
+  static TempDir dir;
+  std::string cmd = Quote(TABULOR_BATCH);
+  for (const auto& a : args) cmd += " " + Quote(a);
+  cmd += " >" + dir.file("out") + " 2>" + dir.file("err") + " </dev/null";
+  int raw = std::system(cmd.c_str());
+  RunResult r;
+  r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+  r.out = ReadWholeFile(dir.file("out"));
+  r.err = ReadWholeFile(dir.file("err"));
+  return r;
+}
+
+std::string Example(const char* name) { return std::string(TABULOR_EXAMPLES_DIR) + "/" + name; }
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> out;
+  std::size_t start = 0;
+  for (std::size_t p; (p = text.find('\n', start)) != std::string::npos; start = p + 1)
+    out.push_back(text.substr(start, p - start));
+  return out;
+}
+
+std::string Values(const std::string& out) {
+  std::string v;
+  for (const auto& line : Lines(out))
+    if (line.size() > 45 && line.compare(39, 6, "VALUE=") == 0) {
+      std::string s = line.substr(45);
+      s.erase(s.find_last_not_of(' ') + 1);
+      v += s + ";";
+    }
+  return v;
+}
+
+}  // namespace
+
+TEST(Batch, EvaluatesThePolynomialAndItsDerivative) {
+  RunResult r = Batch({Example("poly.ser")});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(Values(r.out), "1;2.75;6;");
+  auto lines = Lines(r.out);
+  ASSERT_EQ(lines.size(), 5u);
+  EXPECT_EQ(lines[0], "VALUES AT GRID POINTS:");
+  EXPECT_EQ(lines[2].size(), 76u);  // trailing blanks kept
+  r = Batch({Example("poly.ser"), "--der", "0=1"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(Values(r.out), "2;5;8;");
+}
+
+TEST(Batch, GridOptions) {
+  RunResult r = Batch({Example("poly.ser"), "--points", "0=5", "--limits", "0=-1,1"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(Values(r.out), "2;0.75;1;2.75;6;");
+  r = Batch({Example("poly.ser"), "--values", "0=2,0.5,-1"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(Values(r.out), "17;2.75;2;");
+  EXPECT_NE(r.out.find("   x=0.5 "), std::string::npos);
+  r = Batch({Example("poly.ser"), "--report"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(Lines(r.out)[0], "FILE NAME: " + Example("poly.ser"));
+  EXPECT_EQ(Lines(r.out)[3], "               # OF GRID POINTS: 3 ");
+  r = Batch({Example("poly.ser"), "--summary"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out.substr(0, 9), "points=3 ");
+  EXPECT_NE(r.out.find(" min=1 max=6\n"), std::string::npos) << r.out;
+}
+
+TEST(Batch, SaveAndOpenGridRoundTripForOneToFourVariables) {
+  TempDir dir;
+  for (const char* name : {"poly.ser", "wave.ser", "four.ser"}) {
+    const std::string base = dir.file(name);
+    RunResult direct = Batch({Example(name), "--save", base});
+    ASSERT_EQ(direct.status, 0) << direct.err;
+    ASSERT_TRUE(std::filesystem::exists(base + ".grd"));
+    RunResult reopened = Batch({"--open-grid", base});
+    ASSERT_EQ(reopened.status, 0) << reopened.err;
+    EXPECT_EQ(reopened.out, direct.out) << name;
+    EXPECT_FALSE(direct.out.empty());
+  }
+  // Three variables: take four.ser down to fewer points to keep it quick.
+  RunResult three = Batch({Example("four.ser"), "--points", "3=2", "--save", dir.file("three")});
+  ASSERT_EQ(three.status, 0) << three.err;
+  EXPECT_EQ(Batch({"--open-grid", dir.file("three")}).out, three.out);
+}
+
+TEST(Batch, UsageErrorsExitWithTwo) {
+  for (const auto& args : std::vector<std::vector<std::string>>{
+           {},
+           {"--bogus"},
+           {Example("poly.ser"), "--points"},
+           {Example("poly.ser"), "--points", "0=1"},
+           {Example("poly.ser"), "--points", "0=2.5"},
+           {Example("poly.ser"), "--points", "7=3"},
+           {Example("poly.ser"), "--der", "0=x"},
+           {Example("poly.ser"), "--der", "0=-1"},
+           {Example("poly.ser"), "--limits", "0=1"},
+           {Example("poly.ser"), "--values", "0=1"},
+           {Example("poly.ser"), "--values", "0=1,abc"},
+           {"--open-grid", "x", "--der", "0=1"},
+           {Example("poly.ser"), Example("wave.ser")}}) {
+    RunResult r = Batch(args);
+    EXPECT_EQ(r.status, 2) << (args.empty() ? "" : args.back());
+    EXPECT_TRUE(r.out.empty());
+    EXPECT_NE(r.err.find("tabulor-batch: "), std::string::npos);
+  }
+  RunResult help = Batch({"--help"});
+  EXPECT_EQ(help.status, 0);
+  EXPECT_NE(help.out.find("--open-grid BASE"), std::string::npos);
+}
+
+TEST(Batch, RefusedInputExitsWithOneAndWritesNothing) {
+  TempDir dir;
+  WriteFile(dir.file("short.ser"), "0,x,0,1,0,#TRUE#,*,2,#TRUE#,1,2");
+  WriteFile(dir.file("none.ser"), "0,x,0,1,0,#TRUE#,*,2,#FALSE#");
+  WriteFile(dir.file("zero.ser"), "0,x,0,1,0,#FALSE#,0,2,#TRUE#,1,2,3");
+  struct Case {
+    std::vector<std::string> args;
+    std::string says;
+  };
+  const Case cases[] = {
+      {{dir.file("missing.ser"), "--save", dir.file("out")}, "cannot be opened"},
+      {{dir.file("short.ser"), "--save", dir.file("out")}, "field 12 on line 1 (coefficient 3 of 3)"},
+      {{dir.file("none.ser"), "--save", dir.file("out")}, "NO COEFFICIENTS IN FILE."},
+      {{dir.file("zero.ser"), "--save", dir.file("out")}, "period is 0"},
+      {{Example("poly.ser"), "--der", "2=1", "--save", dir.file("out")}, "variable 2 is not in the series"},
+      {{Example("poly.ser"), "--save", dir.file("no/such/dir/out")}, "cannot be written"},
+      {{"--open-grid", dir.file("missing")}, "missing.grd"},
+  };
+  for (const Case& c : cases) {
+    RunResult r = Batch(c.args);
+    EXPECT_EQ(r.status, 1) << c.says << ": " << r.err;
+    EXPECT_TRUE(r.out.empty());
+    EXPECT_NE(r.err.find(c.says), std::string::npos) << r.err;
+    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+    EXPECT_FALSE(std::filesystem::exists(dir.file("out.grd")));
+  }
+}

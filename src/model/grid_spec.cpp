@@ -45,6 +45,9 @@ std::string CaptureGridSpecs(Dimension& m, const std::array<GridSpecText, kSlots
     if (d.value < 0)
       return Who(m, v) + ": the derivative order " + IntegerText(d.value) + " is negative.";
     der[v] = d.value;
+    if (spec[v].spaced)
+      if (auto too_big = CheckDoublesFit(static_cast<std::uint64_t>(last[v]) + 1, Who(m, v) + ": the grid"))
+        return *too_big + ".";
     total *= static_cast<std::int64_t>(last[v]) + 1;
     if (total > kMaxCount)
       return "The numbers of grid points make more than " + IntegerText(kMaxCount) + " grid points.";

@@ -1,5 +1,6 @@
 #include "model/number_text.h"
 
+#include <cfloat>
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -138,11 +139,21 @@ LeadingNumberResult ParseLeadingNumber(std::string_view text) {
       if (eneg) exponent = -exponent;
     }
     if (nonzero && magnitude + exponent > 0) {
-      result.status = NumberStatus::Overflow;
-      result.value = 0.0;
-      return result;
+      // The number text of the largest double, 1.79769313486232E+308, lies
+      // above it; every text up to that rounding reads as the largest double,
+      // so that each number the program writes reads back.
+      std::string digits(int_part);
+      digits.append(int_part.empty() ? frac_part.substr(static_cast<std::size_t>(-magnitude)) : frac_part);
+      while (!digits.empty() && digits.back() == '0') digits.pop_back();
+      if (magnitude + exponent != 309 || digits > "179769313486232") {
+        result.status = NumberStatus::Overflow;
+        result.value = 0.0;
+        return result;
+      }
+      value = DBL_MAX;
+    } else {
+      value = 0.0;  // underflow: a zero of the sign read
     }
-    value = 0.0;  // underflow: a zero of the sign read
   }
   result.value = negative ? -value : value;
   result.status = NumberStatus::Ok;
@@ -158,23 +169,26 @@ bool NamesNonFiniteNumber(std::string_view text) {
   while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
   while (!text.empty() && IsBlank(text.back())) text.remove_suffix(1);
   if (!text.empty() && (text[0] == '+' || text[0] == '-')) text.remove_prefix(1);
-  auto lower_equals = [](std::string_view a, std::string_view b) {
-    if (a.size() < b.size()) return false;
-    for (std::size_t i = 0; i < b.size(); ++i) {
-      char c = a[i];
+  auto lower = [](std::string_view a) {
+    std::string out(a);
+    for (char& c : out)
       if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-      if (c != b[i]) return false;
-    }
+    return out;
+  };
+  auto only_digits = [](std::string_view a) {
+    for (char c : a)
+      if (!IsDigit(c)) return false;
     return true;
   };
-  // "nan", "nan(...)", "inf", "infinity", "1.#INF" and "1.#QNAN" styles.
-  if (lower_equals(text, "nan") || lower_equals(text, "inf")) return true;
-  std::size_t hash = text.find('#');
-  if (hash != std::string_view::npos) {
-    std::string_view rest = text.substr(hash + 1);
-    if (lower_equals(rest, "inf") || lower_equals(rest, "qnan") ||
-        lower_equals(rest, "snan") || lower_equals(rest, "ind") || lower_equals(rest, "nan"))
-      return true;
+  const std::string t = lower(text);
+  if (t == "nan" || t == "inf" || t == "infinity") return true;
+  if (t.rfind("nan(", 0) == 0 && t.back() == ')') return true;
+  // "1.#INF", "-1.#IND", "1.#QNAN00" as some C libraries print them.
+  std::size_t hash = t.find('#');
+  if (hash != std::string::npos) {
+    std::string_view rest = std::string_view(t).substr(hash + 1);
+    for (std::string_view word : {"inf", "qnan", "snan", "ind", "nan"})
+      if (rest.substr(0, word.size()) == word && only_digits(rest.substr(word.size()))) return true;
   }
   return false;
 }
