@@ -1,0 +1,48 @@
+#include "app/sub_main.h"
+
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QScreen>
+#include <QTimer>
+
+#include "ui/frm_about.h"
+#include "ui/frm_tabulor.h"
+
+namespace tabulor {
+
+std::chrono::system_clock::time_point SplashDeadline(std::chrono::system_clock::time_point shown) {
+  return std::chrono::floor<std::chrono::seconds>(shown) + std::chrono::seconds(3);
+}
+
+void WaitSplash(QWidget&) {
+  const auto now = std::chrono::system_clock::now();
+  const auto left = std::chrono::ceil<std::chrono::milliseconds>(SplashDeadline(now) - now);
+  QEventLoop loop;
+  QTimer::singleShot(std::max<long long>(0, left.count()), Qt::PreciseTimer, &loop, &QEventLoop::quit);
+  // Waits for events (no spinning); paints, timers run, input waits.
+  loop.exec(QEventLoop::ExcludeUserInputEvents);
+}
+
+std::unique_ptr<FrmTabulor> Main(Dimension& model, DecimalPoint& guard, const StartupOptions& options) {
+  if (!guard.CheckDecimalSeparator(options.ask)) return nullptr;
+
+  {
+    FrmAbout splash;
+    if (QScreen* s = splash.screen()) splash.move(s->availableGeometry().center() - splash.rect().center());
+    splash.show();
+    QCoreApplication::processEvents();  // paints the splash
+    if (options.waitSplash)
+      options.waitSplash(splash);
+    else
+      WaitSplash(splash);
+    splash.close();
+  }
+
+  auto window = std::make_unique<FrmTabulor>(model);
+  window->onUnload = [&guard] { guard.RestoreDecimalSeparator(); };
+  window->show();
+  window->activateWindow();
+  return window;
+}
+
+}  // namespace tabulor

@@ -1,0 +1,1045 @@
+#include "ui/frm_tabulor.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFile>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QMouseEvent>
+#include <QProgressDialog>
+#include <QPushButton>
+#include <QScreen>
+#include <QTimer>
+#include <QToolTip>
+#include <QWindow>
+
+#include <atomic>
+#include <cmath>
+#include <new>
+#include <thread>
+
+#include "model/grid_file.h"
+#include "model/grid_spec.h"
+#include "model/limits.h"
+#include "model/number_text.h"
+#include "model/series_file.h"
+#include "output/result_lines.h"
+#include "ui/frm_about.h"
+#include "ui/plot_window.h"
+#include "ui/help_window.h"
+#include "ui/qt_text.h"
+#include "ui/results_list.h"
+#include "ui/seams.h"
+#include "ui/vars_editor.h"
+
+namespace tabulor {
+
+namespace {
+
+// The design is laid out in twips; a pixel is 15 twips.
+int Px(int twips) { return (twips + 7) / 15; }
+QRect Tw(int x, int y, int w, int h) { return QRect(Px(x), Px(y), Px(w), Px(h)); }
+
+const QColor kCyan(0, 255, 255);
+const QColor kLightYellow(255, 255, 192);
+const QColor kGreen(0, 255, 0);
+const QColor kYellow(255, 255, 0);
+const QColor kOrange(255, 128, 0);
+const QColor kRed(255, 0, 0);
+
+QFont SansFont(bool bold) {
+  QFont f(QStringLiteral("Liberation Sans"));
+  f.setStyleHint(QFont::SansSerif);
+  f.setPointSizeF(8.25);
+  f.setBold(bold);
+  return f;
+}
+
+QFont MonoFont() {
+  QFont f(QStringLiteral("Liberation Mono"));
+  f.setStyleHint(QFont::Monospace);
+  f.setFixedPitch(true);
+  f.setPointSizeF(8.25);
+  f.setBold(false);
+  return f;
+}
+
+void SetBackground(QWidget* w, QPalette::ColorRole role, const QColor& c) {
+  QPalette p = w->palette();
+  p.setColor(role, c);
+  w->setPalette(p);
+}
+
+QLabel* MakeCaption(QWidget* parent, const QString& text, const QRect& geometry, const char* name) {
+  auto* l = new QLabel(text, parent);
+  l->setObjectName(QLatin1String(name));
+  l->setGeometry(geometry);
+  l->setFont(SansFont(true));
+  l->setAutoFillBackground(true);
+  QPalette p = l->palette();
+  p.setColor(QPalette::Window, QApplication::palette().color(QPalette::ToolTipBase));
+  p.setColor(QPalette::WindowText, QApplication::palette().color(QPalette::WindowText));
+  l->setPalette(p);
+  l->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+  return l;
+}
+
+QLabel* MakeValueLabel(QWidget* parent, const QRect& geometry, const char* name) {
+  auto* l = new QLabel(parent);
+  l->setObjectName(QLatin1String(name));
+  l->setGeometry(geometry);
+  l->setFont(SansFont(true));
+  l->setAutoFillBackground(true);
+  SetBackground(l, QPalette::Window, kLightYellow);
+  l->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+  return l;
+}
+
+QLineEdit* MakeBox(QWidget* parent, const QRect& geometry, const QColor& colour, const QString& name) {
+  auto* e = new QLineEdit(parent);
+  e->setObjectName(name);
+  e->setGeometry(geometry);
+  e->setFont(SansFont(false));
+  SetBackground(e, QPalette::Base, colour);
+  e->setTextMargins(0, 0, 0, 0);
+  QPalette p = e->palette();
+  p.setColor(QPalette::Disabled, QPalette::Text, QColor(96, 96, 96));
+  e->setPalette(p);
+  return e;
+}
+
+QPushButton* MakeButton(QWidget* parent, const QString& text, const QRect& geometry, const QColor& face,
+                        bool bold, const QString& name) {
+  auto* b = new QPushButton(text, parent);
+  b->setObjectName(name);
+  b->setGeometry(geometry);
+  b->setFont(SansFont(bold));
+  b->setAutoDefault(false);
+  b->setDefault(false);
+  QPalette p = b->palette();
+  p.setColor(QPalette::Button, face);
+  p.setColor(QPalette::ButtonText, Qt::black);
+  b->setPalette(p);
+  return b;
+}
+
+QGroupBox* MakeFrame(QWidget* parent, const QString& title, const QRect& geometry, bool bold, const char* name) {
+  auto* g = new QGroupBox(title, parent);
+  g->setObjectName(QLatin1String(name));
+  g->setGeometry(geometry);
+  g->setFont(SansFont(bold));
+  g->setAutoFillBackground(true);
+  SetBackground(g, QPalette::Window, kCyan);
+  return g;
+}
+
+QCheckBox* MakeCheck(QWidget* parent, const QString& text, const QRect& geometry, const QColor& colour,
+                     const QString& name) {
+  auto* c = new QCheckBox(text, parent);
+  c->setObjectName(name);
+  c->setGeometry(geometry);
+  c->setFont(SansFont(false));
+  c->setAutoFillBackground(true);
+  SetBackground(c, QPalette::Window, colour);
+  return c;
+}
+
+QString Name(const char* base, int k) { return QStringLiteral("%1_%2").arg(QLatin1String(base)).arg(k); }
+
+// Puts a text into a box showing its beginning.
+void SetBoxText(QLineEdit* box, const QString& text) {
+  box->setText(text);
+  box->setCursorPosition(0);
+}
+
+QString NumQ(double value) { return QString::fromStdString(NumberText(value)); }
+QString IntQ(std::int64_t value) { return QString::fromStdString(IntegerText(value)); }
+
+// The lines of the results list, made from the model when painted.
+class ResultLinesSource : public LineSource {
+ public:
+  explicit ResultLinesSource(const Dimension& model) : lines_(model) {}
+  std::int64_t count() const override { return lines_.count(); }
+  std::string line(std::int64_t i) const override { return lines_.line(i); }
+
+ private:
+  ResultLines lines_;
+};
+
+// The widget that a mouse press on `w` gives the focus to, by the rule the
+// toolkit applies: the first enabled widget from `w` up that takes the focus
+// by click, stopping at the window or at a widget that has the focus.
+QWidget* ClickFocusTaker(QWidget* w) {
+  for (QWidget* f = w; f; f = f->parentWidget()) {
+    QWidget* proxy = f;
+    while (proxy->focusProxy()) proxy = proxy->focusProxy();
+    if (f->isEnabled() && (f->focusPolicy() & Qt::ClickFocus) == Qt::ClickFocus &&
+        (proxy->focusPolicy() & Qt::ClickFocus) == Qt::ClickFocus)
+      return f;
+    if (f->isWindow() || proxy->hasFocus()) break;
+  }
+  return nullptr;
+}
+
+bool IsUserInput(QEvent::Type type) {
+  switch (type) {
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonRelease:
+    case QEvent::MouseButtonDblClick:
+    case QEvent::Wheel:
+    case QEvent::KeyPress:
+    case QEvent::KeyRelease:
+    case QEvent::Shortcut:
+    case QEvent::ShortcutOverride:
+    case QEvent::TouchBegin:
+    case QEvent::TouchUpdate:
+    case QEvent::TouchEnd:
+      return true;
+    default:
+      return false;
+  }
+}
+
+bool IsGridBoxReason(Qt::FocusReason reason) {
+  return reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason;
+}
+
+// The whole text (blanks around it aside) is a number: sign, digits with a
+// point, exponent. Gives its value.
+bool NumericText(const QString& text, double& value) {
+  const std::string s = text.toStdString();
+  const LeadingNumberResult r = ParseLeadingNumber(s);
+  if (r.status != NumberStatus::Ok) return false;
+  for (std::size_t i = r.end; i < s.size(); ++i)
+    if (s[i] != ' ' && s[i] != '\t') return false;
+  value = r.value;
+  return std::isfinite(value);
+}
+
+}  // namespace
+
+std::array<QWidget*, 13> FrmTabulor::ControlSet::members() const {
+  return {txtUL, txtLL, lblVar, txtTerms, txtExpansion, txtPeriod, chkPower,
+          txtLLgrid, txtULgrid, txtGridPoints, txtDer, chkSpaced, cmdEditVars};
+}
+
+FrmTabulor::FrmTabulor(Dimension& model, QWidget* parent) : QMainWindow(parent), model_(model) {
+  InitHelpResource();
+  computeFunction = [](Dimension& m, const ProgressFn& p) { return Compute(m, p); };
+  setWindowTitle(QStringLiteral("Mixed Series Evaluations"));
+  setFont(SansFont(false));
+  SetBackground(this, QPalette::Window, kCyan);
+  setAutoFillBackground(true);
+  BuildLayout();
+  BuildMenus();
+  sets_.push_back(CreateSet(0));
+  SetTabOrder();
+
+  // Form_Load.
+  model_.Pi = 4.0 * std::atan(1.0);
+  mnuSave->setEnabled(false);
+  mnuSaveAs->setEnabled(false);
+  mnuOpen->setEnabled(false);
+  mnuPrint->setEnabled(false);
+  mnuPlot->setEnabled(false);
+  mnuAbout->setVisible(false);
+  shown_var_ = 1;
+
+  const int menu_height = menuBar()->sizeHint().height();
+  setFixedSize(Px(9480), Px(6510) + menu_height);
+  qApp->installEventFilter(this);
+  cmdExit->setFocus(Qt::OtherFocusReason);
+}
+
+FrmTabulor::~FrmTabulor() {
+  qApp->removeEventFilter(this);
+  delete about_.data();
+  delete help_.data();
+  delete vars_.data();
+}
+
+void FrmTabulor::BuildLayout() {
+  auto* c = new QWidget(this);
+  c->setObjectName(QStringLiteral("client"));
+  c->setFixedSize(Px(9480), Px(6510));
+  setCentralWidget(c);
+
+  lblSerFilename = MakeCaption(c, QStringLiteral("Series file name:"), Tw(0, 0, 1500, 285), "lblSerFilename");
+  txtSerFileName = MakeBox(c, Tw(1470, 0, 630, 285), kGreen, QStringLiteral("txtSerFileName"));
+  lblGrdFilename = MakeCaption(c, QStringLiteral("Grid file name:"), Tw(0, 300, 1500, 285), "lblGrdFilename");
+  txtGrdFileName = MakeBox(c, Tw(1470, 300, 630, 285), kGreen, QStringLiteral("txtGrdFileName"));
+  for (QLineEdit* e : {txtSerFileName, txtGrdFileName}) {
+    e->setReadOnly(true);
+    e->setCursor(Qt::PointingHandCursor);
+  }
+  lblOrd = MakeCaption(c, QStringLiteral("# of variables:"), Tw(0, 600, 1500, 285), "lblOrd");
+  lblOrder = MakeValueLabel(c, Tw(1470, 600, 630, 285), "lblOrder");
+  lblCoeffOrGrid = MakeCaption(c, QStringLiteral("# of coefficients:"), Tw(0, 900, 1500, 285), "lblCoeffOrGrid");
+  lblCoeffs = MakeValueLabel(c, Tw(1470, 900, 630, 285), "lblCoeffs");
+  lblGridPoint = MakeCaption(c, QStringLiteral("# of grid points:"), Tw(0, 1200, 1500, 285), "lblGridPoint");
+  lblGridPoints = MakeValueLabel(c, Tw(1470, 1200, 630, 285), "lblGridPoints");
+
+  cmdCompute = MakeButton(c, QStringLiteral("Compute"), Tw(0, 1830, 1050, 240), kOrange, false,
+                          QStringLiteral("cmdCompute"));
+  cmdCompute->setEnabled(false);
+  cmdExit = MakeButton(c, QStringLiteral("E&xit"), Tw(9030, 0, 450, 285), kRed, true, QStringLiteral("cmdExit"));
+
+  lstCoeff = new ResultsList(c);
+  lstCoeff->setObjectName(QStringLiteral("lstCoeff"));
+  lstCoeff->setGeometry(Tw(0, 2070, 9495, 4440));
+  lstCoeff->setFont(MonoFont());
+  lstCoeff->setToolTip(QStringLiteral("Results"));
+  SetBackground(lstCoeff->viewport(), QPalette::Base, kYellow);
+  SetBackground(lstCoeff->viewport(), QPalette::Window, kYellow);
+
+  fraVarSpecs = MakeFrame(c, QStringLiteral("Specifications for each variable"), Tw(2130, 0, 6915, 2100), true,
+                          "fraVarSpecs");
+  fraVarSpecs->setEnabled(false);
+  lblVariable = new QLabel(QStringLiteral("Variable:"), fraVarSpecs);
+  lblVariable->setObjectName(QStringLiteral("lblVariable"));
+  lblVariable->setGeometry(Tw(3060, 105, 780, 195));
+  lblVariable->setFont(SansFont(true));
+  {
+    QPalette p = lblVariable->palette();
+    p.setColor(QPalette::WindowText, kRed);
+    p.setColor(QPalette::Window, kCyan);
+    lblVariable->setPalette(p);
+  }
+  fraSerSpecs = MakeFrame(fraVarSpecs, QStringLiteral("Series details"), Tw(15, 285, 6855, 825), true, "fraSerSpecs");
+  fraSerSpecs->setEnabled(false);
+  cmdPrevVar = MakeButton(fraVarSpecs, QStringLiteral("Previous"), Tw(2610, 1110, 800, 225), kOrange, false,
+                          QStringLiteral("cmdPrevVar"));
+  cmdNextVar = MakeButton(fraVarSpecs, QStringLiteral("Next"), Tw(3420, 1110, 800, 225), kOrange, false,
+                          QStringLiteral("cmdNextVar"));
+  fraGrdSpecs = MakeFrame(fraVarSpecs, QStringLiteral("Grid specifications"), Tw(15, 1245, 6855, 825), true,
+                          "fraGrdSpecs");
+
+  lblLL = MakeCaption(fraSerSpecs, QStringLiteral("Lower limit:"), Tw(0, 210, 1020, 285), "lblLL");
+  lblUL = MakeCaption(fraSerSpecs, QStringLiteral("Upper limit:"), Tw(0, 510, 1020, 285), "lblUL");
+  lblExpansion = MakeCaption(fraSerSpecs, QStringLiteral("Center of expansion:"), Tw(2250, 210, 1770, 285),
+                             "lblExpansion");
+  lblPeriod = MakeCaption(fraSerSpecs, QStringLiteral("Period:"), Tw(2250, 510, 1770, 285), "lblPeriod");
+  lblTerms = MakeCaption(fraSerSpecs, QStringLiteral("# of terms:"), Tw(5415, 510, 975, 285), "lblTerms");
+  fraType = MakeFrame(fraSerSpecs, QStringLiteral("Type"), Tw(5415, 0, 1380, 495), false, "fraType");
+
+  lblLLgrid = MakeCaption(fraGrdSpecs, QStringLiteral("Lower limit:"), Tw(0, 210, 1020, 285), "lblLLgrid");
+  lblULgrid = MakeCaption(fraGrdSpecs, QStringLiteral("Upper limit:"), Tw(0, 510, 1020, 285), "lblULgrid");
+  lblGirdPoints = MakeCaption(fraGrdSpecs, QStringLiteral("# of grid points:"), Tw(2250, 210, 2550, 285),
+                              "lblGirdPoints");
+  lblDer = MakeCaption(fraGrdSpecs, QStringLiteral("Derivative w.r.t. this variable:"), Tw(2250, 510, 2550, 285),
+                       "lblDer");
+  FraSpaced = MakeFrame(fraGrdSpecs, QStringLiteral("Evenly spaced"), Tw(5415, 0, 1380, 495), false, "FraSpaced");
+
+  // The buttons reach into the grid frame's top edge: keep them above it.
+  cmdPrevVar->raise();
+  cmdNextVar->raise();
+
+  connect(cmdCompute, &QPushButton::clicked, this, &FrmTabulor::cmdCompute_Click);
+  connect(cmdExit, &QPushButton::clicked, this, &FrmTabulor::cmdExit_Click);
+  connect(cmdNextVar, &QPushButton::clicked, this, &FrmTabulor::cmdNextVar_Click);
+  connect(cmdPrevVar, &QPushButton::clicked, this, &FrmTabulor::cmdPrevVar_Click);
+}
+
+void FrmTabulor::BuildMenus() {
+  QMenuBar* bar = menuBar();
+  bar->setFont(SansFont(false));
+  mnuFile = bar->addMenu(QStringLiteral("File"));
+  mnuFile->setObjectName(QStringLiteral("mnuFile"));
+  mnuOpen = mnuFile->addAction(QStringLiteral("Open"));
+  mnuOpen->setObjectName(QStringLiteral("mnuOpen"));
+  mnuFileBar1 = mnuFile->addSeparator();
+  mnuSave = mnuFile->addAction(QStringLiteral("Save"));
+  mnuSave->setObjectName(QStringLiteral("mnuSave"));
+  mnuSaveAs = mnuFile->addAction(QStringLiteral("Save As"));
+  mnuSaveAs->setObjectName(QStringLiteral("mnuSaveAs"));
+  mnuFileBar2 = mnuFile->addSeparator();
+  mnuPrint = bar->addAction(QStringLiteral("Print"));
+  mnuPrint->setObjectName(QStringLiteral("mnuPrint"));
+  mnuPlot = bar->addAction(QStringLiteral("Plot"));
+  mnuPlot->setObjectName(QStringLiteral("mnuPlot"));
+  mnuHelp = bar->addAction(QStringLiteral("Help"));
+  mnuHelp->setObjectName(QStringLiteral("mnuHelp"));
+  mnuAbout = bar->addAction(QStringLiteral("About"));
+  mnuAbout->setObjectName(QStringLiteral("mnuAbout"));
+  connect(mnuSave, &QAction::triggered, this, &FrmTabulor::mnuSave_Click);
+  connect(mnuSaveAs, &QAction::triggered, this, &FrmTabulor::mnuSaveAs_Click);
+  connect(mnuPrint, &QAction::triggered, this, &FrmTabulor::mnuPrint_Click);
+  connect(mnuPlot, &QAction::triggered, this, &FrmTabulor::mnuPlot_Click);
+  connect(mnuHelp, &QAction::triggered, this, &FrmTabulor::mnuHelp_Click);
+  connect(mnuAbout, &QAction::triggered, this, &FrmTabulor::mnuAbout_Click);
+}
+
+FrmTabulor::ControlSet FrmTabulor::CreateSet(int k) {
+  ControlSet s;
+  s.txtUL = MakeBox(fraSerSpecs, Tw(1020, 510, 1200, 285), kLightYellow, Name("txtUL", k));
+  s.txtLL = MakeBox(fraSerSpecs, Tw(1020, 210, 1200, 285), kLightYellow, Name("txtLL", k));
+  s.lblVar = new QLabel(fraVarSpecs);
+  s.lblVar->setObjectName(Name("lblVar", k));
+  s.lblVar->setGeometry(Tw(3840, 105, 2700, 195));
+  s.lblVar->setFont(SansFont(true));
+  {
+    QPalette p = s.lblVar->palette();
+    p.setColor(QPalette::WindowText, kRed);
+    p.setColor(QPalette::Window, kCyan);
+    s.lblVar->setPalette(p);
+  }
+  s.txtTerms = MakeBox(fraSerSpecs, Tw(6390, 510, 400, 285), kLightYellow, Name("txtTerms", k));
+  s.txtExpansion = MakeBox(fraSerSpecs, Tw(4020, 210, 1365, 285), kLightYellow, Name("txtExpansion", k));
+  s.txtExpansion->setToolTip(QStringLiteral("\"*\" means center of interval"));
+  s.txtPeriod = MakeBox(fraSerSpecs, Tw(4020, 510, 1365, 285), kLightYellow, Name("txtPeriod", k));
+  s.txtPeriod->setToolTip(QStringLiteral("\"*\" means 2\u03C0"));
+  s.chkPower = MakeCheck(fraType, QStringLiteral("Power"), Tw(150, 210, 1110, 255), kLightYellow, Name("chkPower", k));
+  s.chkPower->setToolTip(QStringLiteral("Unchecked means Trigonometric"));
+  s.txtLLgrid = MakeBox(fraGrdSpecs, Tw(1020, 210, 1200, 285), kGreen, Name("txtLLgrid", k));
+  s.txtULgrid = MakeBox(fraGrdSpecs, Tw(1020, 510, 1200, 285), kGreen, Name("txtULgrid", k));
+  s.txtGridPoints = MakeBox(fraGrdSpecs, Tw(4800, 210, 585, 285), kGreen, Name("txtGridPoints", k));
+  s.txtDer = MakeBox(fraGrdSpecs, Tw(4800, 510, 585, 285), kGreen, Name("txtDer", k));
+  s.chkSpaced = MakeCheck(FraSpaced, QStringLiteral("Yes"), Tw(150, 210, 1110, 255), kGreen, Name("chkSpaced", k));
+  s.chkSpaced->setToolTip(QStringLiteral("Uncheck for unevenly spaced grid"));
+  s.cmdEditVars = MakeButton(fraGrdSpecs, QStringLiteral("Edit"), Tw(5430, 525, 1050, 240), kOrange, false,
+                             Name("cmdEditVars", k));
+
+  if (k == 0) {
+    s.txtLLgrid->setText(QStringLiteral("-1"));
+    s.txtULgrid->setText(QStringLiteral("1"));
+    s.txtGridPoints->setText(QStringLiteral("2"));
+    s.txtDer->setText(QStringLiteral("0"));
+    s.chkPower->setChecked(true);
+    s.chkSpaced->setChecked(true);
+    s.cmdEditVars->setEnabled(false);
+  } else {
+    // A copy of set 0 as it stands, lying on top of it, hidden.
+    const ControlSet& z = sets_.front();
+    for (auto [to, from] : {std::pair{s.txtUL, z.txtUL}, {s.txtLL, z.txtLL}, {s.txtTerms, z.txtTerms},
+                            {s.txtExpansion, z.txtExpansion}, {s.txtPeriod, z.txtPeriod},
+                            {s.txtLLgrid, z.txtLLgrid}, {s.txtULgrid, z.txtULgrid},
+                            {s.txtGridPoints, z.txtGridPoints}, {s.txtDer, z.txtDer}}) {
+      to->setText(from->text());
+      to->setToolTip(from->toolTip());
+      to->setEnabled(!from->testAttribute(Qt::WA_ForceDisabled));
+    }
+    s.lblVar->setText(z.lblVar->text());
+    s.chkPower->setChecked(z.chkPower->isChecked());
+    s.chkSpaced->setChecked(z.chkSpaced->isChecked());
+    s.cmdEditVars->setEnabled(!z.cmdEditVars->testAttribute(Qt::WA_ForceDisabled));
+    for (QWidget* w : s.members()) w->hide();
+  }
+
+  for (QLineEdit* e : {s.txtLLgrid, s.txtULgrid, s.txtGridPoints, s.txtDer}) e->installEventFilter(this);
+  connect(s.chkSpaced, &QCheckBox::toggled, this, [this, k] { chkSpaced_Click(k); });
+  connect(s.cmdEditVars, &QPushButton::clicked, this, [this, k] { cmdEditVars_Click(k); });
+  return s;
+}
+
+void FrmTabulor::SetTabOrder() {
+  std::vector<QWidget*> order{cmdExit, txtSerFileName, txtGrdFileName};
+  for (const ControlSet& s : sets_)
+    for (QWidget* w : {static_cast<QWidget*>(s.txtLLgrid), static_cast<QWidget*>(s.txtULgrid),
+                       static_cast<QWidget*>(s.txtGridPoints), static_cast<QWidget*>(s.txtDer),
+                       static_cast<QWidget*>(s.chkSpaced)})
+      order.push_back(w);
+  order.push_back(cmdCompute);
+  order.push_back(lstCoeff);
+  order.push_back(cmdPrevVar);
+  order.push_back(cmdNextVar);
+  for (const ControlSet& s : sets_) order.push_back(s.cmdEditVars);
+  for (std::size_t i = 1; i < order.size(); ++i) QWidget::setTabOrder(order[i - 1], order[i]);
+}
+
+std::optional<FrmTabulor::BoxRef> FrmTabulor::FindBox(const QObject* object) const {
+  for (std::size_t k = 0; k < sets_.size(); ++k) {
+    const ControlSet& s = sets_[k];
+    const int kk = static_cast<int>(k);
+    if (object == s.txtLLgrid) return BoxRef{BoxKind::LLgrid, kk};
+    if (object == s.txtULgrid) return BoxRef{BoxKind::ULgrid, kk};
+    if (object == s.txtGridPoints) return BoxRef{BoxKind::GridPoints, kk};
+    if (object == s.txtDer) return BoxRef{BoxKind::Der, kk};
+  }
+  return std::nullopt;
+}
+
+// ---------------------------------------------------------------------------
+// Control sets and what the window shows.
+
+void FrmTabulor::LoadObjects() {
+  if (sets_.size() > 1) return;  // made once a run
+  const int last = std::clamp(model_.LastVar, 0, kSlots - 1);
+  for (int k = 1; k <= last; ++k) sets_.push_back(CreateSet(k));
+  loading_objects_ = true;
+  for (int k = 0; k <= last; ++k) {
+    sets_[k].chkPower->setChecked(true);
+    sets_[k].chkSpaced->setChecked(true);
+    sets_[k].cmdEditVars->setEnabled(false);
+  }
+  loading_objects_ = false;
+  SetTabOrder();
+  shown_var_ = 1;
+}
+
+void FrmTabulor::SetDisplayedSpecs() {
+  const Dimension& m = model_;
+  for (int k = 0; k <= m.LastVar && k < controlSetCount(); ++k) {
+    const ControlSet& s = sets_[k];
+    s.lblVar->setText(ToQ(m.VarName[k]));
+    SetBoxText(s.txtLL, NumQ(m.LowerLimit[k]));
+    SetBoxText(s.txtLLgrid, NumQ(m.LowerLimit[k]));
+    SetBoxText(s.txtUL, NumQ(m.UpperLimit[k]));
+    SetBoxText(s.txtULgrid, NumQ(m.UpperLimit[k]));
+    SetBoxText(s.txtTerms, IntQ(static_cast<std::int64_t>(m.LastTerm[k]) + 1));
+    SetBoxText(s.txtGridPoints, IntQ(static_cast<std::int64_t>(m.LastTerm[k]) + 1));
+    SetBoxText(s.txtExpansion, ToQ(m.CenterText[k]));
+    SetBoxText(s.txtPeriod, ToQ(m.PeriodText[k]));
+    s.chkPower->setChecked(m.IsPower[k]);
+    s.chkSpaced->setChecked(m.EvenlySpaced[k]);
+    chkSpaced_Click(k);
+  }
+  lblOrder->setText(IntQ(static_cast<std::int64_t>(m.LastVar) + 1));
+  const std::int64_t total = m.TermProduct();
+  model_.TotalCount = static_cast<std::int32_t>(std::max<std::int64_t>(total, 0));
+  lblCoeffs->setText(IntQ(total));
+  txtSerFileName->setText(PathToQ(m.FileName));
+  txtSerFileName->setToolTip(PathToQ(m.FileName));
+  txtSerFileName->setEnabled(false);
+  txtGrdFileName->setEnabled(false);
+  fraVarSpecs->setEnabled(true);
+}
+
+void FrmTabulor::SetDisplayedSpecsGrid() {
+  const Dimension& m = model_;
+  for (int k = 0; k <= m.LastVar && k < controlSetCount(); ++k) {
+    const ControlSet& s = sets_[k];
+    s.lblVar->setText(ToQ(m.VarName[k]));
+    SetBoxText(s.txtLLgrid, NumQ(m.LowerLimit[k]));
+    SetBoxText(s.txtULgrid, NumQ(m.UpperLimit[k]));
+    SetBoxText(s.txtGridPoints, IntQ(static_cast<std::int64_t>(m.LastPoint[k]) + 1));
+    SetBoxText(s.txtDer, IntQ(m.DerOrder[k]));
+    s.chkSpaced->setChecked(m.EvenlySpaced[k]);
+    chkSpaced_Click(k);
+  }
+  lblOrder->setText(IntQ(static_cast<std::int64_t>(m.LastVar) + 1));
+  const std::int64_t total = m.PointProduct();
+  model_.TotalCount = static_cast<std::int32_t>(std::max<std::int64_t>(total, 0));
+  lblGridPoints->setText(IntQ(total));
+  txtGrdFileName->setText(PathToQ(m.FileName));
+  txtGrdFileName->setToolTip(PathToQ(m.FileName));
+  txtSerFileName->setEnabled(false);
+  txtGrdFileName->setEnabled(false);
+  fraVarSpecs->setEnabled(true);
+  fraSerSpecs->hide();
+  for (int k = 0; k <= m.LastVar && k < controlSetCount(); ++k) sets_[k].cmdEditVars->hide();
+}
+
+void FrmTabulor::EditLimit(int LL) {
+  if (LL < 0 || LL >= controlSetCount()) return;
+  for (const ControlSet& s : sets_)
+    for (QWidget* w : s.members()) w->hide();
+  const ControlSet& shown = sets_[LL];
+  for (QWidget* w : shown.members()) w->show();
+  shown.lblVar->setText(ToQ(model_.VarName[LL]));
+  if (fraGrdSpecs->isEnabled()) shown.txtLLgrid->setFocus(Qt::OtherFocusReason);
+}
+
+void FrmTabulor::cmdNextVar_Click() {
+  const int count = model_.LastVar + 1;
+  shown_var_ = shown_var_ >= count ? 1 : shown_var_ + 1;
+  EditLimit(shown_var_ - 1);
+}
+
+void FrmTabulor::cmdPrevVar_Click() {
+  const int count = model_.LastVar + 1;
+  shown_var_ = shown_var_ <= 1 ? count : shown_var_ - 1;
+  EditLimit(shown_var_ - 1);
+}
+
+void FrmTabulor::chkSpaced_Click(int k) {
+  if (k < 0 || k >= controlSetCount()) return;
+  const bool checked = sets_[k].chkSpaced->isChecked();
+  sets_[k].cmdEditVars->setEnabled(!checked);
+  if (!loading_objects_ && k < kSlots) model_.EvenlySpaced[k] = checked;
+}
+
+// ---------------------------------------------------------------------------
+// Grid entry: focus actions and checks.
+
+bool FrmTabulor::ValidateBox(QLineEdit* box, const BoxRef& ref) {
+  double value = 0;
+  QString why;
+  const bool numeric = NumericText(box->text(), value);
+  if (ref.kind == BoxKind::Der) return true;
+  if (!numeric) {
+    why = QStringLiteral("Type a number, such as 2.5 or -1E-3.");
+  } else if (ref.kind == BoxKind::GridPoints) {
+    if (value < 2) {
+      why = QStringLiteral("The number of grid points must be 2 or more.");
+    } else {
+      std::int32_t last = 0;
+      if (!RoundToInt32(value - 1.0, last)) {
+        why = QStringLiteral("The number of grid points must be at most %1.").arg(IntQ(kMaxCount));
+      } else if (auto too_big = CheckDoublesFit(static_cast<std::uint64_t>(last) + 1,
+                                                "The grid of variable " + IntegerText(ref.k))) {
+        why = QString::fromStdString(*too_big) + QStringLiteral(".");
+      }
+    }
+  }
+  if (why.isEmpty()) {
+    if (box->property("refusal").toBool()) {
+      box->setToolTip(QString());
+      box->setProperty("refusal", false);
+    }
+    return true;
+  }
+  box->setToolTip(why);
+  box->setProperty("refusal", true);
+  if (ref.kind == BoxKind::GridPoints && numeric && value >= 2)
+    QToolTip::showText(box->mapToGlobal(QPoint(0, box->height())), why, box);
+  return false;
+}
+
+bool FrmTabulor::FocusedBoxAcceptable() {
+  auto* box = qobject_cast<QLineEdit*>(QApplication::focusWidget());
+  if (!box || box->window() != this) return true;
+  const std::optional<BoxRef> ref = FindBox(box);
+  return !ref || ValidateBox(box, *ref);
+}
+
+bool FrmTabulor::AllowFocusMove(QWidget* target) {
+  QWidget* focus = QApplication::focusWidget();
+  if (!focus || focus->window() != this || !FindBox(focus)) return true;
+  QWidget* taker = target ? ClickFocusTaker(target) : nullptr;
+  const bool button = target && target->isEnabled() && qobject_cast<QAbstractButton*>(target);
+  if (taker == focus || (!taker && !button)) return true;
+  return FocusedBoxAcceptable();
+}
+
+void FrmTabulor::BoxGotFocus(QLineEdit* box, const BoxRef& ref) {
+  box->selectAll();
+  if (ref.kind == BoxKind::GridPoints) {
+    model_.CurVar = ref.k;
+    saved_last_point_ = model_.LastPoint[ref.k];
+  }
+}
+
+void FrmTabulor::txtGridPoints_LostFocus(int k) {
+  QLineEdit* box = sets_[k].txtGridPoints;
+  double value = 0;
+  std::int32_t last = 0;
+  // Only a text the check lets pass changes the grid.
+  if (!NumericText(box->text(), value) || value < 2 || !RoundToInt32(value - 1.0, last)) return;
+  model_.CurVar = k;
+  const std::int32_t before = model_.LastPoint[k];
+  model_.LastPoint[k] = last;
+  if (last != saved_last_point_) {
+    try {
+      model_.ResizeCurrentGrid();
+    } catch (const std::bad_alloc&) {
+      model_.LastPoint[k] = before;
+      box->setText(IntQ(static_cast<std::int64_t>(before) + 1));
+      ShowError(QStringLiteral("There is not enough memory for %1 grid points of variable %2.")
+                    .arg(IntQ(static_cast<std::int64_t>(last) + 1), IntQ(k)));
+    }
+  }
+}
+
+bool FrmTabulor::eventFilter(QObject* watched, QEvent* event) {
+  if (computing_ && IsUserInput(event->type())) {
+    // While the computation runs the window takes no input.
+    if (watched == windowHandle()) return true;
+    if (auto* w = qobject_cast<QWidget*>(watched); w && w->window() == this) return true;
+  }
+  switch (event->type()) {
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonDblClick: {
+      auto* me = static_cast<QMouseEvent*>(event);
+      QWindow* handle = windowHandle();
+      if (handle && watched == handle) {
+        // A press on this window, before the toolkit moves the focus.
+        if (!isEnabled()) break;
+        QWidget* target = childAt(me->position().toPoint());
+        if (!AllowFocusMove(target ? target : this)) return true;
+        break;
+      }
+      if (watched == select_on_press_) {
+        // The press that gave the box the focus selects its whole text.
+        select_on_press_ = nullptr;
+        if (me->button() == Qt::LeftButton) {
+          static_cast<QLineEdit*>(watched)->selectAll();
+          return true;
+        }
+      }
+      break;
+    }
+    case QEvent::MouseButtonRelease: {
+      auto* me = static_cast<QMouseEvent*>(event);
+      if (me->button() != Qt::LeftButton) break;
+      if (watched == txtSerFileName && txtSerFileName->isEnabled() &&
+          txtSerFileName->rect().contains(me->position().toPoint())) {
+        txtSerFileName_Click();
+        return true;
+      }
+      if (watched == txtGrdFileName && txtGrdFileName->isEnabled() &&
+          txtGrdFileName->rect().contains(me->position().toPoint())) {
+        txtGrdFileName_Click();
+        return true;
+      }
+      break;
+    }
+    case QEvent::KeyPress: {
+      auto* ke = static_cast<QKeyEvent*>(event);
+      if ((ke->key() == Qt::Key_Tab || ke->key() == Qt::Key_Backtab) &&
+          !(ke->modifiers() & (Qt::ControlModifier | Qt::AltModifier)) && watched == QApplication::focusWidget() &&
+          FindBox(watched) && !FocusedBoxAcceptable())
+        return true;
+      break;
+    }
+    case QEvent::Shortcut: {
+      auto* w = qobject_cast<QWidget*>(watched);
+      if (w && w->window() == this && w != QApplication::focusWidget() && !FocusedBoxAcceptable()) return true;
+      break;
+    }
+    case QEvent::FocusIn: {
+      const auto reason = static_cast<QFocusEvent*>(event)->reason();
+      // The focus coming back with the window is no new arrival, unless the
+      // box got it while the window was inactive.
+      auto* box = static_cast<QLineEdit*>(watched);
+      if (const auto ref = FindBox(watched); ref && (IsGridBoxReason(reason) || entered_box_ != box)) {
+        BoxGotFocus(box, *ref);
+        if (reason == Qt::MouseFocusReason) select_on_press_ = box;
+      }
+      if (FindBox(watched)) entered_box_ = box;
+      break;
+    }
+    case QEvent::FocusOut: {
+      const auto reason = static_cast<QFocusEvent*>(event)->reason();
+      if (const auto ref = FindBox(watched); ref && IsGridBoxReason(reason)) {
+        entered_box_ = nullptr;
+        if (watched == select_on_press_) select_on_press_ = nullptr;
+        if (ref->kind == BoxKind::GridPoints) txtGridPoints_LostFocus(ref->k);
+      }
+      break;
+    }
+    default:
+      break;
+  }
+  return QMainWindow::eventFilter(watched, event);
+}
+
+// ---------------------------------------------------------------------------
+// Files.
+
+void FrmTabulor::txtSerFileName_Click() {
+  if (state_ != FormState::Start) return;
+  const QString name =
+      Seams().openFileName(this, QStringLiteral("Series files (*.ser);;All files (*)"));
+  if (name.isEmpty()) return;
+  model_.Loading = true;
+  QApplication::setOverrideCursor(Qt::WaitCursor);
+  const SeriesReadResult r = ReadSeriesFile(model_, PathFromQ(name));
+  QApplication::restoreOverrideCursor();
+  if (r.outcome == SeriesReadOutcome::NoCoefficients) {
+    model_.Loading = false;
+    Seams().message(this, QMessageBox::NoIcon, ProgramTitle(), QStringLiteral("NO COEFFICIENTS IN FILE."));
+    close();
+    return;
+  }
+  if (r.outcome != SeriesReadOutcome::Ok) {
+    model_.Loading = false;
+    ShowError(QString::fromStdString(r.message));
+    return;
+  }
+  LoadObjects();
+  SetDisplayedSpecs();
+  mnuAbout->setVisible(true);
+  cmdCompute->setEnabled(true);
+  model_.Loading = false;
+  state_ = FormState::SeriesLoaded;
+  sets_[0].txtLLgrid->setFocus(Qt::OtherFocusReason);
+}
+
+void FrmTabulor::txtGrdFileName_Click() {
+  if (state_ != FormState::Start) return;
+  const QString chosen = Seams().openFileName(this, QStringLiteral("Grid files (*.grd);;All files (*)"));
+  if (chosen.isEmpty()) return;
+  const std::string base = GridBaseForChosenName(PathFromQ(chosen));
+  model_.Loading = true;
+  QApplication::setOverrideCursor(Qt::WaitCursor);
+  const GridFileResult r = ReadGridFile(model_, base);
+  QApplication::restoreOverrideCursor();
+  if (!r.ok) {
+    model_.Loading = false;
+    ShowError(QString::fromStdString(r.message));
+    return;
+  }
+  LoadObjects();
+  SetDisplayedSpecsGrid();
+  ListResults();
+  mnuOpen->setEnabled(false);
+  EnableResultMenus();
+  mnuAbout->setVisible(true);
+  // The grid stays as read, so that the results, the grid sizes and the grid
+  // values saved again always belong together.
+  FreezeGridEntry();
+  state_ = FormState::GridFileShown;
+}
+
+void FrmTabulor::mnuSave_Click() {
+  if (!mnuSave->isEnabled()) return;
+  std::string base = model_.FileName;
+  if (base.empty()) {
+    const QString name = Seams().saveFileName(this, QStringLiteral("Grid files (*.grd);;All files (*)"));
+    if (name.isEmpty()) return;
+    base = PathFromQ(name);
+  }
+  QApplication::setOverrideCursor(Qt::WaitCursor);
+  const GridFileResult r = WriteGridFile(model_, base);
+  QApplication::restoreOverrideCursor();
+  if (!r.ok) {
+    ShowError(QString::fromStdString(r.message));
+    return;
+  }
+  model_.FileName = base;
+}
+
+void FrmTabulor::mnuSaveAs_Click() {
+  if (!mnuSaveAs->isEnabled()) return;
+  const QString name = Seams().saveFileName(this, QStringLiteral("Grid files (*.grd);;All files (*)"));
+  if (name.isEmpty()) return;  // nothing chosen: the file name stays
+  const std::string base = PathFromQ(name);
+  QApplication::setOverrideCursor(Qt::WaitCursor);
+  const GridFileResult r = WriteGridFile(model_, base);
+  QApplication::restoreOverrideCursor();
+  if (!r.ok) {
+    ShowError(QString::fromStdString(r.message));
+    return;
+  }
+  model_.FileName = base;
+}
+
+ReportPrinter& FrmTabulor::reportPrinter() {
+  if (!printer_) printer_ = std::make_unique<ReportPrinter>();
+  return *printer_;
+}
+
+void FrmTabulor::mnuPrint_Click() {
+  if (!mnuPrint->isEnabled()) return;
+  const PrintResult r = PrintReport(model_, reportPrinter(), this, printOptions);
+  if (r.outcome == PrintOutcome::Failed)
+    ShowError(QStringLiteral("The report was not printed.\n\n") + r.message);
+}
+
+void FrmTabulor::mnuPlot_Click() {
+  if (!mnuPlot->isEnabled()) return;
+  PlotWindow::Open(model_, this);
+}
+
+void FrmTabulor::cmdEditVars_Click(int k) {
+  if (k < 0 || k >= controlSetCount() || vars_ || !fraGrdSpecs->isEnabled()) return;
+  model_.CurVar = k;
+  // Modal to this window, which takes no input while the editor is open.
+  auto* editor = new FrmVars(model_, k, this);
+  editor->setAttribute(Qt::WA_DeleteOnClose);
+  connect(editor, &FrmVars::gridPointsChanged, this,
+          [this, k](int count) { SetBoxText(sets_[k].txtGridPoints, IntQ(count)); });
+  vars_ = editor;
+  editor->open();
+}
+
+// ---------------------------------------------------------------------------
+// The computation and the results list.
+
+void FrmTabulor::ClearResults() {
+  if (model_.Loading) return;
+  lstCoeff->setSource(nullptr);
+  model_.ResultsReady = false;
+}
+
+void FrmTabulor::ListResults() { lstCoeff->setSource(std::make_shared<ResultLinesSource>(model_)); }
+
+void FrmTabulor::cmdCompute_Click() {
+  if (state_ != FormState::SeriesLoaded || computing_) return;
+  ClearResults();
+
+  std::array<GridSpecText, kSlots> spec;
+  for (int v = 0; v <= model_.LastVar && v < controlSetCount(); ++v) {
+    const ControlSet& s = sets_[v];
+    spec[v].lower = FromQ(s.txtLLgrid->text());
+    spec[v].upper = FromQ(s.txtULgrid->text());
+    spec[v].points = FromQ(s.txtGridPoints->text());
+    spec[v].der = FromQ(s.txtDer->text());
+    spec[v].power = s.chkPower->checkState() != Qt::Unchecked;
+    spec[v].spaced = s.chkSpaced->isChecked();
+  }
+  const std::string capture = CaptureGridSpecs(model_, spec);
+  if (!capture.empty()) {
+    ShowError(QStringLiteral("The grid specification cannot be used; nothing was computed.\n\n") +
+              QString::fromStdString(capture));
+    return;
+  }
+  lblGridPoints->setText(IntQ(model_.TotalCount));
+  model_.ResultsReady = false;
+
+  QApplication::setOverrideCursor(Qt::WaitCursor);
+  const ComputeResult r = RunCompute();
+  QApplication::restoreOverrideCursor();
+
+  if (r.outcome == ComputeOutcome::Cancelled) return;
+  if (r.outcome != ComputeOutcome::Ok || !model_.ResultsReady) {
+    ShowError(QStringLiteral("The computation failed; nothing was listed.\n\n") + QString::fromStdString(r.message));
+    return;
+  }
+  Seams().beep();  // the computation's own end
+  Seams().beep();
+  ListResults();
+  EnableResultMenus();
+  cmdCompute->setEnabled(false);
+  FreezeGridEntry();
+  state_ = FormState::Computed;
+}
+
+ComputeResult FrmTabulor::RunCompute() {
+  computing_ = true;
+  std::atomic<bool> finished{false};
+  std::atomic<bool> cancel{false};
+  std::atomic<std::uint64_t> done{0}, total{0};
+  ComputeResult result;
+  auto fn = computeFunction;
+  Dimension& model = model_;
+  std::thread worker([&, fn] {
+    try {
+      result = fn(model, [&](std::uint64_t d, std::uint64_t t) {
+        done = d;
+        total = t;
+        return !cancel.load();
+      });
+    } catch (const std::bad_alloc&) {
+      result = {ComputeOutcome::Error, "There is not enough memory for the computation."};
+    } catch (const std::exception& e) {
+      result = {ComputeOutcome::Error, e.what()};
+    }
+    finished = true;
+    // Wakes the waiting loop below.
+    QMetaObject::invokeMethod(qApp, [] {}, Qt::QueuedConnection);
+  });
+
+  QElapsedTimer clock;
+  clock.start();
+  QTimer tick;
+  tick.setInterval(50);
+  tick.start();
+  QProgressDialog* dialog = nullptr;
+  while (!finished.load()) {
+    if (!dialog && clock.elapsed() >= Seams().progressDelayMs) {
+      dialog = new QProgressDialog(QStringLiteral("Computing the values at the grid points..."),
+                                   QStringLiteral("Cancel"), 0, 1000, this);
+      dialog->setObjectName(QStringLiteral("computeProgress"));
+      dialog->setWindowTitle(ProgramTitle());
+      dialog->setWindowModality(Qt::ApplicationModal);
+      dialog->setAutoClose(false);
+      dialog->setAutoReset(false);
+      dialog->setMinimumDuration(0);
+      connect(dialog, &QProgressDialog::canceled, dialog, [&cancel, dialog] {
+        cancel = true;
+        dialog->setLabelText(QStringLiteral("Cancelling..."));
+      });
+      progress_ = dialog;
+      dialog->show();
+    }
+    if (dialog) {
+      const std::uint64_t t = total.load();
+      if (t > 0) dialog->setValue(static_cast<int>(1000.0L * done.load() / t));
+    }
+    // Before the dialog shows, the window takes no input; afterwards the
+    // modal dialog keeps it from the rest of the program.
+    QCoreApplication::processEvents(dialog ? QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents
+                                           : QEventLoop::ExcludeUserInputEvents | QEventLoop::WaitForMoreEvents);
+  }
+  worker.join();
+  tick.stop();
+  if (dialog) {
+    dialog->hide();
+    dialog->deleteLater();
+  }
+  progress_ = nullptr;
+  computing_ = false;
+  return result;
+}
+
+void FrmTabulor::ShowError(const QString& text) {
+  Seams().message(this, QMessageBox::Critical, ProgramTitle(), text);
+}
+
+void FrmTabulor::EnableResultMenus() {
+  mnuSave->setEnabled(true);
+  mnuSaveAs->setEnabled(true);
+  mnuPrint->setEnabled(true);
+  mnuPlot->setEnabled(true);
+}
+
+void FrmTabulor::FreezeGridEntry() { fraGrdSpecs->setEnabled(false); }
+
+// ---------------------------------------------------------------------------
+// About, Help, Exit and the end of the program.
+
+void FrmTabulor::mnuAbout_Click() {
+  if (!about_) {
+    about_ = new FrmAbout();
+    about_->setAttribute(Qt::WA_DeleteOnClose);
+  }
+  about_->show();
+  about_->raise();
+  about_->activateWindow();
+}
+
+void FrmTabulor::mnuHelp_Click() {
+  const QString resource = Seams().helpResource;
+  QFile file(resource);
+  if (!file.open(QIODevice::ReadOnly)) {
+    ShowError(QStringLiteral("The help text \"%1\" is missing from this program.").arg(resource));
+    return;
+  }
+  const QString html = QString::fromUtf8(file.readAll());
+  if (!help_) {
+    help_ = new HelpWindow();
+    help_->setAttribute(Qt::WA_DeleteOnClose);
+  }
+  help_->setHelpHtml(html);
+  help_->show();
+  help_->raise();
+  help_->activateWindow();
+}
+
+void FrmTabulor::cmdExit_Click() { close(); }
+
+void FrmTabulor::closeEvent(QCloseEvent* event) {
+  if (computing_) {
+    event->ignore();
+    return;
+  }
+  event->accept();
+  if (unloaded_) return;
+  unloaded_ = true;
+  // Form_Unload: the user's decimal separator back, every window closed, end.
+  if (onUnload) onUnload();
+  if (vars_) vars_->close();
+  if (about_) about_->close();
+  if (help_) help_->close();
+  Seams().quit();
+}
+
+void FrmTabulor::showEvent(QShowEvent* event) {
+  QMainWindow::showEvent(event);
+  if (!centred_) {
+    centred_ = true;
+    if (QScreen* s = screen()) {
+      const QRect area = s->availableGeometry();
+      move(area.center() - QPoint(frameGeometry().width() / 2, frameGeometry().height() / 2));
+    }
+  }
+}
+
+}  // namespace tabulor

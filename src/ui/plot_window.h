@@ -1,0 +1,150 @@
+// The plot window: the results drawn as a curve (one variable, or one
+// variable with the others held) or as a colour map over two variables
+// with the others held, each held variable at a grid point chosen with a
+// slider. Zoom with the mouse wheel, drag with the left button; the value
+// under the mouse is shown with its grid point. The picture can be saved as
+// PNG or PDF and the results exported as CSV.
+//
+// The window reads the model's results in place and never copies them; the
+// model must outlive it. When the model's results are replaced while the
+// window is open, it notices and draws nothing more.
+#pragma once
+
+#include <QMainWindow>
+#include <QString>
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+#include "model/dimension.h"
+#include "ui/plot_data.h"
+
+class QCustomPlot;
+class QCPColorMap;
+class QCPColorScale;
+class QCPCurve;
+class QCPTextElement;
+class QCPItemTracer;
+class QComboBox;
+class QLabel;
+class QPushButton;
+class QSlider;
+class QWidget;
+class QAction;
+
+namespace tabulor {
+
+class PlotWindow : public QMainWindow {
+  Q_OBJECT
+
+ public:
+  enum class Mode { Curve, ColourMap };
+
+  // A window of its own (not modal) on `model`, which must hold results
+  // (ResultsReady); without them it shows a note and draws nothing. With a
+  // parent it is deleted with the parent.
+  explicit PlotWindow(const Dimension& model, QWidget* parent = nullptr);
+  ~PlotWindow() override;
+
+  // Creates the window on `model`, deletes it when it is closed, shows it
+  // and brings it to the front. The way the main window opens it.
+  static PlotWindow* Open(const Dimension& model, QWidget* parent);
+
+  // The save dialog: returns the chosen path or an empty text. Tests put a
+  // function in its place; nullptr restores the real dialog.
+  using SaveFileFn = std::function<QString(QWidget* parent, const QString& caption, const QString& suggested,
+                                           const QString& filters)>;
+  static void SetSaveFileDialog(SaveFileFn fn);
+  // Messages about failed saves; the real one is a message box.
+  using MessageFn = std::function<void(QWidget* parent, const QString& title, const QString& text)>;
+  static void SetMessageBox(MessageFn fn);
+
+  // What the window shows, for callers and tests.
+  Mode mode() const { return mode_; }
+  int horizontalVariable() const { return var_x_; }
+  int verticalVariable() const { return var_y_; }
+  std::int64_t heldIndex(int v) const { return held_[static_cast<std::size_t>(v)]; }
+  void setMode(Mode mode);
+  void setVariables(int horizontal, int vertical);
+  void setHeldIndex(int v, std::int64_t index);
+  void resetView();
+
+  // Saves the picture: ".pdf" gives a PDF, anything else a PNG (".png" is
+  // added when the name has no extension). Returns false (with a message)
+  // when it cannot be written.
+  bool savePicture(const QString& path);
+  // Writes the CSV file with a progress dialog on long exports.
+  bool exportCsv(const QString& path);
+
+  QCustomPlot* plot() const { return plot_; }
+  QCPColorMap* colourMap() const { return map_; }
+  QCPCurve* curve() const { return curve_; }
+  // The text about the point under the mouse (empty when off the plot).
+  QString pointText() const;
+
+ public slots:
+  void savePictureAs();
+  void exportCsvAs();
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  void BuildUi();
+  void UpdateControls();
+  void UpdateHeldLabel(int v);
+  void SliceChanged();
+  void RefillPlot();
+  void RefillCurve();
+  void RefillMap();
+  void ShowPointAt(const QPointF& pos);
+  bool ModelUnchanged() const;
+  // Grid index, grid value and name text of variable v at index i.
+  QString PointPart(int v, std::int64_t i) const;
+  std::int64_t SliceBase(int skip_a, int skip_b) const;
+
+  const Dimension& model_;
+  bool usable_ = false;
+  // What the window was opened on, to notice a replaced model.
+  const double* results_data_ = nullptr;
+  std::array<std::int64_t, 4> results_dims_{};
+  std::array<const double*, 4> grid_data_{};
+
+  int vars_ = 0;  // number of variables
+  std::array<std::int64_t, 4> points_{1, 1, 1, 1};
+  std::array<plot::GridAxis, 4> axes_;
+  Mode mode_ = Mode::Curve;
+  int var_x_ = 0, var_y_ = 1;
+  std::array<std::int64_t, 4> held_{};
+
+  // The current slice: curve along var_x_, or map over var_x_ and var_y_.
+  plot::CurveReducer reducer_;
+  double map_lo_ = 0, map_hi_ = 1;
+  std::vector<plot::CurvePoint> reduced_;
+  std::vector<std::int64_t> ia_, ib_;
+  std::vector<double> samples_;
+  bool refilling_ = false;
+  std::uint64_t slice_version_ = 0;
+  std::array<double, 9> filled_for_{};
+
+  QCustomPlot* plot_ = nullptr;
+  QCPColorMap* map_ = nullptr;
+  QCPColorScale* scale_ = nullptr;
+  QCPCurve* curve_ = nullptr;
+  QCPTextElement* title_ = nullptr;
+  QCPItemTracer* marker_ = nullptr;
+  QComboBox* mode_box_ = nullptr;
+  QComboBox* x_box_ = nullptr;
+  QComboBox* y_box_ = nullptr;
+  QLabel* y_label_ = nullptr;
+  QLabel* x_label_ = nullptr;
+  std::array<QLabel*, 4> held_names_{};
+  std::array<QSlider*, 4> sliders_{};
+  std::array<QLabel*, 4> held_labels_{};
+  QLabel* point_label_ = nullptr;
+  QLabel* note_label_ = nullptr;
+};
+
+}  // namespace tabulor

@@ -1,0 +1,40 @@
+#include "ui/seams.h"
+
+#include <QApplication>
+#include <QFileDialog>
+
+namespace tabulor {
+
+namespace {
+
+UiSeams RealSeams() {
+  UiSeams s;
+  s.openFileName = [](QWidget* parent, const QString& filter) {
+    return QFileDialog::getOpenFileName(parent, QString(), QString(), filter);
+  };
+  s.saveFileName = [](QWidget* parent, const QString& filter) {
+    return QFileDialog::getSaveFileName(parent, QString(), QString(), filter);
+  };
+  s.message = [](QWidget* parent, QMessageBox::Icon icon, const QString& title, const QString& text) {
+    QMessageBox box(icon, title, text, QMessageBox::Ok, parent);
+    box.exec();
+  };
+  s.beep = [] { QApplication::beep(); };
+  s.quit = [] { QCoreApplication::quit(); };
+  s.helpResource = QStringLiteral(":/tabulor/help/tabulor-help.html");
+  s.progressDelayMs = 500;
+  return s;
+}
+
+}  // namespace
+
+UiSeams& Seams() {
+  static UiSeams seams = RealSeams();
+  return seams;
+}
+
+void ResetUiSeams() { Seams() = RealSeams(); }
+
+QString ProgramTitle() { return QStringLiteral("Mixed Series Evaluations"); }
+
+}  // namespace tabulor

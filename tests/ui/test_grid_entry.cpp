@@ -1,0 +1,240 @@
+// Grid entry as the user meets it: the checks that keep the focus in a box,
+// the selection on focus, and the grid resizing when the number of grid
+// points changes.
+#include "ui_test_support.h"
+
+#include <QGroupBox>
+
+#include "model/limits.h"
+
+using namespace tabulor;
+using namespace tabulor::test;
+using State = FrmTabulor::FormState;
+
+namespace {
+QWidget* Focus() { return QApplication::focusWidget(); }
+}  // namespace
+
+class TestGridEntry : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void cleanup() { SetMemoryLimitForTesting(0); }
+
+  void tooFewGridPointsKeepTheFocusAndBlockCompute() {
+    Fixture f;
+    FrmTabulor& w = *f.w;
+    QVERIFY(f.openSeries(kPolySeries));
+    QLineEdit* points = f.set(0).txtGridPoints;
+    f.typeInto(points, "1");
+    f.click(w.cmdCompute);
+    QCOMPARE(Focus(), static_cast<QWidget*>(points));
+    QCOMPARE(points->text(), QStringLiteral("1"));
+    QCOMPARE(w.formState(), State::SeriesLoaded);
+    QCOMPARE(w.lstCoeff->count(), 0);
+    QCOMPARE(f.user.beeps, 0);
+    QVERIFY(f.user.messages.isEmpty());
+    QCOMPARE(f.model.LastPoint[0], 2);  // unchanged
+
+    // Tab, another box, "Next", "Exit" and the check box do not take it.
+    f.tab();
+    QCOMPARE(Focus(), static_cast<QWidget*>(points));
+    QTest::keyClick(points, Qt::Key_Backtab, Qt::ShiftModifier);
+    QCOMPARE(Focus(), static_cast<QWidget*>(points));
+    f.click(f.set(0).txtDer);
+    QCOMPARE(Focus(), static_cast<QWidget*>(points));
+    f.click(w.cmdNextVar);
+    f.click(f.set(0).chkSpaced);
+    QVERIFY(f.set(0).chkSpaced->isChecked());
+    f.click(w.cmdExit);
+    QCOMPARE(f.user.quits, 0);
+    QVERIFY(w.isVisible());
+    f.click(w.lstCoeff);
+    QCOMPARE(Focus(), static_cast<QWidget*>(points));
+    QTest::keyClick(points, Qt::Key_X, Qt::AltModifier);  // the accelerator of "Exit"
+    QTest::qWait(300);  // the button would click after a short delay
+    QCOMPARE(f.user.quits, 0);
+    QCOMPARE(Focus(), static_cast<QWidget*>(points));
+    // The reason is in the box's tooltip.
+    QVERIFY(points->toolTip().contains("2 or more"));
+
+    f.typeInto(points, "1.5");
+    f.tab();
+    QCOMPARE(Focus(), static_cast<QWidget*>(points));
+    f.typeInto(points, "abc");
+    f.tab();
+    QCOMPARE(Focus(), static_cast<QWidget*>(points));
+
+    // 2 passes: the focus moves on and LastPoint follows.
+    f.typeInto(points, "2");
+    f.tab();
+    QCOMPARE(Focus(), static_cast<QWidget*>(f.set(0).txtDer));
+    QCOMPARE(f.model.LastPoint[0], 1);
+    QVERIFY(points->toolTip().isEmpty());
+    f.click(w.cmdCompute);
+    QCOMPARE(w.formState(), State::Computed);
+    QCOMPARE(w.lstCoeff->count(), 4);  // title, empty line, two points
+    // With nothing refused, the accelerator works.
+    QTest::keyClick(w.lstCoeff, Qt::Key_X, Qt::AltModifier);
+    QTRY_COMPARE(f.user.quits, 1);
+  }
+
+  void badLimitsKeepTheFocus() {
+    Fixture f;
+    FrmTabulor& w = *f.w;
+    QVERIFY(f.openSeries(kTwoVarSeries));
+    QLineEdit* lower = f.set(0).txtLLgrid;
+    for (const QString& bad : {QStringLiteral("abc"), QString(), QStringLiteral("1,5"), QStringLiteral("2e"),
+                               QStringLiteral("- 1"), QStringLiteral("1e999"), QStringLiteral("inf")}) {
+      f.typeInto(lower, bad);
+      f.click(w.cmdCompute);
+      QVERIFY2(Focus() == lower, qPrintable(bad));
+      f.click(w.cmdNextVar);
+      QCOMPARE(w.ShownVar(), 1);
+      QCOMPARE(w.formState(), State::SeriesLoaded);
+    }
+    QLineEdit* upper = f.set(0).txtULgrid;
+    f.typeInto(lower, " -1e-3 ");
+    f.tab();
+    QCOMPARE(Focus(), static_cast<QWidget*>(upper));
+    f.typeInto(upper, "x");
+    f.tab();
+    QCOMPARE(Focus(), static_cast<QWidget*>(upper));
+    f.typeInto(upper, "+.5");
+    f.click(w.cmdNextVar);
+    QCOMPARE(w.ShownVar(), 2);
+    QCOMPARE(Focus(), static_cast<QWidget*>(f.set(1).txtLLgrid));
+  }
+
+  void derivativeBoxHasNoCheck() {
+    Fixture f;
+    QVERIFY(f.openSeries(kPolySeries));
+    f.typeInto(f.set(0).txtDer, "abc");
+    f.tab();
+    QCOMPARE(Focus(), static_cast<QWidget*>(f.set(0).chkSpaced));
+  }
+
+  void focusSelectsTheWholeText() {
+    Fixture f;
+    QVERIFY(f.openSeries(kPolySeries));
+    const auto& s = f.set(0);
+    f.tab();
+    QCOMPARE(Focus(), static_cast<QWidget*>(s.txtULgrid));
+    QCOMPARE(s.txtULgrid->selectedText(), QStringLiteral("1"));
+    f.click(s.txtGridPoints);
+    QCOMPARE(s.txtGridPoints->selectedText(), QStringLiteral("3"));
+    // Typing replaces it.
+    QTest::keyClicks(s.txtGridPoints, "7");
+    QCOMPARE(s.txtGridPoints->text(), QStringLiteral("7"));
+    // A second click inside the box places the cursor as usual.
+    f.click(s.txtGridPoints);
+    QVERIFY(s.txtGridPoints->selectedText().isEmpty());
+  }
+
+  void focusAndWindowActivation() {
+    Fixture f;
+    QWidget other;
+    other.show();
+    QApplication::setActiveWindow(&other);
+    // The file opens while another window is active: the focus arrives in
+    // the lower limit box when the window comes back.
+    f.user.openAnswers << WriteText(f.dir, "p.ser", kPolySeries);
+    f.w->txtSerFileName_Click();
+    QApplication::setActiveWindow(f.w.get());
+    const auto& s = f.set(0);
+    QCOMPARE(Focus(), static_cast<QWidget*>(s.txtLLgrid));
+    QCOMPARE(s.txtLLgrid->selectedText(), QStringLiteral("0"));
+    // Leaving the window and coming back is no new arrival: what was typed
+    // stays as it is, and the grid follows the count when the box is left.
+    f.typeInto(s.txtGridPoints, "7");
+    QApplication::setActiveWindow(&other);
+    QApplication::setActiveWindow(f.w.get());
+    QCOMPARE(Focus(), static_cast<QWidget*>(s.txtGridPoints));
+    QVERIFY(s.txtGridPoints->selectedText().isEmpty());
+    QCOMPARE(f.model.LastPoint[0], 2);
+    f.tab();
+    QCOMPARE(f.model.LastPoint[0], 6);
+    QCOMPARE(f.model.GridX[0].size(), std::size_t{7});
+  }
+
+  void gridPointsResizeTheGrid() {
+    Fixture f;
+    QVERIFY(f.openSeries("0\nx\n0\n1\n0\n#TRUE#\n*\n4\n#TRUE#\n1,2,3,4,5\n"));
+    Dimension& m = f.model;
+    const auto& s = f.set(0);
+    f.click(s.chkSpaced);  // typed grid
+    for (int j = 0; j < 5; ++j) m.GridX[0][static_cast<std::size_t>(j)] = j + 1;
+
+    f.typeInto(s.txtGridPoints, "7");
+    f.tab();
+    QCOMPARE(m.LastPoint[0], 6);
+    QCOMPARE(m.GridX[0], (std::vector<double>{1, 2, 3, 4, 5, 0, 0}));
+    f.typeInto(s.txtGridPoints, "5");
+    f.tab();
+    QCOMPARE(m.LastPoint[0], 4);
+    QCOMPARE(m.GridX[0], (std::vector<double>{1, 2, 3, 4, 5}));
+
+    // The same count again leaves the array as it is.
+    m.GridX[0].push_back(9);
+    f.typeInto(s.txtGridPoints, "5");
+    f.tab();
+    QCOMPARE(m.GridX[0].size(), std::size_t{6});
+
+    // Halves go to the even neighbour.
+    const std::pair<const char*, int> cases[] = {{"2.5", 2}, {"3.5", 2}, {"4.5", 4}, {" 6 ", 5}};
+    for (auto [text, last] : cases) {
+      f.typeInto(s.txtGridPoints, text);
+      f.tab();
+      QCOMPARE(m.LastPoint[0], last);
+      QCOMPARE(m.GridX[0].size(), static_cast<std::size_t>(last + 1));
+    }
+  }
+
+  void gridPointsBeyondMemoryAreRefused() {
+    Fixture f;
+    QVERIFY(f.openSeries(kPolySeries));
+    QLineEdit* points = f.set(0).txtGridPoints;
+    SetMemoryLimitForTesting(1 << 20);  // room for 131072 doubles
+    f.typeInto(points, "1000000");
+    f.tab();
+    QCOMPARE(Focus(), static_cast<QWidget*>(points));
+    QVERIFY2(points->toolTip().contains("memory limit"), qPrintable(points->toolTip()));
+    QVERIFY(points->toolTip().contains("variable 0"));
+    QCOMPARE(f.model.LastPoint[0], 2);
+
+    SetMemoryLimitForTesting(0);
+    f.typeInto(points, "3000000000");
+    f.tab();
+    QCOMPARE(Focus(), static_cast<QWidget*>(points));
+    QVERIFY2(points->toolTip().contains("2147483647"), qPrintable(points->toolTip()));
+
+    f.typeInto(points, "100");
+    f.tab();
+    QCOMPARE(Focus(), static_cast<QWidget*>(f.set(0).txtDer));
+    QCOMPARE(f.model.LastPoint[0], 99);
+    QCOMPARE(f.model.GridX[0].size(), std::size_t{100});
+    QVERIFY(points->toolTip().isEmpty());
+  }
+
+  void afterComputePagingMovesNoFocus() {
+    Fixture f;
+    FrmTabulor& w = *f.w;
+    QVERIFY(f.openSeries(kTwoVarSeries));
+    f.click(w.cmdNextVar);
+    f.typeInto(f.set(1).txtGridPoints, "4");
+    f.click(w.cmdCompute);
+    QCOMPARE(w.formState(), State::Computed);
+    QVERIFY(!f.set(1).txtGridPoints->isEnabled());
+    QWidget* before = Focus();
+    f.click(w.cmdNextVar);
+    QCOMPARE(w.ShownVar(), 1);
+    QVERIFY(Focus() != f.set(0).txtLLgrid);
+    QVERIFY(before == Focus() || Focus() == w.cmdNextVar);
+    QCOMPARE(f.set(1).txtGridPoints->text(), QStringLiteral("4"));
+    QVERIFY(f.set(0).cmdEditVars->isVisible());
+    QVERIFY(!f.set(0).cmdEditVars->isEnabled());
+  }
+};
+
+QTEST_MAIN(TestGridEntry)
+#include "test_grid_entry.moc"

@@ -1,0 +1,202 @@
+// Grid files from the window: "Save", "Save As", and opening a grid file
+// through the grid file name box.
+#include "ui_test_support.h"
+
+#include <sys/resource.h>
+
+#include <QGroupBox>
+
+#include <csignal>
+
+using namespace tabulor;
+using namespace tabulor::test;
+using State = FrmTabulor::FormState;
+
+namespace {
+
+// Computes the two-variable example with 3 points for x and 3 for y, y's
+// derivative order 1 and y's grid typed by hand.
+void ComputeTwoVariables(Fixture& f) {
+  FrmTabulor& w = *f.w;
+  QVERIFY(f.openSeries(kTwoVarSeries, "run.ser"));
+  f.click(w.cmdNextVar);
+  const auto& y = f.set(1);
+  f.typeInto(y.txtGridPoints, "3");
+  f.typeInto(y.txtDer, "1");
+  f.click(y.chkSpaced);
+  f.model.GridX[1] = {0, 0.25, 1};
+  f.click(w.cmdCompute);
+  QCOMPARE(w.formState(), State::Computed);
+}
+
+QStringList Files(const QTemporaryDir& dir) { return QDir(dir.path()).entryList(QDir::Files, QDir::Name); }
+
+}  // namespace
+
+class TestGridFiles : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void saveThenReopenGivesTheSameWindow() {
+    QStringList lines;
+    QString grid_path;
+    QByteArray saved;
+    QTemporaryDir keep;
+    {
+      Fixture f;
+      FrmTabulor& w = *f.w;
+      ComputeTwoVariables(f);
+      lines = f.listLines();
+      QCOMPARE(lines.size(), 2 + 3 * 4);
+      w.mnuSave->trigger();  // named after the series file, no dialog
+      QVERIFY(f.user.saveFilters.isEmpty());
+      QVERIFY(f.user.messages.isEmpty());
+      grid_path = f.dir.filePath("run.ser.grd");
+      saved = ReadBytes(grid_path);
+      QVERIFY(saved.startsWith(" 1 \r\nx\r\n 0 \r\n 1 \r\n 2 \r\n 0 \r\n#TRUE#\r\ny\r\n"));
+      QVERIFY(saved.endsWith(" 0 \r\n 0.25 \r\n 1 \r\n"));
+      QVERIFY(QFile::copy(grid_path, keep.filePath("run.ser.grd")));
+      QCOMPARE(w.formState(), State::Computed);  // saving changes nothing
+      QCOMPARE(f.listLines(), lines);
+    }
+    Fixture f;
+    FrmTabulor& w = *f.w;
+    // The file picked in the dialog is the file read.
+    f.user.openAnswers << keep.filePath("run.ser.grd");
+    f.click(w.txtGrdFileName);
+    QCOMPARE(f.user.openFilters, QStringList{"Grid files (*.grd);;All files (*)"});
+    QVERIFY(f.user.messages.isEmpty());
+    QCOMPARE(w.formState(), State::GridFileShown);
+    QCOMPARE(f.listLines(), lines);
+    QCOMPARE(w.lblOrder->text(), QStringLiteral("2"));
+    QCOMPARE(w.lblGridPoints->text(), QStringLiteral("9"));
+    QVERIFY(w.lblCoeffs->text().isEmpty());
+    QCOMPARE(w.txtGrdFileName->text(), keep.filePath("run.ser"));
+    QCOMPARE(w.txtGrdFileName->toolTip(), keep.filePath("run.ser"));
+    QVERIFY(!w.txtSerFileName->isEnabled() && !w.txtGrdFileName->isEnabled());
+    QVERIFY(!w.fraSerSpecs->isVisibleTo(w.fraVarSpecs));
+    QVERIFY(w.fraVarSpecs->isEnabled());
+    QVERIFY(!w.fraGrdSpecs->isEnabled());  // frozen, as after Compute
+    QVERIFY(!w.cmdCompute->isEnabled());
+    QVERIFY(w.mnuSave->isEnabled() && w.mnuSaveAs->isEnabled() && w.mnuPrint->isEnabled());
+    QVERIFY(!w.mnuOpen->isEnabled());
+    QVERIFY(w.mnuAbout->isVisible());
+    QCOMPARE(w.controlSetCount(), 2);
+    QCOMPARE(f.set(0).txtGridPoints->text(), QStringLiteral("3"));
+    QCOMPARE(f.set(1).txtDer->text(), QStringLiteral("1"));
+    QCOMPARE(f.set(1).txtULgrid->text(), QStringLiteral("1"));
+    QVERIFY(f.set(0).chkSpaced->isChecked());
+    QVERIFY(!f.set(1).chkSpaced->isChecked());
+    QVERIFY(f.set(1).cmdEditVars->isEnabledTo(w.fraGrdSpecs));  // unchecked box: enabled, but hidden
+    QVERIFY(!f.set(0).cmdEditVars->isEnabledTo(w.fraGrdSpecs));
+    QVERIFY(f.set(1).cmdEditVars->isHidden());
+    QVERIFY(f.set(0).cmdEditVars->isHidden());
+    // Paging shows the set's Edit button again; nothing takes the focus.
+    f.click(w.cmdNextVar);
+    QCOMPARE(f.set(1).lblVar->text(), QStringLiteral("y"));
+    QVERIFY(!f.set(1).cmdEditVars->isHidden());
+    QVERIFY(QApplication::focusWidget() != f.set(1).txtLLgrid);
+
+    // Saved again it is the same file, byte for byte.
+    QVERIFY(QFile::remove(keep.filePath("run.ser.grd")));
+    w.mnuSave->trigger();
+    QCOMPARE(ReadBytes(keep.filePath("run.ser.grd")), saved);
+  }
+
+  void openingByTheBaseName() {
+    Fixture f;
+    WriteText(f.dir, "res.grd", "0\r\nx\r\n0\r\n1\r\n1\r\n0\r\n#TRUE#\r\n5\r\n7\r\n0\r\n1\r\n");
+    f.user.openAnswers << f.dir.filePath("res");
+    f.click(f.w->txtGrdFileName);
+    QCOMPARE(f.w->formState(), State::GridFileShown);
+    QCOMPARE(f.listLines(), (QStringList{"VALUES AT GRID POINTS:", "", ValueLineText("x=0", "5"),
+                                          ValueLineText("x=1", "7")}));
+    QCOMPARE(f.model.FileName, f.dir.filePath("res").toStdString());
+  }
+
+  void saveAsNaming() {
+    Fixture f;
+    FrmTabulor& w = *f.w;
+    QVERIFY(f.openSeries(kPolySeries, "run.ser"));
+    f.click(w.cmdCompute);
+    f.user.saveAnswers << f.dir.filePath("res");
+    w.mnuSaveAs->trigger();
+    QVERIFY(QFile::exists(f.dir.filePath("res.grd")));
+    f.user.saveAnswers << f.dir.filePath("res.grd");
+    w.mnuSaveAs->trigger();
+    QVERIFY(QFile::exists(f.dir.filePath("res.grd.grd")));
+    // Save goes on with the last name, without a dialog.
+    QVERIFY(QFile::remove(f.dir.filePath("res.grd.grd")));
+    w.mnuSave->trigger();
+    QCOMPARE(f.user.saveFilters.size(), 2);
+    QVERIFY(QFile::exists(f.dir.filePath("res.grd.grd")));
+    // A cancelled dialog writes nothing and keeps the name.
+    w.mnuSaveAs->trigger();
+    QCOMPARE(f.model.FileName, f.dir.filePath("res.grd").toStdString());
+    QCOMPARE(Files(f.dir), (QStringList{"res.grd", "res.grd.grd", "run.ser"}));
+    QVERIFY(f.user.messages.isEmpty());
+    const QByteArray text = ReadBytes(f.dir.filePath("res.grd"));
+    QCOMPARE(text, QByteArray(" 0 \r\nx\r\n 0 \r\n 1 \r\n 2 \r\n 0 \r\n#TRUE#\r\n 1 \r\n 2.75 \r\n 6 \r\n 0 \r\n 0.5 \r\n 1 \r\n"));
+  }
+
+  void failedSaveKeepsTheExistingFile() {
+    Fixture f;
+    FrmTabulor& w = *f.w;
+    QVERIFY(f.openSeries(kPolySeries, "run.ser"));
+    f.click(w.cmdCompute);
+    const QByteArray old("old contents");
+    WriteText(f.dir, "res.grd", old);
+    // Files may grow to 16 bytes only: the new file cannot be written.
+    rlimit before{};
+    QCOMPARE(getrlimit(RLIMIT_FSIZE, &before), 0);
+    auto old_handler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit small = before;
+    small.rlim_cur = 16;
+    QCOMPARE(setrlimit(RLIMIT_FSIZE, &small), 0);
+    f.user.saveAnswers << f.dir.filePath("res");
+    w.mnuSaveAs->trigger();
+    setrlimit(RLIMIT_FSIZE, &before);
+    std::signal(SIGXFSZ, old_handler);
+
+    QCOMPARE(f.user.messages.size(), 1);
+    QVERIFY2(f.user.messages.first().contains(f.dir.filePath("res.grd")), qPrintable(f.user.messages.first()));
+    QCOMPARE(ReadBytes(f.dir.filePath("res.grd")), old);
+    QCOMPARE(Files(f.dir), (QStringList{"res.grd", "run.ser"}));  // no leftovers
+    QCOMPARE(f.model.FileName, f.dir.filePath("run.ser").toStdString());
+    QCOMPARE(w.formState(), State::Computed);
+    QCOMPARE(f.listLines().size(), 5);
+
+    // A folder where the file should go.
+    QVERIFY(QDir(f.dir.path()).mkdir("run.ser.grd"));
+    w.mnuSave->trigger();
+    QCOMPARE(f.user.messages.size(), 2);
+    QVERIFY(f.user.messages.last().contains("run.ser.grd"));
+  }
+
+  void refusedGridFileLeavesTheWindowAsItWas() {
+    for (const QByteArray& text : {QByteArray("0\r\nx\r\n0\r\n1\r\n2\r\n0\r\n#TRUE#\r\n1\r\n"),  // ends early
+                                   QByteArray("7\r\n"), QByteArray("")}) {
+      Fixture f;
+      FrmTabulor& w = *f.w;
+      WriteText(f.dir, "bad.grd", text);
+      f.user.openAnswers << f.dir.filePath("bad.grd");
+      f.click(w.txtGrdFileName);
+      QCOMPARE(f.user.messages.size(), 1);
+      QVERIFY2(f.user.messages.first().contains(f.dir.filePath("bad.grd")), qPrintable(f.user.messages.first()));
+      QCOMPARE(w.formState(), State::Start);
+      QVERIFY(w.txtGrdFileName->isEnabled() && w.txtSerFileName->isEnabled());
+      QVERIFY(w.txtGrdFileName->text().isEmpty());
+      QCOMPARE(w.controlSetCount(), 1);
+      QCOMPARE(w.lstCoeff->count(), 0);
+      QVERIFY(!f.model.Loading);
+      QVERIFY(f.model.FileName.empty());
+      // Cancelling the dialog also leaves everything.
+      f.click(w.txtGrdFileName);
+      QCOMPARE(f.user.messages.size(), 1);
+      QCOMPARE(w.formState(), State::Start);
+    }
+  }
+};
+
+QTEST_MAIN(TestGridFiles)
+#include "test_grid_files.moc"

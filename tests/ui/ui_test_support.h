@@ -1,0 +1,147 @@
+// Shared by the main window's tests: the fake dialogs, a temporary folder
+// with series files, and helpers that drive the window as a user would.
+#pragma once
+
+// Mouse clicks go through the window, as the window system delivers them, so
+// the window sees them before the focus moves.
+#define QTEST_QPA_MOUSE_HANDLING 1
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QCheckBox>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <memory>
+
+#include "model/dimension.h"
+#include "ui/frm_tabulor.h"
+#include "ui/results_list.h"
+#include "ui/seams.h"
+
+namespace tabulor::test {
+
+// Records what the window asks of the user and answers from lists.
+struct FakeUser {
+  QStringList openAnswers;  // one per open dialog, "" = cancelled
+  QStringList saveAnswers;
+  QStringList openFilters;  // the filters the dialogs were given
+  QStringList saveFilters;
+  QStringList messages;
+  QList<QMessageBox::Icon> icons;
+  int beeps = 0;
+  int quits = 0;
+
+  void install() {
+    ResetUiSeams();
+    UiSeams& s = Seams();
+    s.openFileName = [this](QWidget*, const QString& filter) {
+      openFilters << filter;
+      return openAnswers.isEmpty() ? QString() : openAnswers.takeFirst();
+    };
+    s.saveFileName = [this](QWidget*, const QString& filter) {
+      saveFilters << filter;
+      return saveAnswers.isEmpty() ? QString() : saveAnswers.takeFirst();
+    };
+    s.message = [this](QWidget*, QMessageBox::Icon icon, const QString&, const QString& text) {
+      messages << text;
+      icons << icon;
+    };
+    s.beep = [this] { ++beeps; };
+    s.quit = [this] { ++quits; };
+  }
+};
+
+inline QString WriteText(const QTemporaryDir& dir, const QString& name, const QByteArray& text) {
+  const QString path = dir.filePath(name);
+  QFile f(path);
+  if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate)) return {};
+  f.write(text);
+  return path;
+}
+
+inline QByteArray ReadBytes(const QString& path) {
+  QFile f(path);
+  if (!f.open(QIODevice::ReadOnly)) return {};
+  return f.readAll();
+}
+
+// The one-variable example: 1 + 2x + 3x^2 on 0..1, three terms.
+inline const char* kPolySeries = "0\nx\n0\n1\n0\n#TRUE#\n*\n2\n#TRUE#\n1\n2\n3\n";
+// Two Power variables x (3 terms, 0..1) and y (2 terms, 0..1), centre 0:
+// 1 + x^2 + y (coefficients c(i,j) for x^i y^j).
+inline const char* kTwoVarSeries =
+    "1\nx\n0\n1\n0\n#TRUE#\n*\n2\ny\n0\n1\n0\n#TRUE#\n*\n1\n#TRUE#\n1,0,1,1,0,0\n";
+// Four variables a..d, two terms each, 16 coefficients.
+inline const char* kFourVarSeries =
+    "3\na,0,1,0,#TRUE#,*,1\nb,-1,1,0,#TRUE#,*,1\nc,0,2,0,#TRUE#,*,1\nd,1,2,0,#TRUE#,*,1\n#TRUE#\n"
+    "1,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0\n";
+
+// A window on its own model, shown and active, with the fake user in place.
+struct Fixture {
+  FakeUser user;
+  Dimension model;
+  std::unique_ptr<FrmTabulor> w;
+  QTemporaryDir dir;
+
+  Fixture() {
+    user.install();
+    w = std::make_unique<FrmTabulor>(model);
+    w->show();
+    w->activateWindow();
+    QApplication::setActiveWindow(w.get());
+    (void)QTest::qWaitForWindowActive(w.get());
+  }
+  ~Fixture() {
+    w.reset();
+    ResetUiSeams();
+  }
+
+  // Opens a series file by clicking the series file name box.
+  bool openSeries(const QByteArray& text, const QString& name = QStringLiteral("run.ser")) {
+    const QString path = WriteText(dir, name, text);
+    user.openAnswers << path;
+    QTest::mouseClick(w->txtSerFileName, Qt::LeftButton);
+    return w->formState() == FrmTabulor::FormState::SeriesLoaded;
+  }
+
+  const FrmTabulor::ControlSet& set(int k) const { return w->set(k); }
+
+  // Clicks a widget of the window.
+  void click(QWidget* widget) { QTest::mouseClick(widget, Qt::LeftButton); }
+
+  // Clicks into a box and types over its whole text.
+  void typeInto(QLineEdit* box, const QString& text) {
+    click(box);
+    box->selectAll();
+    QTest::keyClick(box, Qt::Key_Delete);
+    QTest::keyClicks(box, text);
+  }
+
+  void tab() { QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab); }
+
+  QStringList listLines() const {
+    QStringList lines;
+    for (std::int64_t i = 0; i < w->lstCoeff->count(); ++i) lines << w->lstCoeff->lineText(i);
+    return lines;
+  }
+};
+
+// The value line: three blanks, name, "=", the point; blanks up to column 39;
+// "VALUE=" and the value from column 40; the line is the point text plus 70
+// characters long.
+inline QString ValueLineText(const QString& point, const QString& value) {
+  QString line = QStringLiteral("   ") + point;
+  const int length = line.size() + 70;
+  line = line.leftJustified(39, QLatin1Char(' '), true);
+  line += QStringLiteral("VALUE=") + value;
+  return line.leftJustified(length, QLatin1Char(' '));
+}
+
+}  // namespace tabulor::test
