@@ -1,0 +1,36 @@
+// Writing a file so that it is either complete or not there: the bytes go to
+// a temporary file in the target's folder, which replaces the target only
+// when all of it has been written and synced.
+#pragma once
+
+#include <cstddef>
+#include <functional>
+#include <string>
+
+namespace tabulor {
+
+// Takes the next piece of the file's bytes; false when it could not be
+// written (the writer then stops).
+using ByteSink = std::function<bool(const char* data, std::size_t size)>;
+
+enum class AtomicWriteOutcome {
+  Ok,        // the target holds the new contents
+  IsFolder,  // the target is a folder; nothing was written
+  Failed,    // a system call failed (see error); the target is as it was
+  Stopped,   // the producer returned false without a failed write
+};
+
+struct AtomicWriteResult {
+  AtomicWriteOutcome outcome = AtomicWriteOutcome::Failed;
+  int error = 0;  // errno of the failed call for Failed, else 0
+};
+
+// Creates a temporary file next to `target`, hands `produce` a sink that
+// writes to it, and, when `produce` returns true and every write, the sync
+// and the close succeeded, renames it over `target`. The new file keeps the
+// permission bits of a target that exists, otherwise the umask's default.
+// On any failure the temporary file is removed and `target` is untouched.
+AtomicWriteResult WriteFileAtomically(const std::string& target,
+                                      const std::function<bool(const ByteSink& sink)>& produce);
+
+}  // namespace tabulor
