@@ -1,88 +1,61 @@
-// Benchmarks of the computation on evenly spaced grids.
+// Benchmarks of the computation on evenly spaced grids (the cases of
+// cases.h), at 1 and 2 threads:
+//   BM_Warm/<case>/<threads>: coefficients in and every transform, on a
+//     results array that is allocated and touched once (no first-touch cost);
+//     counters: transform GFLOP/s (2 flops per multiply-add, basis time
+//     excluded), basis seconds, whole GFLOP/s.
+//   BM_Cold/<case>/<threads>: Compute() as the program calls it, a fresh
+//     results array every time (page faults of its first touch included).
 #include <benchmark/benchmark.h>
 
-#include <cmath>
-
+#include "cases.h"
 #include "engine/compute.h"
-#include "model/grid_file.h"
 #include "output/result_lines.h"
+#include "warm_run.h"
 
 namespace {
 
 using tabulor::Dimension;
 
-struct VarSpec {
-  bool power;
-  int terms;
-  int points;
-  int der;
-  double lo, hi, center, period;
-};
-
-Dimension MakeModel(const std::vector<VarSpec>& vars) {
-  Dimension m;
-  m.LastVar = static_cast<int>(vars.size()) - 1;
-  std::size_t coeffs = 1;
-  for (std::size_t v = 0; v < vars.size(); ++v) {
-    const VarSpec& s = vars[v];
-    m.VarName[v] = std::string(1, static_cast<char>('x' + v));
-    m.IsPower[v] = s.power;
-    m.LowerLimit[v] = s.lo;
-    m.UpperLimit[v] = s.hi;
-    m.Center[v] = s.center;
-    m.Period[v] = s.period;
-    m.LastTerm[v] = s.terms - 1;
-    m.LastPoint[v] = s.points - 1;
-    m.DerOrder[v] = s.der;
-    m.EvenlySpaced[v] = true;
-    coeffs *= static_cast<std::size_t>(s.terms);
+void BM_Warm(benchmark::State& state, const bench::Case* c) {
+  const int threads = static_cast<int>(state.range(0));
+  bench::WarmRun run(*c, threads);
+  double basis = 0, total = 0;
+  for (auto _ : state) {
+    run.transformer().ResetStats();
+    if (!run.Run()) state.SkipWithError("transform failed");
+    basis += run.transformer().stats().basis_seconds;
+    total += run.transformer().stats().seconds;
+    benchmark::DoNotOptimize(run.results().data());
   }
-  m.Coefficients.resize(coeffs);
-  for (std::size_t i = 0; i < coeffs; ++i) m.Coefficients[i] = 1.0 / static_cast<double>(1 + i % 97);
-  return m;
+  const double iters = static_cast<double>(state.iterations());
+  const double flops = 2 * bench::MultiplyAdds(*c);
+  state.counters["transform_GFLOPs"] = flops * iters / (total - basis) / 1e9;
+  state.counters["basis_s"] = basis / iters;
+  state.counters["GFLOPs"] = benchmark::Counter(flops * iters / 1e9, benchmark::Counter::kIsRate);
 }
 
-void RunCase(benchmark::State& state, const std::vector<VarSpec>& vars) {
-  Dimension m = MakeModel(vars);
+void BM_Cold(benchmark::State& state, const bench::Case* c) {
+  Dimension m;
+  bench::FillModel(m, *c);
+  tabulor::ComputeOptions options;
+  options.threads = static_cast<int>(state.range(0));
   for (auto _ : state) {
-    auto r = tabulor::Compute(m);
+    auto r = tabulor::Compute(m, nullptr, options);
     if (r.outcome != tabulor::ComputeOutcome::Ok) state.SkipWithError(r.message.c_str());
     benchmark::DoNotOptimize(m.Results.data());
+    state.PauseTiming();
+    m.Results.Clear();  // the next run starts from fresh memory again
+    state.ResumeTiming();
   }
-  // Multiply-adds: runs x (M+1) x (N+1) summed over the variables.
-  double madds = 0;
-  std::array<double, 4> shape{1, 1, 1, 1};
-  for (std::size_t v = 0; v < vars.size(); ++v) shape[v] = vars[v].terms;
-  for (int v = static_cast<int>(vars.size()) - 1; v >= 0; --v) {
-    double runs = 1;
-    for (int u = 0; u < 4; ++u)
-      if (u != v) runs *= shape[static_cast<std::size_t>(u)];
-    madds += runs * vars[static_cast<std::size_t>(v)].points * vars[static_cast<std::size_t>(v)].terms;
-    shape[static_cast<std::size_t>(v)] = vars[static_cast<std::size_t>(v)].points;
-  }
-  state.counters["GFLOPs"] = benchmark::Counter(2 * madds * static_cast<double>(state.iterations()) / 1e9,
-                                                benchmark::Counter::kIsRate);
-}
-
-const double kTwoPi = 8 * std::atan(1.0);
-
-void BM_S1(benchmark::State& s) { RunCase(s, {{true, 200, 1000000, 1, -1, 1, 0, kTwoPi}}); }
-void BM_S1T(benchmark::State& s) { RunCase(s, {{false, 200, 1000000, 1, 0, kTwoPi, 0, kTwoPi}}); }
-void BM_S2(benchmark::State& s) {
-  RunCase(s, {{false, 100, 6000, 0, 0, kTwoPi, 0, kTwoPi}, {true, 100, 6000, 1, -1, 1, 0, kTwoPi}});
-}
-void BM_S3(benchmark::State& s) {
-  RunCase(s, {{true, 60, 400, 0, -1, 1, 0, 1}, {false, 60, 400, 1, 0, 1, 0, 1}, {true, 60, 400, 2, 0, 2, 1, 1}});
-}
-void BM_S4(benchmark::State& s) {
-  RunCase(s, {{false, 20, 100, 0, 0, kTwoPi, 0, kTwoPi},
-              {true, 20, 100, 0, -1, 1, 0, kTwoPi},
-              {false, 20, 100, 2, 0, kTwoPi, 0, kTwoPi},
-              {true, 20, 100, 1, -1, 1, 0, kTwoPi}});
+  state.counters["GFLOPs"] =
+      benchmark::Counter(2 * bench::MultiplyAdds(*c) * static_cast<double>(state.iterations()) / 1e9,
+                         benchmark::Counter::kIsRate);
 }
 
 void BM_ListLines(benchmark::State& state) {
-  Dimension m = MakeModel({{true, 10, 1000, 0, -1, 1, 0, 1}, {true, 10, 1000, 0, -1, 1, 0, 1}});
+  Dimension m;
+  bench::FillModel(m, {"list", {{true, 10, 1000, 0, -1, 1, 0, 1}, {true, 10, 1000, 0, -1, 1, 0, 1}}});
   tabulor::Compute(m);
   tabulor::ResultLines lines(m);
   std::int64_t i = 0;
@@ -92,12 +65,28 @@ void BM_ListLines(benchmark::State& state) {
   }
 }
 
-BENCHMARK(BM_S1)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK(BM_S1T)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK(BM_S2)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK(BM_S3)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK(BM_S4)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
-BENCHMARK(BM_ListLines);
+int Register() {
+  for (const std::string name : {"S1", "S1T", "S2", "S3", "S4"}) {
+    const bench::Case* c = bench::FindCase(name);
+    const int iterations = name == "S1T" || name == "S4" ? 2 : 5;
+    benchmark::RegisterBenchmark(("BM_Warm/" + name).c_str(), BM_Warm, c)
+        ->Arg(1)
+        ->Arg(2)
+        ->Unit(benchmark::kMillisecond)
+        ->UseRealTime()
+        ->Iterations(iterations);
+    benchmark::RegisterBenchmark(("BM_Cold/" + name).c_str(), BM_Cold, c)
+        ->Arg(1)
+        ->Arg(2)
+        ->Unit(benchmark::kMillisecond)
+        ->UseRealTime()
+        ->Iterations(name == "S1T" ? 1 : 2);
+  }
+  benchmark::RegisterBenchmark("BM_ListLines", BM_ListLines);
+  return 0;
+}
+
+const int registered = Register();
 
 }  // namespace
 

@@ -7,7 +7,9 @@
 #include <chrono>
 #include <cerrno>
 #include <cmath>
+#include <csignal>
 #include <map>
+#include <new>
 #include <optional>
 
 #include "engine/compute.h"
@@ -15,6 +17,7 @@
 #include "model/grid_spec.h"
 #include "model/number_text.h"
 #include "model/series_file.h"
+#include "output/csv_export.h"
 #include "output/result_lines.h"
 
 namespace tabulor {
@@ -24,7 +27,7 @@ namespace {
 const char kHelp[] =
     "Usage:\n"
     "  tabulor-batch SERIESFILE [options]\n"
-    "  tabulor-batch --open-grid BASE [--report]\n"
+    "  tabulor-batch --open-grid BASE [--report] [--csv FILE]\n"
     "  tabulor-batch --help\n"
     "\n"
     "Evaluates the series of SERIESFILE, or the mixed derivative that --der asks\n"
@@ -41,13 +44,19 @@ const char kHelp[] =
     "  --values K=x0,x1,.. the grid values of variable K, typed one by one (not\n"
     "                      evenly spaced; the number of points is their number)\n"
     "  --save BASE         also write the grid file BASE.grd\n"
+    "  --csv FILE          also write the values to FILE as comma-separated values:\n"
+    "                      a header line with the variable names and \"value\",\n"
+    "                      then one line per grid point (variable 0 fastest), each\n"
+    "                      line ended by CR LF; also with --open-grid\n"
     "  --report            print the lines of the printed report instead of the list\n"
     "  --summary           print only: points=N seconds=T min=A max=B\n"
     "  --open-grid BASE    read the grid file BASE.grd and print its list\n"
     "  --help              show this text\n"
     "\n"
-    "Exit status: 0 done; 1 the file or the grid was refused or the computation\n"
-    "failed (one line on standard error says why; no grid file is written);\n"
+    "Exit status: 0 done; 1 the file or the grid was refused, the computation\n"
+    "failed or a file could not be written (one line on standard error says why;\n"
+    "when the computation fails no file is written, and a grid or CSV file that\n"
+    "cannot be written is left as it was);\n"
     "2 the command line is wrong.\n";
 
 class Output {
@@ -152,6 +161,7 @@ struct Options {
   std::string series_file;
   std::string open_grid;
   std::string save_base;
+  std::string csv_file;
   bool report = false;
   bool summary = false;
   bool help = false;
@@ -177,6 +187,9 @@ Options ParseArgs(const std::vector<std::string>& args) {
     } else if (a == "--save") {
       o.save_base = next();
       if (o.save_base.empty()) throw UsageError{"--save needs a file name"};
+    } else if (a == "--csv") {
+      o.csv_file = next();
+      if (o.csv_file.empty()) throw UsageError{"--csv needs a file name"};
     } else if (a == "--open-grid") {
       o.open_grid = next();
       if (o.open_grid.empty()) throw UsageError{"--open-grid needs a file name"};
@@ -227,7 +240,7 @@ Options ParseArgs(const std::vector<std::string>& args) {
     throw UsageError{"give either a series file or --open-grid BASE"};
   if (!o.open_grid.empty() && (!o.points.empty() || !o.der.empty() || !o.limits.empty() ||
                                !o.values.empty() || !o.save_base.empty() || o.summary))
-    throw UsageError{"--open-grid takes only --report"};
+    throw UsageError{"--open-grid takes only --report and --csv"};
   for (const auto& [k, xs] : o.values)
     if (o.points.count(k)) throw UsageError{"--points and --values both given for variable " + IntegerText(k)};
   if (o.summary && o.report) throw UsageError{"--summary and --report exclude each other"};
@@ -245,6 +258,21 @@ int PrintLines(const Dimension& model, bool report, int out_fd, int err_fd) {
   }
   if (!out.Flush()) {
     Say(err_fd, "tabulor-batch: the results could not be written to standard output");
+    return 1;
+  }
+  return 0;
+}
+
+// Writes the CSV file when one was asked for; 0 when done, else 1.
+int ExportCsv(const Dimension& model, const std::string& file, int err_fd) {
+  if (file.empty()) return 0;
+  CsvExportResult written;
+  {
+    TerminalProgress progress(err_fd, "Exporting");
+    written = WriteCsvFile(model, file, progress.fn());
+  }
+  if (!written.ok) {
+    Say(err_fd, "tabulor-batch: " + written.message);
     return 1;
   }
   return 0;
@@ -299,12 +327,12 @@ int RunSeries(const Options& o, int out_fd, int err_fd) {
     return 1;
   }
   ComputeResult result;
-  auto start = std::chrono::steady_clock::now();
   {
     TerminalProgress progress(err_fd, "Computing");
     result = Compute(model, progress.fn());
   }
-  double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  // From allocating Results to the end of the last transform.
+  const double seconds = result.seconds;
   if (result.outcome != ComputeOutcome::Ok) {
     Say(err_fd, "tabulor-batch: " + result.message);
     return 1;
@@ -320,6 +348,7 @@ int RunSeries(const Options& o, int out_fd, int err_fd) {
       return 1;
     }
   }
+  if (ExportCsv(model, o.csv_file, err_fd) != 0) return 1;
   if (o.summary) {
     double lo = INFINITY, hi = -INFINITY;
     std::int64_t n = 0;
@@ -354,6 +383,7 @@ int RunOpenGrid(const Options& o, int out_fd, int err_fd) {
     Say(err_fd, "tabulor-batch: " + read.message);
     return 1;
   }
+  if (ExportCsv(model, o.csv_file, err_fd) != 0) return 1;
   return PrintLines(model, o.report, out_fd, err_fd);
 }
 
@@ -372,8 +402,18 @@ int RunBatch(const std::vector<std::string>& args, int out_fd, int err_fd) {
     out.Line(std::string(kHelp, sizeof kHelp - 2));
     return out.Flush() ? 0 : 1;
   }
-  if (!o.open_grid.empty()) return RunOpenGrid(o, out_fd, err_fd);
-  return RunSeries(o, out_fd, err_fd);
+  // Past a file size limit, a write then fails with EFBIG and is reported
+  // like any other failed save instead of the process being killed.
+  std::signal(SIGXFSZ, SIG_IGN);
+  try {
+    if (!o.open_grid.empty()) return RunOpenGrid(o, out_fd, err_fd);
+    return RunSeries(o, out_fd, err_fd);
+  } catch (const std::bad_alloc&) {
+    // The sizes are checked against the memory limit before the large
+    // arrays are made; this is for whatever the system still refuses.
+    Say(err_fd, "tabulor-batch: there is not enough memory to go on");
+    return 1;
+  }
 }
 
 }  // namespace tabulor

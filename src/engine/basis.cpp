@@ -1,7 +1,10 @@
 #include "engine/basis.h"
 
+#include <algorithm>
 #include <cfloat>
 #include <cmath>
+
+#include "engine/kernels.h"
 
 namespace tabulor {
 
@@ -17,63 +20,172 @@ bool BasisTable::AllFinite() const {
   return !bad;
 }
 
-void BuildPowerBasis(BasisTable& table, const std::vector<double>& offsets, std::int32_t last_term,
-                     std::int32_t der_order) {
-  const std::int64_t n = last_term, d = der_order;
-  const std::int64_t points = static_cast<std::int64_t>(offsets.size());
-  table.Reset(n + 1, points);
-  if (d > n) return;
+BasisRule MakePowerRule(const std::vector<double>& offsets, std::int32_t last_term, std::int32_t der_order) {
+  BasisRule rule;
+  rule.power = true;
+  rule.terms = static_cast<std::int64_t>(last_term) + 1;
+  rule.der_order = der_order;
+  rule.offsets = offsets.data();
+  rule.points = static_cast<std::int64_t>(offsets.size());
   // k!/(k-d)! does not depend on the grid point: the same products for all.
-  std::vector<double> factor(static_cast<std::size_t>(n + 1), 0.0);
-  for (std::int64_t k = d; k <= n; ++k) {
+  rule.factor.assign(static_cast<std::size_t>(rule.terms), 0.0);
+  const std::int64_t d = std::max<std::int32_t>(der_order, 0);
+  for (std::int64_t k = d; k < rule.terms; ++k) {
     double f = 1.0;
     for (std::int64_t i = k - d + 1; i <= k; ++i) f = static_cast<double>(i) * f;
-    factor[static_cast<std::size_t>(k)] = f;
+    rule.factor[static_cast<std::size_t>(k)] = f;
   }
-  for (std::int64_t j = 0; j < points; ++j) {
-    const double u = offsets[static_cast<std::size_t>(j)];
-    double p = 1.0;
-    for (std::int64_t k = d; k <= n; ++k) {
-      table.at(k, j) = factor[static_cast<std::size_t>(k)] * p;
-      p = p * u;
+  return rule;
+}
+
+BasisRule MakeTrigRule(const std::vector<double>& offsets, std::int32_t last_term, std::int32_t der_order,
+                       double period) {
+  BasisRule rule;
+  rule.power = false;
+  rule.terms = static_cast<std::int64_t>(last_term) + 1;
+  rule.der_order = der_order;
+  rule.offsets = offsets.data();
+  rule.points = static_cast<std::int64_t>(offsets.size());
+  rule.w = std::atan(1.0) * 8.0 / period;
+  // W and W^d depend on the multiple only, the same for every grid point.
+  rule.factor.assign(static_cast<std::size_t>(rule.terms), 0.0);
+  const double d = static_cast<double>(der_order);
+  double big_w = 0.0;
+  for (std::int64_t k = 1; k < rule.terms; ++k) {
+    if (k & 1) big_w = rule.w + big_w;
+    rule.factor[static_cast<std::size_t>(k)] = std::pow(big_w, d);
+  }
+  return rule;
+}
+
+namespace {
+
+// Points are handled in groups of this many, so that the powers of a group
+// stay in registers and the loops over a group vectorise.
+constexpr std::int64_t kGroup = 32;
+
+// Rows d..n-1 of `count` points: p = u^(k-d) by repeated multiplication from
+// 1, value = factor * p. Returns false when a value is an infinity or NaN
+// (value - value is then NaN, not 0).
+template <int kCount>
+bool PowerRows(const double* u, const double* factor, std::int64_t d, std::int64_t n, std::int64_t count,
+               double* out, std::int64_t row) {
+  const std::int64_t c = kCount > 0 ? kCount : count;
+  double p[kGroup], check[kGroup];
+  for (std::int64_t i = 0; i < c; ++i) {
+    p[i] = 1.0;
+    check[i] = 0.0;
+  }
+  for (std::int64_t k = 0; k < d; ++k)
+    for (std::int64_t i = 0; i < c; ++i) out[k * row + i] = 0.0;
+  for (std::int64_t k = d; k < n; ++k) {
+    const double f = factor[k];
+    double* o = out + k * row;
+    for (std::int64_t i = 0; i < c; ++i) {
+      const double b = f * p[i];
+      o[i] = b;
+      check[i] = check[i] + (b - b);
+      p[i] = p[i] * u[i];
     }
   }
+  bool ok = true;
+  for (std::int64_t i = 0; i < c; ++i) ok &= check[i] == check[i];
+  return ok;
+}
+
+// One panel of the Power basis.
+bool PowerPanel(const BasisRule& rule, std::int64_t panel, std::int64_t j0, std::int64_t j_end, double* out,
+                const kernels::KernelSet* set) {
+  const std::int64_t n = rule.terms;
+  const std::int64_t d = std::clamp<std::int64_t>(rule.der_order, 0, n);
+  const double* factor = rule.factor.data();
+  if (set != nullptr && (panel == set->x_panel || panel == set->y_panel) && panel <= kGroup) {
+    double u[kGroup];
+    for (std::int64_t i = 0; i < panel; ++i) u[i] = rule.offsets[std::min(j0 + i, j_end - 1)];
+    return panel == set->x_panel ? set->power_panel_x(u, factor, d, n, out)
+                                 : set->power_panel_y(u, factor, d, n, out);
+  }
+  bool ok = true;
+  for (std::int64_t i0 = 0; i0 < panel; i0 += kGroup) {
+    const std::int64_t count = std::min(kGroup, panel - i0);
+    double u[kGroup];
+    for (std::int64_t i = 0; i < count; ++i) u[i] = rule.offsets[std::min(j0 + i0 + i, j_end - 1)];
+    // The panel widths of the inner loops get loops of known length.
+    switch (count) {
+      case 4: ok &= PowerRows<4>(u, factor, d, n, count, out + i0, panel); break;
+      case 6: ok &= PowerRows<6>(u, factor, d, n, count, out + i0, panel); break;
+      case 8: ok &= PowerRows<8>(u, factor, d, n, count, out + i0, panel); break;
+      case 16: ok &= PowerRows<16>(u, factor, d, n, count, out + i0, panel); break;
+      case 24: ok &= PowerRows<24>(u, factor, d, n, count, out + i0, panel); break;
+      case 32: ok &= PowerRows<32>(u, factor, d, n, count, out + i0, panel); break;
+      default: ok &= PowerRows<0>(u, factor, d, n, count, out + i0, panel); break;
+    }
+  }
+  return ok;
+}
+
+// One panel of the Trigonometric basis: the angle of multiple m is t added m
+// times; sincos gives the sine and cosine of the C library in one call.
+bool TrigPanel(const BasisRule& rule, std::int64_t panel, std::int64_t j0, std::int64_t j_end, double* out) {
+  const std::int64_t n = rule.terms;
+  const bool odd = (rule.der_order & 1) != 0;
+  const bool negate = rule.der_order % 4 == 2 || rule.der_order % 4 == 3;
+  const double* factor = rule.factor.data();
+  double check = 0.0;
+  for (std::int64_t i = 0; i < panel; ++i) {
+    double* o = out + i;
+    o[0] = rule.der_order == 0 ? 1.0 : 0.0;
+    const double t = rule.w * rule.offsets[std::min(j0 + i, j_end - 1)];
+    double a = 0.0;
+    for (std::int64_t k = 1; k < n; k += 2) {
+      a = a + t;
+      double sn, cs;
+      ::sincos(a, &sn, &cs);
+      double s = odd ? cs : sn;  // the sine term of this multiple
+      if (negate) s = -s;
+      const double b1 = factor[k] * s;
+      o[k * panel] = b1;
+      check = check + (b1 - b1);
+      if (k + 1 < n) {
+        double c = odd ? -sn : cs;  // the cosine term of the same multiple
+        if (negate) c = -c;
+        const double b2 = factor[k + 1] * c;
+        o[(k + 1) * panel] = b2;
+        check = check + (b2 - b2);
+      }
+    }
+  }
+  return check == check;
+}
+
+}  // namespace
+
+bool BuildBasisPanels(const BasisRule& rule, std::int64_t panel, std::int64_t j_begin, std::int64_t j_end,
+                      double* out, const kernels::KernelSet* set) {
+  bool ok = true;
+  for (std::int64_t j0 = j_begin; j0 < j_end; j0 += panel) {
+    double* o = out + (j0 - j_begin) / panel * rule.terms * panel;
+    ok &= rule.power ? PowerPanel(rule, panel, j0, j_end, o, set) : TrigPanel(rule, panel, j0, j_end, o);
+  }
+  return ok;
+}
+
+void BuildPowerBasis(BasisTable& table, const std::vector<double>& offsets, std::int32_t last_term,
+                     std::int32_t der_order) {
+  const std::int64_t points = static_cast<std::int64_t>(offsets.size());
+  table.Reset(static_cast<std::int64_t>(last_term) + 1, points);
+  if (points == 0 || der_order > last_term) return;
+  BasisRule rule = MakePowerRule(offsets, last_term, der_order);
+  BuildBasisPanels(rule, points, 0, points, table.values.data());
 }
 
 void BuildTrigBasis(BasisTable& table, const std::vector<double>& offsets, std::int32_t last_term,
                     std::int32_t der_order, double period) {
-  const std::int64_t n = last_term;
   const std::int64_t points = static_cast<std::int64_t>(offsets.size());
-  table.Reset(n + 1, points);
-  const double w = std::atan(1.0) * 8.0 / period;
-  const double d = static_cast<double>(der_order);
-  const bool odd = (der_order & 1) != 0;
-  const bool negate = der_order % 4 == 2 || der_order % 4 == 3;
-  // W and W^d depend on the multiple only, the same for every grid point.
-  std::vector<double> wpow(static_cast<std::size_t>(n + 1), 0.0);
-  {
-    double big_w = 0.0;
-    for (std::int64_t k = 1; k <= n; ++k) {
-      if (k & 1) big_w = w + big_w;
-      wpow[static_cast<std::size_t>(k)] = std::pow(big_w, d);
-    }
-  }
-  for (std::int64_t j = 0; j < points; ++j) {
-    if (der_order == 0) table.at(0, j) = 1.0;
-    const double t = w * offsets[static_cast<std::size_t>(j)];
-    double a = 0.0;
-    for (std::int64_t k = 1; k <= n; ++k) {
-      double s;
-      if (k & 1) {
-        a = a + t;
-        s = odd ? std::cos(a) : std::sin(a);
-      } else {
-        s = odd ? -std::sin(a) : std::cos(a);
-      }
-      if (negate) s = -s;
-      table.at(k, j) = wpow[static_cast<std::size_t>(k)] * s;
-    }
-  }
+  table.Reset(static_cast<std::int64_t>(last_term) + 1, points);
+  if (points == 0) return;
+  BasisRule rule = MakeTrigRule(offsets, last_term, der_order, period);
+  BuildBasisPanels(rule, points, 0, points, table.values.data());
 }
 
 }  // namespace tabulor

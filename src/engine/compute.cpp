@@ -1,9 +1,12 @@
 #include "engine/compute.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstring>
+#include <memory>
 #include <new>
+#include <system_error>
 
 #include "engine/basis.h"
 #include "engine/transform.h"
@@ -39,13 +42,6 @@ struct CancelState {
   bool stop;
 };
 
-bool PollCancel(void* ctx) {
-  auto* s = static_cast<CancelState*>(ctx);
-  if (s->stop) return true;
-  if (*s->progress && !(*s->progress)(s->done, s->total)) s->stop = true;
-  return s->stop;
-}
-
 }  // namespace
 
 std::string CheckComputable(const Dimension& m) {
@@ -70,6 +66,9 @@ std::string CheckComputable(const Dimension& m) {
           return who + ": grid value " + IntegerText(j) + " is not a finite number.";
     } else if (!std::isfinite(m.LowerLimit[v]) || !std::isfinite(m.UpperLimit[v])) {
       return who + ": the grid limits are not finite numbers.";
+    } else if (m.LastPoint[v] > 0 && !std::isfinite(m.UpperLimit[v] - m.LowerLimit[v])) {
+      return who + ": the grid limits are so far apart that the distance between them is beyond the range "
+                   "of a double.";
     }
   }
   std::int64_t terms = m.TermProduct();
@@ -78,7 +77,9 @@ std::string CheckComputable(const Dimension& m) {
     return "The series has " + IntegerText(static_cast<std::int64_t>(m.Coefficients.size())) +
            " coefficients, not the " + IntegerText(terms) + " its numbers of terms announce.";
   if (m.PointProduct() < 0) return "The numbers of grid points make more than 2147483647 grid points.";
-  // Results, plus the basis table and the tile of the largest variable.
+  // Results, plus the basis table of the largest variable (built in tiles
+  // beyond Transformer::kWholeBasisBytes) and the working memory of the
+  // transforms.
   auto dims = ResultDims(m);
   long double total = 1;
   for (auto d : dims) total *= static_cast<long double>(d);
@@ -88,14 +89,18 @@ std::string CheckComputable(const Dimension& m) {
                                                (static_cast<std::uint64_t>(m.LastPoint[v]) + 1));
     max_points = std::max<std::uint64_t>(max_points, static_cast<std::uint64_t>(m.LastPoint[v]) + 1);
   }
-  const long double need = total + static_cast<long double>(basis) + static_cast<long double>(max_points) * 8 + 16384;
+  basis = std::min<std::uint64_t>(basis, Transformer::kWholeBasisBytes / sizeof(double));
+  const long double need = total + static_cast<long double>(basis) + static_cast<long double>(max_points) * 8 +
+                           (4 << 20);
   if (need > 1.8e19L) return "The results array is larger than any memory can hold.";
   if (auto too_big = CheckDoublesFit(static_cast<std::uint64_t>(need), "The results array"))
     return *too_big + ".";
   return {};
 }
 
-ComputeResult Compute(Dimension& m, const ProgressFn& progress) {
+ComputeResult Compute(Dimension& m, const ProgressFn& progress) { return Compute(m, progress, ComputeOptions{}); }
+
+ComputeResult Compute(Dimension& m, const ProgressFn& progress, const ComputeOptions& options) {
   const auto saved_extent = m.Extent;
   const auto saved_last_pt = m.LastPt;
   auto fail = [&](ComputeOutcome outcome, std::string message) {
@@ -123,19 +128,18 @@ ComputeResult Compute(Dimension& m, const ProgressFn& progress) {
   for (int v = 0; v <= m.LastVar; ++v) max_points = std::max(max_points, points[v]);
 
   // Step 3: Results, all 0, as one block; the working memory once.
+  const auto start = std::chrono::steady_clock::now();
   if (!m.Results.Allocate(ResultDims(m)))
     return fail(ComputeOutcome::Error, "There is not enough memory for the results array.");
-  TransformScratch scratch;
-  BasisTable basis;
+  std::unique_ptr<Transformer> transformer;
   std::vector<double> offsets;
   try {
-    if (!scratch.Reserve(max_points)) throw std::bad_alloc();
-    std::int64_t largest = 0;
-    for (int v = 0; v <= m.LastVar; ++v) largest = std::max(largest, terms[v] * points[v]);
-    basis.values.reserve(static_cast<std::size_t>(largest));
+    transformer = std::make_unique<Transformer>(options.threads, options.kernels);
     offsets.reserve(static_cast<std::size_t>(max_points));
   } catch (const std::bad_alloc&) {
     return fail(ComputeOutcome::Error, "There is not enough memory for the computation's tables.");
+  } catch (const std::system_error&) {
+    return fail(ComputeOutcome::Error, "The computation's threads could not be started.");
   }
 
   // Step 4: the coefficients, k0 fastest.
@@ -178,25 +182,25 @@ ComputeResult Compute(Dimension& m, const ProgressFn& progress) {
                                                " lies beyond the range of a double from the centre.");
       offsets[static_cast<std::size_t>(j)] = u;
     }
-    if (m.IsPower[v])
-      BuildPowerBasis(basis, offsets, m.LastTerm[v], m.DerOrder[v]);
-    else
-      BuildTrigBasis(basis, offsets, m.LastTerm[v], m.DerOrder[v], m.Period[v]);
-    if (!basis.AllFinite())
+    const BasisRule rule = m.IsPower[v] ? MakePowerRule(offsets, m.LastTerm[v], m.DerOrder[v])
+                                        : MakeTrigRule(offsets, m.LastTerm[v], m.DerOrder[v], m.Period[v]);
+    TransformShape shape;
+    shape.v = v;
+    shape.terms = terms;
+    shape.points = points;
+    const TransformOutcome outcome = transformer->Transform(m.Results, shape, rule, [&](std::uint64_t done) {
+      return !progress || progress(cancel.done + done, cancel.total);
+    });
+    if (outcome == TransformOutcome::BasisNotFinite)
       return fail(ComputeOutcome::Error,
                   Capital(VariableLabel(m, v)) +
                       ": the basis functions (derivative order " + IntegerText(m.DerOrder[v]) +
                       ") overflow or are undefined at the grid points; reduce the derivative order, "
                       "the number of terms or the grid's distance from the centre.");
-    TransformShape shape;
-    shape.v = v;
-    shape.terms = terms;
-    shape.points = points;
-    bool stopped = false;
-    bool finite = TransformDimension(m.Results, basis, shape, scratch, progress ? PollCancel : nullptr,
-                                     &cancel, stopped);
-    if (stopped) return fail(ComputeOutcome::Cancelled, "The computation was cancelled.");
-    if (!finite)
+    if (outcome == TransformOutcome::Stopped) return fail(ComputeOutcome::Cancelled, "The computation was cancelled.");
+    if (outcome == TransformOutcome::NoMemory)
+      return fail(ComputeOutcome::Error, "There is not enough memory for the computation's tables.");
+    if (outcome == TransformOutcome::ValuesNotFinite)
       return fail(ComputeOutcome::Error,
                   "The values overflow (or an operation is undefined) in the sums over the terms of " +
                       VariableLabel(m, v) + ": a result is beyond the range of a double.");
@@ -208,9 +212,10 @@ ComputeResult Compute(Dimension& m, const ProgressFn& progress) {
     if (progress && !progress(cancel.done, cancel.total))
       return fail(ComputeOutcome::Cancelled, "The computation was cancelled.");
   }
+  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   m.CurVar = -1;
   m.ResultsReady = true;
-  return {ComputeOutcome::Ok, {}};
+  return {ComputeOutcome::Ok, {}, seconds};
 }
 
 }  // namespace tabulor

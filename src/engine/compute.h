@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "engine/kernel_path.h"
 #include "model/dimension.h"
 #include "model/progress.h"
 
@@ -14,6 +15,15 @@ enum class ComputeOutcome { Ok, Error, Cancelled };
 struct ComputeResult {
   ComputeOutcome outcome = ComputeOutcome::Error;
   std::string message;  // for Error: what is wrong and with which variable
+  // Wall time in seconds from allocating Results to the end of the last
+  // transform (0 when the computation did not get that far).
+  double seconds = 0.0;
+};
+
+// How the computation runs; the values do not depend on it.
+struct ComputeOptions {
+  int threads = 0;                       // 0: as many as the processor runs at once
+  KernelPath kernels = KernelPath::Auto;  // the widest vectors the processor has
 };
 
 // Checks what the computation needs before anything is allocated: derivative
@@ -27,6 +37,7 @@ std::string CheckComputable(const Dimension& model);
 // model's results are cleared, ResultsReady is false and Extent and LastPt
 // are as before. Progress counts multiply-adds.
 ComputeResult Compute(Dimension& model, const ProgressFn& progress = nullptr);
+ComputeResult Compute(Dimension& model, const ProgressFn& progress, const ComputeOptions& options);
 
 // The name of a variable for messages: "variable 1 (y)".
 std::string VariableLabel(const Dimension& model, int v);

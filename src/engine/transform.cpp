@@ -1,125 +1,425 @@
 #include "engine/transform.h"
 
 #include <algorithm>
-#include <cfloat>
-#include <cmath>
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <new>
 
+#include "engine/kernels.h"
+#include "engine/thread_pool.h"
+
 namespace tabulor {
 
-namespace {
-// A tile holds the new values of `width` neighbouring runs, so that each
-// basis row is used on many runs while it is in cache.
-constexpr std::int64_t kTileDoubles = 1 << 14;
-constexpr std::int64_t kMinWidth = 8;
-}  // namespace
-
-std::int64_t TransformScratch::width(std::int64_t points) const {
-  std::int64_t w = kTileDoubles / std::max<std::int64_t>(points, 1);
-  w = std::max(kMinWidth, w - w % kMinWidth);
-  return w;
+bool KernelPathRuns(KernelPath path) {
+  switch (path) {
+    case KernelPath::Auto:
+    case KernelPath::Scalar:
+    case KernelPath::Sse2:
+    case KernelPath::Wide8:
+      return true;
+    case KernelPath::Avx2:
+#if defined(__x86_64__)
+      return __builtin_cpu_supports("avx2");
+#else
+      return false;
+#endif
+    case KernelPath::Avx512:
+#if defined(__x86_64__)
+      return __builtin_cpu_supports("avx512f");
+#else
+      return false;
+#endif
+  }
+  return false;
 }
 
-bool TransformScratch::Reserve(std::int64_t max_points) {
-  // width(p) * p stays within this for every p up to max_points.
-  std::int64_t room = std::max(kTileDoubles, std::max<std::int64_t>(max_points, 1) * kMinWidth);
+KernelPath BestKernelPath() {
+  if (KernelPathRuns(KernelPath::Avx512)) return KernelPath::Avx512;
+  if (KernelPathRuns(KernelPath::Avx2)) return KernelPath::Avx2;
+#if defined(__x86_64__)
+  return KernelPath::Sse2;
+#else
+  return KernelPath::Scalar;
+#endif
+}
+
+const char* KernelPathName(KernelPath path) {
+  switch (path) {
+    case KernelPath::Auto: return "auto";
+    case KernelPath::Scalar: return "scalar";
+    case KernelPath::Sse2: return "sse2";
+    case KernelPath::Avx2: return "avx2";
+    case KernelPath::Avx512: return "avx512";
+    case KernelPath::Wide8: return "wide8";
+  }
+  return "?";
+}
+
+namespace {
+
+const kernels::KernelSet& SetFor(KernelPath path) {
+  switch (path) {
+#if defined(__x86_64__)
+    case KernelPath::Avx512: return kernels::Avx512Kernels();
+    case KernelPath::Avx2: return kernels::Avx2Kernels();
+#endif
+    case KernelPath::Sse2: return kernels::Sse2Kernels();
+    case KernelPath::Wide8: return kernels::Wide8Kernels();
+    default: return kernels::ScalarKernels();
+  }
+}
+
+// Doubles on 64-byte boundaries (a cache line, one AVX-512 vector); grows,
+// never shrinks, and keeps no values across a resize.
+class AlignedDoubles {
+ public:
+  bool Reserve(std::int64_t count) {
+    if (count <= capacity_) return true;
+    const std::size_t bytes = (static_cast<std::size_t>(count) * sizeof(double) + 63) / 64 * 64;
+    void* p = std::aligned_alloc(64, bytes);
+    if (p == nullptr) return false;
+    data_.reset(static_cast<double*>(p));
+    capacity_ = count;
+    return true;
+  }
+  double* get() { return data_.get(); }
+
+ private:
+  struct Free {
+    void operator()(double* p) const { std::free(p); }
+  };
+  std::unique_ptr<double, Free> data_;
+  std::int64_t capacity_ = 0;
+};
+
+// What a block of runs needs: where each run starts, its packed values, and
+// (lanes over runs) which vectors of runs are stored at once.
+struct RunBlock {
+  AlignedDoubles packed;
+  AlignedDoubles tile;  // a tile of the basis
+  std::vector<std::int64_t> base;
+  std::vector<std::uint8_t> contiguous;
+};
+
+constexpr std::int64_t kTileDoubles = 16384;       // 128 KB of basis per tile
+constexpr std::int64_t kTiledRunDoubles = 1 << 20;  // 8 MB of packed runs when tiling
+constexpr std::int64_t kPieceMultiplyAdds = 1 << 22;  // about a millisecond
+
+std::int64_t RoundUp(std::int64_t n, std::int64_t m) { return (n + m - 1) / m * m; }
+
+double Since(std::chrono::steady_clock::time_point t) {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - t).count();
+}
+
+}  // namespace
+
+struct Transformer::Buffers {
+  AlignedDoubles table;        // the whole basis in panels
+  std::vector<RunBlock> block;  // one per thread
+};
+
+Transformer::Transformer(int threads, KernelPath path) {
+  if (path == KernelPath::Auto || !KernelPathRuns(path)) path = BestKernelPath();
+  path_ = path;
+  set_ = &SetFor(path);
+  if (threads <= 0) threads = HardwareThreads();
+  pool_ = std::make_unique<ThreadPool>(threads);
+  buffers_ = std::make_unique<Buffers>();
+  buffers_->block.resize(static_cast<std::size_t>(pool_->threads()));
+}
+
+Transformer::~Transformer() = default;
+
+int Transformer::threads() const { return pool_->threads(); }
+
+TransformOutcome Transformer::Transform(ResultsArray& results, const TransformShape& shape,
+                                        const BasisRule& rule, const TransformPoll& poll) {
+  const auto start = std::chrono::steady_clock::now();
+  struct Account {
+    Stats& stats;
+    std::chrono::steady_clock::time_point start;
+    ~Account() { stats.seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(); }
+  } account{stats_, start};
   try {
-    tile_.assign(static_cast<std::size_t>(room), 0.0);
+    return Run(results, shape, rule, poll);
   } catch (const std::bad_alloc&) {
-    return false;
+    return TransformOutcome::NoMemory;
   }
-  return true;
 }
 
-namespace {
-
-// One contiguous run (dimension 0): out[j] over all j, k outermost.
-bool RunContiguous(double* r, const BasisTable& b, double* tile) {
-  const std::int64_t m = b.points, n = b.terms;
-  std::fill(tile, tile + m, 0.0);
-  for (std::int64_t k = 0; k < n; ++k) {
-    const double rk = r[k];
-    const double* bk = b.row(k);
-    for (std::int64_t j = 0; j < m; ++j) tile[j] = bk[j] * rk + tile[j];
-  }
-  bool bad = false;
-  for (std::int64_t j = 0; j < m; ++j) bad |= !(std::fabs(tile[j]) <= DBL_MAX);
-  std::memcpy(r, tile, static_cast<std::size_t>(m) * sizeof(double));
-  return !bad;
-}
-
-// `width` neighbouring runs starting at r, entries of a run `stride` apart.
-bool RunColumns(double* r, std::int64_t stride, std::int64_t width, const BasisTable& b, double* tile) {
-  const std::int64_t m = b.points, n = b.terms;
-  std::fill(tile, tile + m * width, 0.0);
-  for (std::int64_t k = 0; k < n; ++k) {
-    const double* rk = r + k * stride;
-    const double* bk = b.row(k);
-    for (std::int64_t j = 0; j < m; ++j) {
-      const double bjk = bk[j];
-      double* t = tile + j * width;
-      for (std::int64_t c = 0; c < width; ++c) t[c] = bjk * rk[c] + t[c];
-    }
-  }
-  bool bad = false;
-  for (std::int64_t i = 0; i < m * width; ++i) bad |= !(std::fabs(tile[i]) <= DBL_MAX);
-  for (std::int64_t j = 0; j < m; ++j)
-    std::memcpy(r + j * stride, tile + j * width, static_cast<std::size_t>(width) * sizeof(double));
-  return !bad;
-}
-
-}  // namespace
-
-bool TransformDimension(ResultsArray& results, const BasisTable& basis, const TransformShape& shape,
-                        TransformScratch& scratch, bool (*cancelled)(void*), void* ctx, bool& stopped) {
-  stopped = false;
+TransformOutcome Transformer::Run(ResultsArray& results, const TransformShape& shape, const BasisRule& rule,
+                                  const TransformPoll& poll) {
+  const kernels::KernelSet& set = *set_;
   const int v = shape.v;
-  // Index ranges of the other dimensions.
-  std::array<std::int64_t, 4> range{};
-  for (int u = 0; u < 4; ++u) range[u] = u > v ? shape.points[u] : shape.terms[u];
-  double* data = results.data();
-  double* tile = scratch.tile();
-  bool ok = true;
-  if (v == 0) {
-    std::int64_t done = 0;
-    for (std::int64_t j3 = 0; j3 < range[3]; ++j3)
-      for (std::int64_t j2 = 0; j2 < range[2]; ++j2) {
-        for (std::int64_t j1 = 0; j1 < range[1]; ++j1)
-          ok &= RunContiguous(data + results.Index(0, j1, j2, j3), basis, tile);
-        done += range[1];
-        if (cancelled && done >= 256) {
-          done = 0;
-          if (cancelled(ctx)) {
-            stopped = true;
-            return ok;
-          }
-        }
-      }
-    return ok;
+  const std::int64_t nk = shape.terms[static_cast<std::size_t>(v)];
+  const std::int64_t np = shape.points[static_cast<std::size_t>(v)];
+  // Dimension 0: each run is contiguous, the vectors run over grid points.
+  // Other dimensions: neighbouring runs are contiguous, the vectors run over runs.
+  const bool over_points = v == 0;
+  const std::int64_t bw = over_points ? set.y_panel : set.x_panel;  // points per basis panel
+  const std::int64_t rw = over_points ? set.x_panel : set.y_panel;  // runs per packed panel
+  const std::int64_t width = set.width;
+  const int threads = pool_->threads();
+
+  // The other three dimensions, lowest first; run r counts them with the
+  // lowest fastest.
+  std::int64_t range[3], step[3];
+  {
+    int n = 0;
+    for (int u = 0; u < 4; ++u) {
+      if (u == v) continue;
+      range[n] = u > v ? shape.points[static_cast<std::size_t>(u)] : shape.terms[static_cast<std::size_t>(u)];
+      step[n] = results.Stride(u);
+      ++n;
+    }
   }
-  const std::int64_t stride = results.Stride(v);
-  const std::int64_t width_max = scratch.width(basis.points);
-  // The runs of one group of lower indices lie side by side along j0.
-  const std::int64_t len0 = range[0];
-  std::array<std::int64_t, 4> hi = range;
-  hi[v] = 1;
-  hi[0] = 1;
-  for (std::int64_t j3 = 0; j3 < hi[3]; ++j3)
-    for (std::int64_t j2 = 0; j2 < hi[2]; ++j2) {
-      for (std::int64_t j1 = 0; j1 < hi[1]; ++j1) {
-        double* base = data + results.Index(0, j1, j2, j3);
-        for (std::int64_t c0 = 0; c0 < len0; c0 += width_max) {
-          std::int64_t w = std::min(width_max, len0 - c0);
-          ok &= RunColumns(base + c0, stride, w, basis, tile);
+  const std::int64_t total_runs = range[0] * range[1] * range[2];
+  const std::int64_t vstride = results.Stride(v);
+  double* data = results.data();
+
+  const std::int64_t table_panels = (np + bw - 1) / bw;
+  const std::int64_t panel_doubles = nk * bw;
+  const bool tiled = tiling_ == 1 || (tiling_ == 0 && table_panels * panel_doubles * 8 > kWholeBasisBytes);
+
+  std::atomic<std::uint64_t> done{0};
+  std::atomic<bool> failed{false}, basis_bad{false}, values_bad{false};
+  bool stopped = false;
+  auto keep_going = [&]() {
+    if (failed.load(std::memory_order_relaxed)) return false;
+    if (poll && !poll(done.load(std::memory_order_relaxed))) {
+      stopped = true;
+      return false;
+    }
+    return true;
+  };
+
+  // The whole basis table, built by all threads.
+  double* table = nullptr;
+  std::atomic<std::int64_t> tile_nanos{0};
+  if (!tiled) {
+    const auto basis_start = std::chrono::steady_clock::now();
+    if (!buffers_->table.Reserve(table_panels * panel_doubles)) return TransformOutcome::NoMemory;
+    table = buffers_->table.get();
+    const std::int64_t per_task = std::max<std::int64_t>(1, 4096 / bw);
+    const std::int64_t tasks = (table_panels + per_task - 1) / per_task;
+    bool going = pool_->Run(
+        tasks,
+        [&](std::int64_t t, int) {
+          const std::int64_t j0 = t * per_task * bw;
+          const std::int64_t j1 = std::min(np, j0 + per_task * bw);
+          if (!BuildBasisPanels(rule, bw, j0, j1, table + (j0 / bw) * panel_doubles, set_)) basis_bad = true;
+        },
+        keep_going);
+    stats_.basis_seconds += Since(basis_start);
+    if (basis_bad) return TransformOutcome::BasisNotFinite;
+    if (!going) return TransformOutcome::Stopped;
+  }
+
+  // Block sizes: enough blocks of runs to keep every thread busy, or, with
+  // few runs (or a tiled basis), every block's grid points split instead.
+  const bool split_runs = !tiled && (threads == 1 || total_runs >= 4 * threads * rw);
+  std::int64_t block_runs;
+  if (split_runs) {
+    block_runs = std::min<std::int64_t>(rw * 8, RoundUp((total_runs + 4 * threads - 1) / (4 * threads), rw));
+  } else {
+    block_runs = std::max<std::int64_t>(rw, kTiledRunDoubles / nk / rw * rw);
+    block_runs = std::min(block_runs, RoundUp(total_runs, rw));
+  }
+  block_runs = std::max(block_runs, rw);
+  // Grid points per piece of work: a tile of the basis that stays in cache,
+  // and (when threads share a block of runs) a piece short enough that a
+  // request to stop is seen soon.
+  std::int64_t chunk_panels = kTileDoubles / panel_doubles;
+  if (!split_runs) chunk_panels = std::min(chunk_panels, kPieceMultiplyAdds / (panel_doubles * block_runs));
+  chunk_panels = std::clamp<std::int64_t>(chunk_panels, 1, table_panels);
+  const std::int64_t chunk = chunk_panels * bw;
+  const std::int64_t chunks = (np + chunk - 1) / chunk;
+  const std::int64_t packed_doubles = RoundUp(block_runs, rw) * nk;
+  auto& blocks = buffers_->block;
+  for (int t = 0; t < (split_runs ? threads : 1); ++t) {
+    RunBlock& b = blocks[static_cast<std::size_t>(t)];
+    if (!b.packed.Reserve(packed_doubles)) return TransformOutcome::NoMemory;
+    b.base.resize(static_cast<std::size_t>(block_runs));
+    b.contiguous.resize(static_cast<std::size_t>(RoundUp(block_runs, rw) / width));
+  }
+  if (tiled)
+    for (auto& b : blocks)
+      if (!b.tile.Reserve(chunk * nk)) return TransformOutcome::NoMemory;
+
+  // Runs r0 .. r0+nr-1 into b: their starts, their values packed in panels.
+  auto pack = [&](RunBlock& b, std::int64_t r0, std::int64_t nr) {
+    std::int64_t i0 = r0 % range[0], rest = r0 / range[0];
+    std::int64_t i1 = rest % range[1], i2 = rest / range[1];
+    for (std::int64_t c = 0; c < nr; ++c) {
+      b.base[static_cast<std::size_t>(c)] = i0 * step[0] + i1 * step[1] + i2 * step[2];
+      if (++i0 == range[0]) {
+        i0 = 0;
+        if (++i1 == range[1]) {
+          i1 = 0;
+          ++i2;
         }
-      }
-      if (cancelled && cancelled(ctx)) {
-        stopped = true;
-        return ok;
       }
     }
-  return ok;
+    const std::int64_t padded = RoundUp(nr, rw);
+    double* out = b.packed.get();
+    if (over_points) {
+      // Panels of rw runs: out[p][k][i]. The runs lie apart in memory; their
+      // lines are asked for a few runs ahead.
+      constexpr std::int64_t kAhead = 8;
+      for (std::int64_t c = 0; c < std::min(kAhead, nr); ++c)
+        for (std::int64_t k = 0; k < nk; k += 8) __builtin_prefetch(data + b.base[static_cast<std::size_t>(c)] + k);
+      for (std::int64_t c = 0; c < padded; ++c) {
+        double* dst = out + (c / rw) * nk * rw + c % rw;
+        if (c + kAhead < nr)
+          for (std::int64_t k = 0; k < nk; k += 8)
+            __builtin_prefetch(data + b.base[static_cast<std::size_t>(c + kAhead)] + k);
+        if (c < nr) {
+          const double* src = data + b.base[static_cast<std::size_t>(c)];
+          for (std::int64_t k = 0; k < nk; ++k) dst[k * rw] = src[k];
+        } else {
+          for (std::int64_t k = 0; k < nk; ++k) dst[k * rw] = 0.0;
+        }
+      }
+    } else {
+      // Panels of rw runs as lanes: out[p][k][l].
+      for (std::int64_t p = 0; p * rw < padded; ++p) {
+        const std::int64_t c0 = p * rw;
+        const std::int64_t n = std::min(rw, nr - c0);
+        constexpr std::int64_t kAhead = 4;  // rows asked for before they are read
+        const std::int64_t first = b.base[static_cast<std::size_t>(c0)];
+        const std::int64_t last = b.base[static_cast<std::size_t>(c0 + n - 1)];
+        for (std::int64_t k = 0; k < std::min(kAhead, nk); ++k) {
+          __builtin_prefetch(data + k * vstride + first);
+          __builtin_prefetch(data + k * vstride + last);
+        }
+        for (std::int64_t k = 0; k < nk; ++k) {
+          double* row = out + p * nk * rw + k * rw;
+          const double* src = data + k * vstride;
+          if (k + kAhead < nk) {
+            __builtin_prefetch(src + kAhead * vstride + first);
+            __builtin_prefetch(src + kAhead * vstride + last);
+          }
+          for (std::int64_t l = 0; l < n; ++l) row[l] = src[b.base[static_cast<std::size_t>(c0 + l)]];
+          for (std::int64_t l = n; l < rw; ++l) row[l] = 0.0;
+        }
+      }
+      for (std::int64_t q = 0; q * width < padded; ++q) {
+        const std::int64_t c0 = q * width;
+        b.contiguous[static_cast<std::size_t>(q)] =
+            c0 + width <= nr &&
+            b.base[static_cast<std::size_t>(c0 + width - 1)] - b.base[static_cast<std::size_t>(c0)] == width - 1;
+      }
+    }
+  };
+
+  // The values of the block's runs at grid points j0 .. j1-1, from a basis
+  // whose panels start at point j0.
+  auto compute = [&](RunBlock& b, std::int64_t nr, std::int64_t j0, std::int64_t j1, const double* basis) {
+    kernels::BlockArgs a;
+    a.nk = nk;
+    a.data = data;
+    a.run_base = b.base.data();
+    a.point0 = j0;
+    a.stride = vstride;
+    bool ok;
+    if (over_points) {
+      a.x = b.packed.get();
+      a.nx = nr;
+      a.y = basis;
+      a.ny = j1 - j0;
+      a.ny_panels = (a.ny + bw - 1) / bw;
+      ok = set.lanes_over_points(a);
+    } else {
+      a.x = basis;
+      a.nx = j1 - j0;
+      a.y = b.packed.get();
+      a.ny = nr;
+      a.ny_panels = (nr + rw - 1) / rw;
+      a.contiguous = b.contiguous.data();
+      ok = set.lanes_over_runs(a);
+    }
+    if (!ok) {
+      values_bad = true;
+      failed = true;
+    }
+    done.fetch_add(static_cast<std::uint64_t>(nr * (j1 - j0) * nk), std::memory_order_relaxed);
+  };
+
+  bool going = true;
+  if (split_runs) {
+    const std::int64_t nblocks = (total_runs + block_runs - 1) / block_runs;
+    going = pool_->Run(
+        nblocks,
+        [&](std::int64_t t, int worker) {
+          if (failed.load(std::memory_order_relaxed)) return;
+          RunBlock& b = blocks[static_cast<std::size_t>(worker)];
+          const std::int64_t r0 = t * block_runs;
+          const std::int64_t nr = std::min(block_runs, total_runs - r0);
+          pack(b, r0, nr);
+          for (std::int64_t j0 = 0; j0 < np; j0 += chunk)
+            compute(b, nr, j0, std::min(np, j0 + chunk), table + (j0 / bw) * panel_doubles);
+        },
+        keep_going);
+  } else {
+    RunBlock& shared = blocks[0];
+    for (std::int64_t r0 = 0; r0 < total_runs && going; r0 += block_runs) {
+      const std::int64_t nr = std::min(block_runs, total_runs - r0);
+      pack(shared, r0, nr);
+      going = pool_->Run(
+          chunks,
+          [&](std::int64_t c, int worker) {
+            if (failed.load(std::memory_order_relaxed)) return;
+            const std::int64_t j0 = c * chunk;
+            const std::int64_t j1 = std::min(np, j0 + chunk);
+            const double* basis;
+            if (tiled) {
+              double* tile = blocks[static_cast<std::size_t>(worker)].tile.get();
+              const auto tile_start = std::chrono::steady_clock::now();
+              const bool finite = BuildBasisPanels(rule, bw, j0, j1, tile, set_);
+              tile_nanos.fetch_add(std::chrono::duration_cast<std::chrono::nanoseconds>(
+                                       std::chrono::steady_clock::now() - tile_start)
+                                       .count(),
+                                   std::memory_order_relaxed);
+              if (!finite) {
+                basis_bad = true;
+                failed = true;
+                return;
+              }
+              basis = tile;
+            } else {
+              basis = table + (j0 / bw) * panel_doubles;
+            }
+            compute(shared, nr, j0, j1, basis);
+          },
+          keep_going);
+    }
+  }
+  stats_.basis_seconds += static_cast<double>(tile_nanos.load()) * 1e-9 / threads;
+  stats_.multiply_adds += done.load();
+  if (basis_bad) return TransformOutcome::BasisNotFinite;
+  if (values_bad) {
+    // A tiled basis has not been seen whole: a bad basis value anywhere
+    // takes precedence, as it does for a whole table.
+    if (tiled) {
+      std::atomic<bool> bad{false};
+      pool_->Run(
+          chunks,
+          [&](std::int64_t c, int worker) {
+            if (bad) return;
+            const std::int64_t j0 = c * chunk;
+            if (!BuildBasisPanels(rule, bw, j0, std::min(np, j0 + chunk),
+                                  blocks[static_cast<std::size_t>(worker)].tile.get(), set_))
+              bad = true;
+          },
+          nullptr);
+      if (bad) return TransformOutcome::BasisNotFinite;
+    }
+    return TransformOutcome::ValuesNotFinite;
+  }
+  if (stopped || !going) return TransformOutcome::Stopped;
+  return TransformOutcome::Ok;
 }
 
 }  // namespace tabulor

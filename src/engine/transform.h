@@ -4,12 +4,20 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <vector>
 
 #include "engine/basis.h"
+#include "engine/kernel_path.h"
 #include "model/results_array.h"
 
 namespace tabulor {
+
+namespace kernels {
+struct KernelSet;
+}
+class ThreadPool;
 
 // Which index ranges the transform of dimension v visits: for u above v
 // 0..points[u]-1 (already transformed), for u below v 0..terms[u]-1.
@@ -19,24 +27,76 @@ struct TransformShape {
   std::array<std::int64_t, 4> points{1, 1, 1, 1};  // LastPoint + 1 (1 for absent)
 };
 
-// Working memory of the transform, sized once per computation.
-class TransformScratch {
- public:
-  // Room for tiles of up to max_points rows.
-  bool Reserve(std::int64_t max_points);
-  double* tile() { return tile_.data(); }
-  std::int64_t width(std::int64_t points) const;
-
- private:
-  std::vector<double> tile_;
+enum class TransformOutcome {
+  Ok,
+  BasisNotFinite,   // a basis value is an infinity or NaN (nothing is trusted)
+  ValuesNotFinite,  // a new value is an infinity or NaN
+  Stopped,          // poll asked to stop
+  NoMemory,         // the working memory could not be had
 };
 
-// Replaces every run along dimension shape.v by its values at the grid
-// points: R(j) = sum over k (increasing, from 0.0) of Basis(j, k) * R(k) + s.
-// Returns false when a value is an infinity or NaN. `cancelled` is polled
-// between pieces of work; when it returns true the transform stops early.
-bool TransformDimension(ResultsArray& results, const BasisTable& basis, const TransformShape& shape,
-                        TransformScratch& scratch, bool (*cancelled)(void*), void* ctx,
-                        bool& stopped);
+// Told the multiply-adds done so far in the current transform, on the thread
+// that called Transform; returns false to stop.
+using TransformPoll = std::function<bool(std::uint64_t done)>;
+
+// Runs the transforms of one computation: the threads and working memory are
+// made once and serve every variable.
+//
+// For one dimension every run R (the entries along dimension v for one
+// combination of the other indices) becomes R(j) = s, with s = 0.0 and then
+// s = Basis(j, k) * R(k) + s for k = 0..N in increasing order; the runs are
+// independent, so they are spread over threads and over the lanes of vector
+// registers, and every value has the bits of that plain loop. The basis is
+// built as a whole table when it is small, otherwise tile by tile next to
+// the sums that use it (the same bits either way).
+class Transformer {
+ public:
+  // threads: 0 for HardwareThreads(). path: which inner loops; a path the
+  // processor does not run falls back to Auto.
+  explicit Transformer(int threads = 0, KernelPath path = KernelPath::Auto);
+  ~Transformer();
+  Transformer(const Transformer&) = delete;
+  Transformer& operator=(const Transformer&) = delete;
+
+  int threads() const;
+  KernelPath path() const { return path_; }
+
+  // Replaces every run along dimension shape.v by its values at the grid
+  // points, with the basis that `rule` describes (rule.points == points[v],
+  // rule.terms == terms[v]). Entries of a run beyond its grid points keep
+  // what they held. On anything but Ok the array holds partial values.
+  TransformOutcome Transform(ResultsArray& results, const TransformShape& shape, const BasisRule& rule,
+                             const TransformPoll& poll = nullptr);
+
+  // Time spent, summed over the transforms since the last ResetStats: the
+  // wall time of the transforms and the part of it spent on basis tables
+  // (tiles built by several threads count as their share of the wall time).
+  struct Stats {
+    double seconds = 0.0;
+    double basis_seconds = 0.0;
+    std::uint64_t multiply_adds = 0;
+  };
+  const Stats& stats() const { return stats_; }
+  void ResetStats() { stats_ = Stats{}; }
+
+  // Largest basis table (bytes) built whole; larger ones are built in tiles.
+  static constexpr std::int64_t kWholeBasisBytes = 24 << 20;
+
+  // Forces tiles (or whole tables) whatever the size, for tests; 0 restores
+  // the size rule, 1 always tiles, 2 never tiles.
+  void SetTilingForTesting(int mode) { tiling_ = mode; }
+
+ private:
+  struct Buffers;
+  TransformOutcome Run(ResultsArray& results, const TransformShape& shape, const BasisRule& rule,
+                       const TransformPoll& poll);
+
+  KernelPath path_;
+  const kernels::KernelSet* set_;
+  std::unique_ptr<ThreadPool> pool_;
+  std::unique_ptr<Buffers> buffers_;
+  int tiling_ = 0;
+  Stats stats_;
+};
 
 }  // namespace tabulor

@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <charconv>
 #include <cmath>
 
 #include "model/number_text.h"
@@ -12,6 +13,7 @@ namespace tabulor {
 namespace {
 constexpr std::size_t kBufferSize = 1 << 20;
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 }  // namespace
 
 FieldReader::FieldReader(std::string_view data)
@@ -59,6 +61,7 @@ void FieldReader::EndOfLine(char c) {
 }
 
 bool FieldReader::Fail(std::string_view what, std::string_view problem) {
+  problem_ = problem;
   error_ = "field " + IntegerText(field_number_) + " on line " + IntegerText(field_line_);
   if (!what.empty()) {
     error_ += " (";
@@ -68,6 +71,39 @@ bool FieldReader::Fail(std::string_view what, std::string_view problem) {
   error_ += ": ";
   error_ += problem;
   return false;
+}
+
+void FieldReader::NameFailedField(std::string_view what) {
+  const std::string problem = problem_;
+  Fail(what, problem);
+}
+
+bool FieldReader::ReadPlainNumber(double& out) {
+  const char* p = cur_;
+  while (p < end_ && IsBlank(*p)) ++p;
+  if (p == end_ || !(IsDigit(*p) || *p == '-' || *p == '.')) return false;
+  // from_chars reads what the leading-number rule reads from such a text
+  // (an optional minus, digits, point, fraction, exponent) with the same
+  // rounding; anything it does not read to a finite double (a plus sign,
+  // "inf", "nan", overflow, underflow) takes the general way.
+  double value;
+  const auto r = std::from_chars(p, end_, value);
+  if (r.ec != std::errc() || !std::isfinite(value)) return false;
+  // Only blanks may follow up to the delimiter, which must be in the buffer
+  // (a field cut by the buffer's end, other characters behind the number, a
+  // NUL byte or an overlong field take the general way).
+  const char* q = r.ptr;
+  while (q < end_ && IsBlank(*q)) ++q;
+  if (q == end_ || (*q != ',' && *q != '\r' && *q != '\n') ||
+      static_cast<std::size_t>(q - p) > kMaxFieldLength)
+    return false;
+  ++field_number_;
+  field_line_ = line_;
+  field_.assign(p, r.ptr);
+  cur_ = q + 1;
+  if (*q == '\r' || *q == '\n') EndOfLine(*q);
+  out = value;
+  return true;
 }
 
 bool FieldReader::NextField(std::string_view what, bool& quoted) {
@@ -152,12 +188,14 @@ bool FieldReader::ReadText(std::string& out, std::string_view what) {
 }
 
 bool FieldReader::ReadNumber(double& out, std::string_view what) {
+  if (ReadPlainNumber(out)) return true;
   bool quoted;
   if (!NextField(what, quoted)) return false;
   LeadingNumberResult r = ParseLeadingNumber(field_);
   if (r.status == NumberStatus::Overflow)
     return Fail(what, "the number " + field_.substr(0, 40) + " is too large for a double");
-  if (r.status == NumberStatus::NoNumber && NamesNonFiniteNumber(field_))
+  // Also "1.#INF", whose leading number 1 is not what it means.
+  if (NamesNonFiniteNumber(field_))
     return Fail(what, "\"" + field_.substr(0, 40) + "\" is not a finite number");
   out = r.status == NumberStatus::Ok ? r.value : 0.0;
   return true;

@@ -32,6 +32,16 @@ class FieldReader {
   bool ReadInteger(std::int32_t& out, std::string_view what);
   bool ReadBoolean(bool& out, std::string_view what);
 
+  // As ReadNumber, but the field's name is asked of what() only when there is
+  // an error: for long runs of numbers, whose names cost more to make than
+  // the numbers cost to read.
+  template <class What>
+  bool ReadNumberNamedOnError(double& out, const What& what) {
+    if (ReadNumber(out, {})) return true;
+    NameFailedField(what());
+    return false;
+  }
+
   // "field 7 on line 7 (lower limit of variable 0): the file ends here".
   const std::string& error() const { return error_; }
   std::int64_t field_number() const { return field_number_; }
@@ -46,6 +56,11 @@ class FieldReader {
   bool NextField(std::string_view what, bool& quoted);
   void EndOfLine(char c);
   bool Fail(std::string_view what, std::string_view problem);
+  // Makes error() again for the field that just failed, naming it `what`.
+  void NameFailedField(std::string_view what);
+  // A number field as most files write it: unquoted, wholly in the buffer,
+  // a plain decimal number. False (nothing consumed) for anything else.
+  bool ReadPlainNumber(double& out);
 
   int fd_ = -1;
   std::vector<char> buffer_;
@@ -57,6 +72,7 @@ class FieldReader {
 
   std::string field_;
   std::string error_;
+  std::string problem_;  // the last failure without the field's name
   std::int64_t field_number_ = 0;
   std::int64_t line_ = 1;
   std::int64_t field_line_ = 1;

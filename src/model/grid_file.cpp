@@ -5,9 +5,13 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <new>
 
+#include "model/atomic_file.h"
 #include "model/field_reader.h"
 #include "model/limits.h"
 #include "model/number_text.h"
@@ -18,10 +22,108 @@ namespace {
 
 bool NeedsQuotes(const std::string& name) {
   if (name.empty()) return false;
-  if (name.find(',') != std::string::npos) return true;
+  // A comma or a line end would end the field early; a quoted name (from a
+  // quoted field of the series file) may hold both.
+  if (name.find_first_of(",\r\n") != std::string::npos) return true;
   char first = name.front(), last = name.back();
   return first == ' ' || first == '\t' || first == '"' || last == ' ' || last == '\t';
 }
+
+// The number text of a double (FormatNumber's "%.15G" form) several times
+// faster than the general formatter: the value scaled to 15 digits in long
+// double (64-bit mantissa) is rounded to a whole number unless its fraction
+// lies so near one half that the scaling error could decide; then, and for
+// 0, the general formatter writes it. Returns the length written to buf (at
+// least 32 bytes).
+class FastNumberText {
+ public:
+  static std::size_t Format(char* buf, double value) {
+    static const FastNumberText table;
+    return table.Write(buf, value);
+  }
+
+ private:
+  // 10^k for k = -kLow .. kHigh, each the long double nearest to it (strtold
+  // rounds correctly; the texts hold no decimal point, so no locale enters).
+  static constexpr int kLow = 300, kHigh = 340;
+  long double pow10_[kLow + kHigh + 1];
+
+  FastNumberText() {
+    for (int k = -kLow; k <= kHigh; ++k) {
+      char text[16];
+      std::snprintf(text, sizeof text, "1e%d", k);
+      pow10_[k + kLow] = std::strtold(text, nullptr);
+    }
+  }
+
+  std::size_t Write(char* buf, double value) const {
+    if (value == 0.0 || !std::isfinite(value)) return FormatNumber(buf, value);
+    const double a = std::fabs(value);
+    std::uint64_t bits;
+    std::memcpy(&bits, &a, sizeof bits);
+    int e2 = static_cast<int>(bits >> 52) - 1022;  // a = f * 2^e2, f in [0.5, 1)
+    if (bits >> 52 == 0) std::frexp(a, &e2);      // subnormal
+    // Decimal exponent: floor(log10(a)), estimated from the binary one
+    // (78913 / 2^18 is log10(2) to 6 digits) and corrected by the scaled
+    // value's range.
+    int e10 = ((e2 - 1) * 78913) >> 18;
+    long double y = 0;
+    for (int tries = 0;; ++tries) {
+      const int k = 14 - e10;
+      if (k < -kLow || k > kHigh || tries == 2) return FormatNumber(buf, value);
+      y = static_cast<long double>(a) * pow10_[k + kLow];
+      if (y < 1e14L) --e10;
+      else if (y >= 1e15L) ++e10;
+      else break;
+    }
+    // y is a * 10^(14 - e10) within a relative 2^-63 (the power's rounding
+    // and the product's): within 1.1e-4 of the exact value, below 1e15.
+    // The nearest whole number (2^63 + y has no fraction bits left), and
+    // what was rounded away.
+    const long double whole = (y + 0x1p63L) - 0x1p63L;
+    const long double rest = y - whole;
+    if (rest > 0.4995L || rest < -0.4995L) return FormatNumber(buf, value);
+    std::uint64_t q = static_cast<std::uint64_t>(static_cast<double>(whole));
+    if (q == 1000000000000000ull) {
+      q = 100000000000000ull;
+      ++e10;
+    }
+    char digits[15];
+    for (int i = 14; i >= 0; --i) {
+      digits[i] = static_cast<char>('0' + q % 10);
+      q /= 10;
+    }
+    int n = 15;
+    while (n > 1 && digits[n - 1] == '0') --n;
+    char* p = buf;
+    if (value < 0) *p++ = '-';
+    if (e10 < -4 || e10 >= 15) {
+      *p++ = digits[0];
+      if (n > 1) {
+        *p++ = '.';
+        for (int i = 1; i < n; ++i) *p++ = digits[i];
+      }
+      *p++ = 'E';
+      *p++ = e10 < 0 ? '-' : '+';
+      const int x = e10 < 0 ? -e10 : e10;
+      if (x >= 100) *p++ = static_cast<char>('0' + x / 100);
+      *p++ = static_cast<char>('0' + x / 10 % 10);
+      *p++ = static_cast<char>('0' + x % 10);
+    } else if (e10 >= 0) {
+      for (int i = 0; i <= e10; ++i) *p++ = i < n ? digits[i] : '0';
+      if (n > e10 + 1) {
+        *p++ = '.';
+        for (int i = e10 + 1; i < n; ++i) *p++ = digits[i];
+      }
+    } else {
+      *p++ = '0';
+      *p++ = '.';
+      for (int i = 0; i < -e10 - 1; ++i) *p++ = '0';
+      for (int i = 0; i < n; ++i) *p++ = digits[i];
+    }
+    return static_cast<std::size_t>(p - buf);
+  }
+};
 
 // Collects the file's bytes and hands them on in large pieces.
 class LineSink {
@@ -30,16 +132,16 @@ class LineSink {
     buf_.reserve(kChunk + 64);
   }
   void Number(double value) {
-    char tmp[40];
-    std::size_t n = FormatNumber(tmp + 1, value);
-    const char* p = tmp + 1;
+    char tmp[48];
+    std::size_t n = FastNumberText::Format(tmp + 1, value);
+    char* p = tmp + 1;
     if (*p != '-') {
       tmp[0] = ' ';
       p = tmp;
       ++n;
     }
-    buf_.append(p, n);
-    buf_.append(" \r\n", 3);
+    std::memcpy(p + n, " \r\n", 3);
+    buf_.append(p, n + 3);
     Check();
   }
   void Integer(std::int64_t value) { Text(PrintForm(value)); }
@@ -148,54 +250,15 @@ GridFileResult WriteGridFile(const Dimension& model, const std::string& base, co
   const std::string target = base + ".grd";
   if (auto why = GridFileWritable(model)) return Failure(target, "cannot be written: " + *why);
 
-  struct stat st {};
-  mode_t mode = 0;
-  if (::stat(target.c_str(), &st) == 0) {
-    if (S_ISDIR(st.st_mode)) return Failure(target, "cannot be written: it is a folder");
-    mode = st.st_mode & 07777;
-  } else {
-    mode_t mask = ::umask(0);
-    ::umask(mask);
-    mode = 0666 & ~mask;
-  }
-  std::string temp = target + ".XXXXXX";
-  int fd = ::mkostemp(temp.data(), O_CLOEXEC);
-  if (fd < 0) return Failure(target, "cannot be written: " + Errno(errno));
-  int error = 0;
-  LineSink sink([&](const char* p, std::size_t n) {
-    while (n > 0) {
-      ssize_t w = ::write(fd, p, n);
-      if (w < 0) {
-        if (errno == EINTR) continue;
-        error = errno;
-        return false;
-      }
-      p += w;
-      n -= static_cast<std::size_t>(w);
-    }
-    return true;
-  });
   bool cancelled = false;
-  bool ok = WriteItems(model, sink, progress, cancelled);
-  if (ok && ::fchmod(fd, mode) != 0) {
-    // Keeping the default mode of the temporary file is not worth failing for.
-  }
-  if (ok && ::fsync(fd) != 0) {
-    ok = false;
-    error = errno;
-  }
-  if (::close(fd) != 0 && ok) {
-    ok = false;
-    error = errno;
-  }
-  if (ok && ::rename(temp.c_str(), target.c_str()) != 0) {
-    ok = false;
-    error = errno;
-  }
-  if (!ok) {
-    ::unlink(temp.c_str());
+  AtomicWriteResult written = WriteFileAtomically(target, [&](const ByteSink& bytes) {
+    LineSink sink(bytes);
+    return WriteItems(model, sink, progress, cancelled);
+  });
+  if (written.outcome == AtomicWriteOutcome::IsFolder) return Failure(target, "cannot be written: it is a folder");
+  if (written.outcome != AtomicWriteOutcome::Ok) {
     if (cancelled) return Failure(target, "saving was cancelled; nothing was written");
-    return Failure(target, "cannot be written: " + Errno(error ? error : EIO));
+    return Failure(target, "cannot be written: " + Errno(written.error ? written.error : EIO));
   }
   return {true, {}};
 }
@@ -218,6 +281,7 @@ GridFileResult ReadGrid(FieldReader& in, Dimension& model, const std::string& ba
     return "field " + IntegerText(in.field_number()) + " on line " + IntegerText(in.line_number()) +
            " (" + item + "): ";
   };
+  std::int64_t count = 1;  // grid points of the variables so far
   for (int v = 0; v <= last_var; ++v) {
     if (!in.ReadText(name[v], what("name", v)) || !in.ReadNumber(lower[v], what("grid lower limit", v)) ||
         !in.ReadNumber(upper[v], what("grid upper limit", v)) ||
@@ -229,16 +293,14 @@ GridFileResult ReadGrid(FieldReader& in, Dimension& model, const std::string& ba
     if (last[v] == kMaxCount)
       return Failure(file, at(what("number of grid points minus 1", v)) +
                                "the number of grid points is beyond the 32-bit range");
+    count *= static_cast<std::int64_t>(last[v]) + 1;
+    if (count > kMaxCount)
+      return Failure(file, at(what("number of grid points minus 1", v)) + "the grid sizes make " +
+                               IntegerText(count) + " grid points, more than " + IntegerText(kMaxCount));
     if (!in.ReadInteger(der[v], what("derivative order", v))) return Failure(file, in.error());
     if (der[v] < 0)
       return Failure(file, at(what("derivative order", v)) + IntegerText(der[v]) + " is negative");
     if (!in.ReadBoolean(even[v], what("evenly spaced", v))) return Failure(file, in.error());
-  }
-  std::int64_t count = 1;
-  for (int v = 0; v <= last_var; ++v) {
-    count *= static_cast<std::int64_t>(last[v]) + 1;
-    if (count > kMaxCount)
-      return Failure(file, "the grid sizes make more than " + IntegerText(kMaxCount) + " grid points");
   }
   std::int64_t grid_values = 0;
   for (int v = 0; v <= last_var; ++v) grid_values += static_cast<std::int64_t>(last[v]) + 1;
@@ -254,7 +316,8 @@ GridFileResult ReadGrid(FieldReader& in, Dimension& model, const std::string& ba
       return Failure(file, "there is not enough memory for " + IntegerText(count) + " values");
     double* out = results.data();
     for (std::int64_t i = 0; i < count; ++i) {
-      if (!in.ReadNumber(out[i], "value " + IntegerText(i + 1) + " of " + IntegerText(count)))
+      if (!in.ReadNumberNamedOnError(out[i],
+                                     [&] { return "value " + IntegerText(i + 1) + " of " + IntegerText(count); }))
         return Failure(file, in.error());
       if (progress && ((i + 1) & 0xFFFFF) == 0 &&
           !progress(static_cast<std::uint64_t>(i + 1), static_cast<std::uint64_t>(count)))
@@ -287,7 +350,11 @@ GridFileResult ReadGrid(FieldReader& in, Dimension& model, const std::string& ba
     model.Extent[v] = last[v];
     model.DerOrder[v] = der[v];
     model.EvenlySpaced[v] = even[v];
-    if (even[v] && last[v] > 0) model.GridStep[v] = (upper[v] - lower[v]) / static_cast<double>(last[v]);
+    if (even[v] && last[v] > 0) {
+      // Limits too far apart have no step a double can hold; it stays 0.
+      const double step = (upper[v] - lower[v]) / static_cast<double>(last[v]);
+      if (std::isfinite(step)) model.GridStep[v] = step;
+    }
   }
   for (int v = 0; v < kSlots; ++v) {
     model.GridX[v] = std::move(grid[v]);

@@ -5,8 +5,10 @@
 
 #include <array>
 #include <cerrno>
+#include <cmath>
 #include <cstring>
 #include <new>
+#include <optional>
 
 #include "model/field_reader.h"
 #include "model/limits.h"
@@ -33,6 +35,25 @@ SeriesReadResult Failure(const std::string& name, const std::string& problem) {
   return {SeriesReadOutcome::Error, "Series file \"" + name + "\": " + problem};
 }
 
+// "field 5 on line 2 (centre of expansion of variable 0): " for the field
+// just read.
+std::string At(const FieldReader& in, const std::string& what) {
+  return "field " + IntegerText(in.field_number()) + " on line " + IntegerText(in.line_number()) + " (" + what +
+         "): ";
+}
+
+// The centre and period fields are texts whose leading number counts; a
+// number beyond the range of a double, or an infinity or NaN written out, is
+// refused (the reason is returned).
+std::optional<std::string> TextNumber(const std::string& text, double& out) {
+  LeadingNumberResult r = ParseLeadingNumber(text);
+  if (r.status == NumberStatus::Overflow) return std::string("the number is too large for a double");
+  if (NamesNonFiniteNumber(text))
+    return "\"" + text.substr(0, 40) + "\" is not a finite number";
+  out = r.status == NumberStatus::Ok ? r.value : 0.0;
+  return std::nullopt;
+}
+
 SeriesReadResult ReadSeries(FieldReader& in, Dimension& model, const std::string& name,
                             std::uint64_t size_hint, const ProgressFn& progress) {
   StagedSeries s;
@@ -43,35 +64,34 @@ SeriesReadResult ReadSeries(FieldReader& in, Dimension& model, const std::string
     return Failure(name, "field 1 on line 1 (number of variables minus 1): " +
                              IntegerText(s.last_var) +
                              " is outside 0 to 3 (a series has one to four variables)");
+  std::int64_t count = 1;
+  std::string too_many;
   for (int v = 0; v <= s.last_var; ++v) {
     if (!in.ReadText(s.name[v], VarWhat("name", v)) ||
         !in.ReadNumber(s.lower[v], VarWhat("lower limit", v)) ||
-        !in.ReadNumber(s.upper[v], VarWhat("upper limit", v)) ||
-        !in.ReadText(s.center_text[v], VarWhat("centre of expansion", v)))
+        !in.ReadNumber(s.upper[v], VarWhat("upper limit", v)))
       return Failure(name, in.error());
+    // The default grid steps from the lower to the upper limit.
+    if (!std::isfinite(s.upper[v] - s.lower[v]))
+      return Failure(name, At(in, VarWhat("upper limit", v)) +
+                               "the limits are so far apart that the distance between them is beyond "
+                               "the range of a double");
+    if (!in.ReadText(s.center_text[v], VarWhat("centre of expansion", v))) return Failure(name, in.error());
     if (s.center_text[v] == "*") {
       s.center[v] = (s.upper[v] + s.lower[v]) / 2.0;
-    } else {
-      LeadingNumberResult r = ParseLeadingNumber(s.center_text[v]);
-      if (r.status == NumberStatus::Overflow)
-        return Failure(name, "field " + IntegerText(in.field_number()) + " on line " +
-                                 IntegerText(in.line_number()) + " (" +
-                                 VarWhat("centre of expansion", v) +
-                                 "): the number is too large for a double");
-      s.center[v] = r.status == NumberStatus::Ok ? r.value : 0.0;
+      if (!std::isfinite(s.center[v]))
+        return Failure(name, At(in, VarWhat("centre of expansion", v)) +
+                                 "the middle of the limits (\"*\") is beyond the range of a double");
+    } else if (auto why = TextNumber(s.center_text[v], s.center[v])) {
+      return Failure(name, At(in, VarWhat("centre of expansion", v)) + *why);
     }
     if (!in.ReadBoolean(s.is_power[v], VarWhat("kind (#TRUE# for Power)", v)) ||
         !in.ReadText(s.period_text[v], VarWhat("period", v)))
       return Failure(name, in.error());
     if (s.period_text[v] == "*") {
       s.period[v] = pi + pi;
-    } else {
-      LeadingNumberResult r = ParseLeadingNumber(s.period_text[v]);
-      if (r.status == NumberStatus::Overflow)
-        return Failure(name, "field " + IntegerText(in.field_number()) + " on line " +
-                                 IntegerText(in.line_number()) + " (" + VarWhat("period", v) +
-                                 "): the number is too large for a double");
-      s.period[v] = r.status == NumberStatus::Ok ? r.value : 0.0;
+    } else if (auto why = TextNumber(s.period_text[v], s.period[v])) {
+      return Failure(name, At(in, VarWhat("period", v)) + *why);
     }
     if (!in.ReadInteger(s.last_term[v], VarWhat("number of terms minus 1", v)))
       return Failure(name, in.error());
@@ -85,18 +105,20 @@ SeriesReadResult ReadSeries(FieldReader& in, Dimension& model, const std::string
                                IntegerText(in.line_number()) + " (" +
                                VarWhat("number of terms minus 1", v) +
                                "): the number of terms is beyond the 32-bit range");
+    // The product of the numbers of terms so far; the field that takes it
+    // beyond the 32-bit range is named (after the flag, which may say that
+    // there are no coefficients at all).
+    if (too_many.empty()) {
+      count *= static_cast<std::int64_t>(s.last_term[v]) + 1;
+      if (count > kMaxCount)
+        too_many = At(in, VarWhat("number of terms minus 1", v)) + "the numbers of terms make " +
+                   IntegerText(count) + " coefficients, more than " + IntegerText(kMaxCount);
+    }
   }
   bool present = false;
   if (!in.ReadBoolean(present, "coefficients present")) return Failure(name, in.error());
   if (!present) return {SeriesReadOutcome::NoCoefficients, "NO COEFFICIENTS IN FILE."};
-
-  std::int64_t count = 1;
-  for (int v = 0; v <= s.last_var; ++v) {
-    count *= static_cast<std::int64_t>(s.last_term[v]) + 1;
-    if (count > kMaxCount)
-      return Failure(name, "the numbers of terms make more than " + IntegerText(kMaxCount) +
-                               " coefficients");
-  }
+  if (!too_many.empty()) return Failure(name, too_many);
   if (auto too_big = CheckDoublesFit(static_cast<std::uint64_t>(count), "The coefficient block"))
     return Failure(name, *too_big);
   try {
@@ -104,11 +126,11 @@ SeriesReadResult ReadSeries(FieldReader& in, Dimension& model, const std::string
     std::uint64_t room = size_hint ? std::min<std::uint64_t>(static_cast<std::uint64_t>(count), size_hint + 1)
                                    : static_cast<std::uint64_t>(count);
     s.coefficients.reserve(static_cast<std::size_t>(room));
-    std::string what;
     const std::uint64_t step = 1 << 20;
     for (std::int64_t i = 0; i < count; ++i) {
       double c = 0.0;
-      if (!in.ReadNumber(c, "coefficient " + IntegerText(i + 1) + " of " + IntegerText(count)))
+      if (!in.ReadNumberNamedOnError(
+              c, [&] { return "coefficient " + IntegerText(i + 1) + " of " + IntegerText(count); }))
         return Failure(name, in.error());
       s.coefficients.push_back(c);
       if (progress && (i + 1) % static_cast<std::int64_t>(step) == 0 &&

@@ -1,0 +1,104 @@
+// One benchmark case in a process of its own, for scripts (bench/compare):
+//
+//   bench_case CASE [--threads N] [--repeat R] [--kernels PATH]
+//
+// prints one line of key=value pairs:
+//   case, threads, kernels, cold_s (the first Compute of the process: fresh
+//   memory, first-touch page faults included), warm_s (median over R runs on
+//   a reused results array), warm_basis_s, warm_transform_gflops (2 flops per
+//   multiply-add, basis time excluded), warm_gflops (whole), results_mb,
+//   peak_rss_mb (of the process after the cold run only: at most one
+//   results array lived until then), rss_over_results_mb.
+#include <sys/resource.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "cases.h"
+#include "engine/compute.h"
+#include "warm_run.h"
+
+namespace {
+
+double PeakRssMb() {
+  rusage u{};
+  getrusage(RUSAGE_SELF, &u);
+  return static_cast<double>(u.ru_maxrss) / 1024.0;  // kilobytes on Linux
+}
+
+tabulor::KernelPath ParsePath(const std::string& s) {
+  for (auto p : {tabulor::KernelPath::Auto, tabulor::KernelPath::Scalar, tabulor::KernelPath::Sse2,
+                 tabulor::KernelPath::Avx2, tabulor::KernelPath::Avx512, tabulor::KernelPath::Wide8})
+    if (s == tabulor::KernelPathName(p)) return p;
+  std::fprintf(stderr, "bench_case: unknown kernels %s\n", s.c_str());
+  std::exit(2);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 2) {
+    std::fprintf(stderr, "usage: bench_case CASE [--threads N] [--repeat R] [--kernels PATH]\n");
+    return 2;
+  }
+  const bench::Case* c = bench::FindCase(argv[1]);
+  if (c == nullptr) {
+    std::fprintf(stderr, "bench_case: no case %s\n", argv[1]);
+    return 2;
+  }
+  int threads = 0, repeat = 5;
+  tabulor::KernelPath path = tabulor::KernelPath::Auto;
+  for (int i = 2; i + 1 < argc; i += 2) {
+    const std::string a = argv[i];
+    if (a == "--threads") threads = std::atoi(argv[i + 1]);
+    else if (a == "--repeat") repeat = std::max(1, std::atoi(argv[i + 1]));
+    else if (a == "--kernels") path = ParsePath(argv[i + 1]);
+  }
+
+  double cold = 0, rss = 0;
+  {
+    tabulor::Dimension m;
+    bench::FillModel(m, *c);
+    tabulor::ComputeOptions options;
+    options.threads = threads;
+    options.kernels = path;
+    const tabulor::ComputeResult r = tabulor::Compute(m, nullptr, options);
+    if (r.outcome != tabulor::ComputeOutcome::Ok) {
+      std::fprintf(stderr, "bench_case: %s\n", r.message.c_str());
+      return 1;
+    }
+    cold = r.seconds;
+    rss = PeakRssMb();
+  }
+
+  bench::WarmRun run(*c, threads, path);
+  std::vector<double> total, basis;
+  run.Run();  // the working memory of the transforms, once
+  for (int i = 0; i < repeat; ++i) {
+    run.transformer().ResetStats();
+    const auto t0 = std::chrono::steady_clock::now();
+    if (!run.Run()) return 1;
+    total.push_back(std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count());
+    basis.push_back(run.transformer().stats().basis_seconds);
+  }
+  auto median = [](std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    return v.size() % 2 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
+  };
+  std::vector<double> transform(total.size());
+  for (std::size_t i = 0; i < total.size(); ++i) transform[i] = total[i] - basis[i];
+  const double flops = 2 * bench::MultiplyAdds(*c);
+  const double results_mb = bench::ResultsBytes(*c) / 1048576.0;
+  std::printf(
+      "case=%s threads=%d kernels=%s cold_s=%.4f warm_s=%.4f warm_basis_s=%.4f warm_transform_gflops=%.2f "
+      "warm_gflops=%.2f results_mb=%.1f peak_rss_mb=%.1f rss_over_results_mb=%.1f\n",
+      c->name.c_str(), run.transformer().threads(), tabulor::KernelPathName(run.transformer().path()), cold,
+      median(total), median(basis), flops / median(transform) / 1e9, flops / median(total) / 1e9, results_mb, rss,
+      rss - results_mb);
+  return 0;
+}

@@ -1,0 +1,26 @@
+// The inner loops of the transform for one double at a time: the portable fallback.
+#include <cstdint>
+
+#include "engine/kernels.h"
+
+namespace tabulor::kernels {
+namespace {
+
+typedef double V __attribute__((vector_size(8)));
+constexpr int W = 1;
+constexpr int MI = 4;
+constexpr int NV = 4;
+
+#include "engine/kernels_impl.h"
+
+}  // namespace
+}  // namespace tabulor::kernels
+
+namespace tabulor::kernels {
+
+const KernelSet& ScalarKernels() {
+  static const KernelSet set{"scalar", W, MI, YP, LanesOverPoints, LanesOverRuns, PowerPanelX, PowerPanelY};
+  return set;
+}
+
+}  // namespace tabulor::kernels
