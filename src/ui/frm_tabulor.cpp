@@ -706,7 +706,7 @@ bool FrmTabulor::eventFilter(QObject* watched, QEvent* event) {
       const auto reason = static_cast<QFocusEvent*>(event)->reason();
       // The focus coming back with the window is no new arrival, unless the
       // box got it while the window was inactive.
-      auto* box = static_cast<QLineEdit*>(watched);
+      auto* box = qobject_cast<QLineEdit*>(watched);
       if (const auto ref = FindBox(watched); ref && (IsGridBoxReason(reason) || entered_box_ != box)) {
         BoxGotFocus(box, *ref);
         if (reason == Qt::MouseFocusReason) select_on_press_ = box;
