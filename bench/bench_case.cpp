@@ -8,7 +8,11 @@
 //   a reused results array), warm_basis_s, warm_transform_gflops (2 flops per
 //   multiply-add, basis time excluded), warm_gflops (whole), results_mb,
 //   peak_rss_mb (of the process after the cold run only: at most one
-//   results array lived until then), rss_over_results_mb.
+//   results array lived until then), rss_over_results_mb, warm_cpu_s (the
+//   median processor time of a warm run, all threads together: on a shared
+//   machine, where other programs take turns on the processors, warm_cpu_s /
+//   threads is what a warm run takes on processors of its own, as long as
+//   the threads are evenly busy).
 #include <sys/resource.h>
 
 #include <algorithm>
@@ -24,6 +28,13 @@
 #include "warm_run.h"
 
 namespace {
+
+double CpuSeconds() {
+  rusage u{};
+  getrusage(RUSAGE_SELF, &u);
+  return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
+         static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) * 1e-6;
+}
 
 double PeakRssMb() {
   rusage u{};
@@ -77,13 +88,15 @@ int main(int argc, char** argv) {
   }
 
   bench::WarmRun run(*c, threads, path);
-  std::vector<double> total, basis;
+  std::vector<double> total, basis, cpu;
   run.Run();  // the working memory of the transforms, once
   for (int i = 0; i < repeat; ++i) {
     run.transformer().ResetStats();
     const auto t0 = std::chrono::steady_clock::now();
+    const double c0 = CpuSeconds();
     if (!run.Run()) return 1;
     total.push_back(std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count());
+    cpu.push_back(CpuSeconds() - c0);
     basis.push_back(run.transformer().stats().basis_seconds);
   }
   auto median = [](std::vector<double> v) {
@@ -96,9 +109,9 @@ int main(int argc, char** argv) {
   const double results_mb = bench::ResultsBytes(*c) / 1048576.0;
   std::printf(
       "case=%s threads=%d kernels=%s cold_s=%.4f warm_s=%.4f warm_basis_s=%.4f warm_transform_gflops=%.2f "
-      "warm_gflops=%.2f results_mb=%.1f peak_rss_mb=%.1f rss_over_results_mb=%.1f\n",
+      "warm_gflops=%.2f results_mb=%.1f peak_rss_mb=%.1f rss_over_results_mb=%.1f warm_cpu_s=%.4f\n",
       c->name.c_str(), run.transformer().threads(), tabulor::KernelPathName(run.transformer().path()), cold,
       median(total), median(basis), flops / median(transform) / 1e9, flops / median(total) / 1e9, results_mb, rss,
-      rss - results_mb);
+      rss - results_mb, median(cpu));
   return 0;
 }

@@ -10,9 +10,10 @@ GEMM with a transposed operand (no copy) that moves the new axis to the end,
 so after all variables the array is (P3, P2, P1, P0) in C order, the layout
 of the engine's results. The thread count is OpenBLAS's (OPENBLAS_NUM_THREADS).
 
-Prints one line: case=... cold_s=... warm_s=... warm_basis_s=... warm_transform_s=...
+Prints one line: case=... cold_s=... warm_s=... warm_basis_s=... warm_transform_s=... warm_cpu_s=...
 (cold: the first run, buffers allocated and first touched inside it; warm:
-the median of REPEAT further runs on the same buffers.)
+the median of REPEAT further runs on the same buffers; warm_cpu_s the
+processor time of a warm run, all threads together.)
 """
 import math
 import statistics
@@ -95,6 +96,7 @@ class Case:
     def run(self):
         if not self.allocated:
             self.allocate()
+        c0 = time.process_time()
         t0 = time.perf_counter()
         for v, (power, terms, points, d, _, _, _, period) in enumerate(self.vars):
             u = self.grids[v]
@@ -110,7 +112,7 @@ class Case:
             np.dot(a, self.basis[v], out=self.outs[i])
             x = self.outs[i]
         t2 = time.perf_counter()
-        return t2 - t0, t1 - t0, t2 - t1
+        return t2 - t0, t1 - t0, t2 - t1, time.process_time() - c0
 
 
 def main():
@@ -118,12 +120,12 @@ def main():
     case = Case(name)
     t0 = time.perf_counter()
     case.allocate()
-    first, _, _ = case.run()
+    case.run()
     cold = time.perf_counter() - t0
     runs = [case.run() for _ in range(repeat)]
-    print("case=%s cold_s=%.4f warm_s=%.4f warm_basis_s=%.4f warm_transform_s=%.4f numpy=%s" % (
+    print("case=%s cold_s=%.4f warm_s=%.4f warm_basis_s=%.4f warm_transform_s=%.4f warm_cpu_s=%.4f numpy=%s" % (
         name, cold, statistics.median(r[0] for r in runs), statistics.median(r[1] for r in runs),
-        statistics.median(r[2] for r in runs), np.__version__))
+        statistics.median(r[2] for r in runs), statistics.median(r[3] for r in runs), np.__version__))
 
 
 if __name__ == "__main__":

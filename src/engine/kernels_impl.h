@@ -79,12 +79,27 @@ struct Target {
   const std::int64_t* run_base;
   std::int64_t point0;
   std::int64_t stride;
+  std::int64_t nx;
   std::int64_t ny;
   const std::uint8_t* contiguous;
 };
 
+// Asks for the cache lines of `count` doubles from p on, to be written.
+inline __attribute__((always_inline)) void PrefetchForWrite(const double* p, std::int64_t count) {
+  for (std::int64_t l = 0; l < count; l += 8) __builtin_prefetch(p + l, 1);
+  __builtin_prefetch(p + count - 1, 1);
+}
+
 // Items are runs, lanes are grid points; a run's points are contiguous.
 struct PointLanes {
+  // The lines that the block of x panel xp and y panel yp will write.
+  static inline void Prefetch(const Target& t, std::int64_t xp, std::int64_t yp) {
+    const std::int64_t m = t.nx - xp * MI < MI ? t.nx - xp * MI : MI;
+    const std::int64_t j = yp * YP;
+    if (j >= t.ny) return;
+    const std::int64_t n = t.ny - j < YP ? t.ny - j : YP;
+    for (std::int64_t i = 0; i < m; ++i) PrefetchForWrite(t.data + t.run_base[xp * MI + i] + t.point0 + j, n);
+  }
   template <int M, int G>
   static inline __attribute__((always_inline)) void Store(const Target& t, std::int64_t xp, std::int64_t yp,
                                                           V (&acc)[M][G * NV], VI& check) {
@@ -119,6 +134,17 @@ struct PointLanes {
 // Items are grid points, lanes are runs; a vector of runs is stored at once
 // when its runs lie side by side.
 struct RunLanes {
+  static inline void Prefetch(const Target& t, std::int64_t xp, std::int64_t yp) {
+    const std::int64_t m = t.nx - xp * MI < MI ? t.nx - xp * MI : MI;
+    const std::int64_t c = yp * YP;
+    if (c >= t.ny) return;
+    const std::int64_t last = (t.ny - c < YP ? t.ny - c : YP) - 1;
+    for (std::int64_t i = 0; i < m; ++i) {
+      const double* row = t.data + (t.point0 + xp * MI + i) * t.stride;
+      __builtin_prefetch(row + t.run_base[c], 1);
+      __builtin_prefetch(row + t.run_base[c + last], 1);
+    }
+  }
   template <int M, int G>
   static inline __attribute__((always_inline)) void Store(const Target& t, std::int64_t xp, std::int64_t yp,
                                                           V (&acc)[M][G * NV], VI& check) {
@@ -144,22 +170,35 @@ struct RunLanes {
 template <class Lanes, int M>
 VI Row(const tabulor::kernels::BlockArgs& a, std::int64_t xp) {
   constexpr int G = GroupFor(M);
-  const Target t{a.data, a.run_base, a.point0, a.stride, a.ny, a.contiguous};
+  const Target t{a.data, a.run_base, a.point0, a.stride, a.nx, a.ny, a.contiguous};
   const std::int64_t nk = a.nk;
   const std::int64_t ny_panels = a.ny_panels;
   const std::int64_t y_panel_doubles = nk * YP;
   const double* const x = a.x + xp * nk * MI;
   const double* const y = a.y;
   VI check = VI{};
+  // The lines a block writes are asked for a few blocks ahead (about a
+  // microsecond of work), those of the next x panel near this one's end: a
+  // store that misses the cache would otherwise wait for its line.
+  const std::int64_t ahead = nk >= 100 ? 1 : (100 + nk - 1) / nk;
+  auto prefetch = [&](std::int64_t yq) {
+    if (yq < ny_panels) {
+      Lanes::Prefetch(t, xp, yq);
+    } else if ((xp + 1) * MI < t.nx && yq - ny_panels < ny_panels) {
+      Lanes::Prefetch(t, xp + 1, yq - ny_panels);
+    }
+  };
   std::int64_t yp = 0;
   if constexpr (G > 1) {
     for (; yp + G <= ny_panels; yp += G) {
+      for (int g = 0; g < G; ++g) prefetch(yp + g + ahead * G);
       V acc[M][G * NV];
       Micro<M, G>(nk, x, y + yp * y_panel_doubles, y_panel_doubles, acc);
       Lanes::template Store<M, G>(t, xp, yp, acc, check);
     }
   }
   for (; yp < ny_panels; ++yp) {
+    prefetch(yp + ahead);
     V acc[M][NV];
     Micro<M, 1>(nk, x, y + yp * y_panel_doubles, y_panel_doubles, acc);
     Lanes::template Store<M, 1>(t, xp, yp, acc, check);

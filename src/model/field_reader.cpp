@@ -99,7 +99,6 @@ bool FieldReader::ReadPlainNumber(double& out) {
     return false;
   ++field_number_;
   field_line_ = line_;
-  field_.assign(p, r.ptr);
   cur_ = q + 1;
   if (*q == '\r' || *q == '\n') EndOfLine(*q);
   out = value;
@@ -188,7 +187,10 @@ bool FieldReader::ReadText(std::string& out, std::string_view what) {
 }
 
 bool FieldReader::ReadNumber(double& out, std::string_view what) {
-  if (ReadPlainNumber(out)) return true;
+  return ReadPlainNumber(out) || ReadNumberGeneral(out, what);
+}
+
+bool FieldReader::ReadNumberGeneral(double& out, std::string_view what) {
   bool quoted;
   if (!NextField(what, quoted)) return false;
   LeadingNumberResult r = ParseLeadingNumber(field_);
@@ -203,7 +205,7 @@ bool FieldReader::ReadNumber(double& out, std::string_view what) {
 
 bool FieldReader::ReadInteger(std::int32_t& out, std::string_view what) {
   double value = 0.0;
-  if (!ReadNumber(value, what)) return false;
+  if (!ReadNumberGeneral(value, what)) return false;  // its text is named below
   if (!RoundToInt32(value, out))
     return Fail(what, "the number " + field_.substr(0, 40) + " is beyond the 32-bit range");
   return true;

@@ -60,7 +60,10 @@ class FieldReader {
   void NameFailedField(std::string_view what);
   // A number field as most files write it: unquoted, wholly in the buffer,
   // a plain decimal number. False (nothing consumed) for anything else.
+  // Leaves field_ as it was.
   bool ReadPlainNumber(double& out);
+  // ReadNumber through NextField: field_ holds the field's text.
+  bool ReadNumberGeneral(double& out, std::string_view what);
 
   int fd_ = -1;
   std::vector<char> buffer_;

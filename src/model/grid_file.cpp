@@ -128,45 +128,59 @@ class FastNumberText {
 // Collects the file's bytes and hands them on in large pieces.
 class LineSink {
  public:
-  explicit LineSink(std::function<bool(const char*, std::size_t)> flush) : flush_(std::move(flush)) {
-    buf_.reserve(kChunk + 64);
-  }
+  explicit LineSink(std::function<bool(const char*, std::size_t)> flush)
+      : flush_(std::move(flush)), buf_(kChunk + kLineRoom, '\0') {}
   void Number(double value) {
-    char tmp[48];
-    std::size_t n = FastNumberText::Format(tmp + 1, value);
-    char* p = tmp + 1;
-    if (*p != '-') {
-      tmp[0] = ' ';
-      p = tmp;
+    // Written in place: a blank for the sign of a non-negative number.
+    char* p = buf_.data() + used_;
+    std::size_t n = FastNumberText::Format(p + 1, value);
+    if (p[1] == '-') {
+      std::memmove(p, p + 1, n);
+    } else {
+      p[0] = ' ';
       ++n;
     }
     std::memcpy(p + n, " \r\n", 3);
-    buf_.append(p, n + 3);
+    used_ += n + 3;
     Check();
   }
   void Integer(std::int64_t value) { Text(PrintForm(value)); }
   void Text(const std::string& text) {
-    buf_.append(text);
-    buf_.append("\r\n", 2);
+    Append(text.data(), text.size());
+    Append("\r\n", 2);
     Check();
   }
   bool Finish() {
-    if (ok_ && !buf_.empty()) ok_ = flush_(buf_.data(), buf_.size());
-    buf_.clear();
+    if (ok_ && used_ > 0) ok_ = flush_(buf_.data(), used_);
+    used_ = 0;
     return ok_;
   }
   bool ok() const { return ok_; }
 
  private:
   static constexpr std::size_t kChunk = 1 << 20;
-  void Check() {
-    if (buf_.size() >= kChunk) {
-      if (ok_) ok_ = flush_(buf_.data(), buf_.size());
-      buf_.clear();
+  static constexpr std::size_t kLineRoom = 64;  // a number line is at most 28 bytes
+  void Append(const char* p, std::size_t n) {
+    while (n > 0) {
+      const std::size_t room = buf_.size() - used_;
+      const std::size_t part = n < room ? n : room;
+      std::memcpy(buf_.data() + used_, p, part);
+      used_ += part;
+      p += part;
+      n -= part;
+      if (used_ == buf_.size()) Flush();
     }
+  }
+  void Flush() {
+    if (ok_) ok_ = flush_(buf_.data(), used_);
+    used_ = 0;
+  }
+  void Check() {
+    if (used_ >= kChunk) Flush();
   }
   std::function<bool(const char*, std::size_t)> flush_;
   std::string buf_;
+  std::size_t used_ = 0;
   bool ok_ = true;
 };
 
