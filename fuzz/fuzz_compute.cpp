@@ -17,7 +17,7 @@
 #include "engine/compute.h"
 #include "fuzz_common.h"
 #include "model/grid_file.h"
-#include "model/grid_spec.h"
+#include "model/grid_capture.h"
 #include "model_dump.h"
 #include "output/result_lines.h"
 

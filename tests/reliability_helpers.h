@@ -19,7 +19,7 @@
 
 #include "engine/compute.h"
 #include "model/dimension.h"
-#include "model/grid_spec.h"
+#include "model/grid_capture.h"
 #include "model/series_file.h"
 
 namespace tabulor::reliability {

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "engine/compute.h"
-#include "model/grid_spec.h"
+#include "model/grid_capture.h"
 #include "model/number_text.h"
 #include "model/series_file.h"
 #include "output/csv_export.h"

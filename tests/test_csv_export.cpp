@@ -14,7 +14,7 @@
 
 #include "engine/compute.h"
 #include "model/grid_file.h"
-#include "model/grid_spec.h"
+#include "model/grid_capture.h"
 #include "model/number_text.h"
 #include "model/series_file.h"
 #include "output/csv_export.h"

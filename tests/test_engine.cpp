@@ -5,7 +5,7 @@
 
 #include "engine/basis.h"
 #include "engine/compute.h"
-#include "model/grid_spec.h"
+#include "model/grid_capture.h"
 #include "model/limits.h"
 #include "model/number_text.h"
 #include "model/series_file.h"

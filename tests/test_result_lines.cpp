@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "engine/compute.h"
-#include "model/grid_spec.h"
+#include "model/grid_capture.h"
 #include "model/number_text.h"
 #include "model/series_file.h"
 #include "output/result_lines.h"

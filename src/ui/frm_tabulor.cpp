@@ -25,7 +25,7 @@
 #include <thread>
 
 #include "model/grid_file.h"
-#include "model/grid_spec.h"
+#include "model/grid_capture.h"
 #include "model/limits.h"
 #include "model/number_text.h"
 #include "model/series_file.h"

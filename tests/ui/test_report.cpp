@@ -16,7 +16,7 @@
 #include <string>
 
 #include "engine/compute.h"
-#include "model/grid_spec.h"
+#include "model/grid_capture.h"
 #include "ui/report_printer.h"
 
 using tabulor::Dimension;

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "model/grid_spec.h"
+#include "model/grid_capture.h"
 #include "model/series_file.h"
 #include "test_helpers.h"
 

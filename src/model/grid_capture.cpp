@@ -1,4 +1,4 @@
-#include "model/grid_spec.h"
+#include "model/grid_capture.h"
 
 #include "model/limits.h"
 #include "model/number_text.h"
