@@ -6,7 +6,11 @@
 //     excluded), basis seconds, whole GFLOP/s.
 //   BM_Cold/<case>/<threads>: Compute() as the program calls it, a fresh
 //     results array every time (page faults of its first touch included).
+//   BM_CancelLatency/<case>/<threads>: how long Compute takes to return
+//     after its progress callback asks it to stop (latency_ms, the worst).
 #include <benchmark/benchmark.h>
+
+#include <chrono>
 
 #include "cases.h"
 #include "engine/compute.h"
@@ -53,6 +57,33 @@ void BM_Cold(benchmark::State& state, const bench::Case* c) {
                          benchmark::Counter::kIsRate);
 }
 
+// How long Compute takes to return once progress asks it to stop (asked
+// 100 ms into the computation): the counter latency_ms.
+void BM_CancelLatency(benchmark::State& state, const bench::Case* c) {
+  Dimension m;
+  bench::FillModel(m, *c);
+  tabulor::ComputeOptions options;
+  options.threads = static_cast<int>(state.range(0));
+  double worst = 0;
+  for (auto _ : state) {
+    const auto start = std::chrono::steady_clock::now();
+    std::chrono::steady_clock::time_point asked{};
+    auto r = tabulor::Compute(
+        m,
+        [&](std::uint64_t, std::uint64_t) {
+          if (asked != std::chrono::steady_clock::time_point{}) return false;
+          if (std::chrono::steady_clock::now() - start < std::chrono::milliseconds(100)) return true;
+          asked = std::chrono::steady_clock::now();
+          return false;
+        },
+        options);
+    const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - asked).count();
+    if (r.outcome != tabulor::ComputeOutcome::Cancelled) state.SkipWithError("not cancelled");
+    worst = std::max(worst, ms);
+  }
+  state.counters["latency_ms"] = worst;
+}
+
 void BM_ListLines(benchmark::State& state) {
   Dimension m;
   bench::FillModel(m, {"list", {{true, 10, 1000, 0, -1, 1, 0, 1}, {true, 10, 1000, 0, -1, 1, 0, 1}}});
@@ -82,6 +113,13 @@ int Register() {
         ->UseRealTime()
         ->Iterations(name == "S1T" ? 1 : 2);
   }
+  for (const std::string name : {"S1T", "S3", "S4"})
+    benchmark::RegisterBenchmark(("BM_CancelLatency/" + name).c_str(), BM_CancelLatency, bench::FindCase(name))
+        ->Arg(1)
+        ->Arg(2)
+        ->Unit(benchmark::kMillisecond)
+        ->UseRealTime()
+        ->Iterations(3);
   benchmark::RegisterBenchmark("BM_ListLines", BM_ListLines);
   return 0;
 }
