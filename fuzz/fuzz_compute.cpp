@@ -1,11 +1,11 @@
-// Fuzz target: read a series file, take a small fuzzed grid specification,
+// Fuzz target: read a series file, take a small fuzzed grid (limits, points, orders),
 // compute. The engine must agree to the last bit with a plain evaluation that
 // follows the order of operations literally (sums over terms in increasing
 // order from 0.0, the highest variable innermost), and must refuse exactly
 // when that evaluation meets an infinity or a NaN. No infinity or NaN may
 // reach the list, the report or the grid file.
 //
-// Input: 16 bytes of grid specification (4 per variable), then the series.
+// Input: 16 bytes of grid settings (4 per variable), then the series.
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
@@ -147,7 +147,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // zeros and quick; keep the factor loops of huge orders short otherwise.
   const std::string before = reliability::ModelDump(model);
   if (std::string why = CaptureGridSpecs(model, spec); !why.empty()) {
-    FUZZ_CHECK(reliability::ModelDump(model) == before, "a refused grid specification changed the model");
+    FUZZ_CHECK(reliability::ModelDump(model) == before, "a refused grid changed the model");
     return 0;
   }
   if (model.PointProduct() > 20000) return 0;

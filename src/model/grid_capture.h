@@ -1,4 +1,4 @@
-// The grid specification as the user types it, and its capture into the model.
+// The grid settings as the user types them, and its capture into the model.
 #pragma once
 
 #include <array>
@@ -22,7 +22,7 @@ struct GridSpecText {
 // limits, as many grid points as terms, derivative order "0".
 std::array<GridSpecText, kSlots> DefaultGridSpec(const Dimension& model);
 
-// Takes the grid specification of variables 0..LastVar into the model: the
+// Takes the grid settings of variables 0..LastVar into the model: the
 // limits by the leading-number rule, LastPoint = (leading number - 1)
 // rounded with ties to even, DerOrder from the whole text, kind and spacing;
 // then TotalCount and BuildGrids. A derivative order that is not a whole
