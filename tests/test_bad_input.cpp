@@ -133,6 +133,9 @@ std::vector<BadFile> Table() {
       {"SeriesLimitsTooFarApart", Kind::Series,
        Lines({"0", "x", "-1e308", "1e308", "0", "#TRUE#", "*", "2", "#TRUE#", "1", "2", "3"}), At(4, 4),
        "so far apart"},
+      {"SeriesDefaultGridBeyondDoubles", Kind::Series,
+       Lines({"0", "x", "0", "1.7976931348623157E+308", "0", "#TRUE#", "*", "3", "#TRUE#", "1", "2", "3", "4"}),
+       At(8, 8), "default grid's values"},
 
       // Grid files.
       {"GridEmpty", Kind::Grid, "", At(1, 1), kEnds},

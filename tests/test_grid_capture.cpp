@@ -1,11 +1,17 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <limits>
+
 #include "model/grid_capture.h"
 #include "model/series_file.h"
+#include "model_dump.h"
 #include "test_helpers.h"
 
 using namespace tabulor;
 using namespace tabulor::testing;
+using tabulor::reliability::FirstDifference;
+using tabulor::reliability::ModelDump;
 
 namespace {
 Dimension TwoVars() {
@@ -92,4 +98,160 @@ TEST(GridSpec, RefusedSpecificationsNameTheVariableAndChangeNothing) {
   EXPECT_NE(CaptureGridSpecs(m, spec).find("more than 2147483647"), std::string::npos);
   spec[1].points = "0";
   EXPECT_NE(CaptureGridSpecs(m, spec).find("not between 1"), std::string::npos);
+}
+
+namespace {
+// Four variables of one term each: the grid sizes alone decide the product.
+Dimension FourVars() {
+  Dimension m;
+  EXPECT_EQ(ReadSeriesText(m,
+                           "3,a,0,1,0,#TRUE#,*,0,b,0,1,0,#TRUE#,*,0,c,0,1,0,#TRUE#,*,0,d,0,1,0,#TRUE#,*,0,"
+                           "#TRUE#,7",
+                           "f")
+                .outcome,
+            SeriesReadOutcome::Ok);
+  return m;
+}
+}  // namespace
+
+TEST(GridSpec, TooManyGridPointsGivesTheNumberAsked) {
+  {
+    Dimension m = TwoVars();
+    const std::string before = ModelDump(m);
+    auto spec = DefaultGridSpec(m);
+    spec[0].points = "2000000";
+    spec[1].points = "2000000";
+    EXPECT_EQ(CaptureGridSpecs(m, spec),
+              "The numbers of grid points make 4000000000000 grid points, more than 2147483647.");
+    EXPECT_EQ(FirstDifference(before, ModelDump(m)), "");
+  }
+  // The product is of every variable, also those after the one that passed
+  // the limit; exact while it fits into 64 bits.
+  {
+    Dimension m = FourVars();
+    auto spec = DefaultGridSpec(m);
+    spec[0].points = "2000000";
+    spec[1].points = "2000000";
+    spec[2].points = "2000000";
+    spec[3].points = "1";
+    EXPECT_NE(CaptureGridSpecs(m, spec).find(" 8000000000000000000 grid points, "), std::string::npos);
+    spec[3].points = "2000000";
+    EXPECT_NE(CaptureGridSpecs(m, spec).find(" 1.6E+25 grid points, "), std::string::npos)
+        << CaptureGridSpecs(m, spec);
+  }
+  // The largest counts there are: beyond 64 bits, given as number text.
+  // Unevenly spaced, so that no grid array is asked for.
+  {
+    Dimension m = FourVars();
+    const std::string before = ModelDump(m);
+    auto spec = DefaultGridSpec(m);
+    for (auto& s : spec) {
+      s.points = "2147483647";
+      s.spaced = false;
+    }
+    EXPECT_EQ(CaptureGridSpecs(m, spec),
+              "The numbers of grid points make 2.12676478929446E+37 grid points, more than 2147483647.");
+    EXPECT_EQ(FirstDifference(before, ModelDump(m)), "");
+  }
+  // Exactly 2147483647 grid points still pass the count check.
+  {
+    Dimension m = TwoVars();
+    auto spec = DefaultGridSpec(m);
+    spec[0].points = "2147483647";
+    spec[0].spaced = false;
+    spec[1].points = "1";
+    const std::string msg = CaptureGridSpecs(m, spec);
+    EXPECT_EQ(msg.find("grid points make"), std::string::npos) << msg;
+  }
+}
+
+TEST(GridSpec, LimitsWithoutAFiniteEvenGridAreRefusedAndChangeNothing) {
+  struct Case {
+    const char* lower;
+    const char* upper;
+    const char* points;
+  };
+  const Case cases[] = {
+      {"-1E+308", "1E+308", "3"},                // the distance, and so the step, overflows
+      {"1E+308", "-1E+308", "5"},                // the same downwards
+      {"-1.5E+308", "1E+308", "2000000"},        // however many points
+      {"0", "1.7976931348623157E+308", "4"},     // the step is finite, the last value rounds past the largest double
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.lower) + " " + c.upper + " " + c.points);
+    Dimension m = TwoVars();
+    const std::string before = ModelDump(m);
+    auto spec = DefaultGridSpec(m);
+    spec[0].points = "7";
+    spec[1] = {c.lower, c.upper, c.points, "0", true, true};
+    const std::string msg = CaptureGridSpecs(m, spec);
+    EXPECT_NE(msg.find("Variable 1 (y)"), std::string::npos) << msg;
+    EXPECT_NE(msg.find("too far apart"), std::string::npos) << msg;
+    EXPECT_EQ(FirstDifference(before, ModelDump(m)), "");
+  }
+}
+
+TEST(GridSpec, LimitsAtTheEdgeOfTheDoublesPassWhenTheGridIsFinite) {
+  Dimension m = TwoVars();
+  auto spec = DefaultGridSpec(m);
+  spec[0] = {"0", "1.7976931348623157E+308", "3", "0", true, true};
+  spec[1] = {"-1E+308", "0", "2", "0", true, true};
+  ASSERT_EQ(CaptureGridSpecs(m, spec), "");
+  for (int v = 0; v < 2; ++v) {
+    EXPECT_TRUE(std::isfinite(m.GridStep[v]));
+    for (double x : m.GridX[v]) EXPECT_TRUE(std::isfinite(x)) << v;
+  }
+  EXPECT_EQ(m.GridX[0].back(), std::numeric_limits<double>::max());
+  // One grid point has no step: only the lower limit is used.
+  spec[0] = {"-1E+308", "1E+308", "1", "0", true, true};
+  ASSERT_EQ(CaptureGridSpecs(m, spec), "");
+  EXPECT_EQ(m.GridX[0], std::vector<double>{-1e308});
+}
+
+TEST(GridSpec, UnevenGridTakesLimitsFarApart) {
+  // No grid is made from the limits of an unevenly spaced variable.
+  Dimension m = TwoVars();
+  m.GridX[1] = {0.1, 0.7, 0.9};
+  auto spec = DefaultGridSpec(m);
+  spec[1] = {"-1E+308", "1E+308", "3", "0", true, false};
+  ASSERT_EQ(CaptureGridSpecs(m, spec), "");
+  EXPECT_EQ(m.GridX[1], (std::vector<double>{0.1, 0.7, 0.9}));
+  EXPECT_EQ(m.LowerLimit[1], -1e308);
+  EXPECT_EQ(m.UpperLimit[1], 1e308);
+}
+
+TEST(GridSpec, LimitBeyondTheDoublesIsRefusedNotReadAsZero) {
+  for (bool spaced : {true, false}) {
+    for (int which = 0; which < 2; ++which) {
+      Dimension m = TwoVars();
+      m.GridX[1] = {0.1, 0.7};
+      const std::string before = ModelDump(m);
+      auto spec = DefaultGridSpec(m);
+      spec[1].spaced = spaced;
+      (which == 0 ? spec[1].lower : spec[1].upper) = "-1e309";
+      const std::string msg = CaptureGridSpecs(m, spec);
+      EXPECT_EQ(msg, std::string("Variable 1 (y): the ") + (which == 0 ? "lower" : "upper") +
+                         " limit \"-1e309\" is beyond the range of a double.");
+      EXPECT_EQ(FirstDifference(before, ModelDump(m)), "");
+    }
+  }
+}
+
+TEST(GridSpec, SeriesLimitsAtTheEdgeOfTheDoublesGetNoGridBeyondThem) {
+  // Four evenly spaced points from 0 to the largest double have no finite
+  // last value: the series file's default grid (one point per term) is
+  // refused when the file is read, and a typed count when it is captured.
+  Dimension m;
+  EXPECT_EQ(ReadSeriesText(m, "0,x,0,1.7976931348623157e308,0,#TRUE#,*,3,#TRUE#,1,2,3,4", "f").outcome,
+            SeriesReadOutcome::Error);
+  ASSERT_EQ(ReadSeriesText(m, "0,x,0,1.7976931348623157e308,0,#TRUE#,*,2,#TRUE#,1,2,3", "f").outcome,
+            SeriesReadOutcome::Ok);
+  auto spec = DefaultGridSpec(m);
+  EXPECT_EQ(CaptureGridSpecs(m, spec), "");
+  const std::string before = ModelDump(m);
+  spec[0].points = "4";
+  const std::string msg = CaptureGridSpecs(m, spec);
+  EXPECT_NE(msg.find("Variable 0 (x)"), std::string::npos) << msg;
+  EXPECT_NE(msg.find("too far apart"), std::string::npos) << msg;
+  EXPECT_EQ(FirstDifference(before, ModelDump(m)), "");
 }

@@ -2,6 +2,9 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
+#include <vector>
+
 #include "engine/compute.h"
 #include "model/grid_file.h"
 #include "model/number_text.h"
@@ -191,4 +194,39 @@ TEST(GridFile, NamingFollowsTheBaseName) {
   EXPECT_EQ(GridBaseForChosenName(dir.file("res.grd")), dir.file("res"));
   EXPECT_EQ(GridBaseForChosenName(dir.file("res")), dir.file("res"));
   EXPECT_EQ(GridBaseForChosenName(dir.file("other.grd")), dir.file("other.grd"));  // nothing there
+}
+
+// A save tells its progress and can be cancelled whatever the grid's shape:
+// one long row of variable 0 as well as many short ones.
+TEST(GridFile, SavingTellsProgressAndCancelsForEveryShape) {
+  TempDir dir;
+  for (const char* points : {"300000", "3"}) {
+    Dimension m;
+    ASSERT_EQ(ReadSeriesText(m, kPoly, "run.ser").outcome, SeriesReadOutcome::Ok);
+    auto spec = DefaultGridSpec(m);
+    spec[0].points = points;
+    ASSERT_EQ(CaptureGridSpecs(m, spec), "");
+    ASSERT_EQ(Compute(m).outcome, ComputeOutcome::Ok);
+    const std::uint64_t total = m.LastPoint[0] + 1ull;
+
+    std::vector<std::uint64_t> told;
+    const std::string base = dir.file(std::string("p") + points);
+    ASSERT_TRUE(WriteGridFile(m, base, [&](std::uint64_t done, std::uint64_t all) {
+                  EXPECT_EQ(all, total);
+                  told.push_back(done);
+                  return true;
+                }).ok);
+    EXPECT_EQ(ReadWholeFile(base + ".grd"), GridFileText(m));
+    if (total > 100000) {
+      ASSERT_GE(told.size(), 3u);
+      EXPECT_TRUE(std::is_sorted(told.begin(), told.end()));
+      EXPECT_LE(told.back(), total);
+      // Cancelled at the first report: nothing written, the old file kept.
+      WriteFile(base + ".grd", "precious");
+      GridFileResult r = WriteGridFile(m, base, [](std::uint64_t, std::uint64_t) { return false; });
+      EXPECT_FALSE(r.ok);
+      EXPECT_NE(r.message.find("cancelled"), std::string::npos) << r.message;
+      EXPECT_EQ(ReadWholeFile(base + ".grd"), "precious");
+    }
+  }
 }

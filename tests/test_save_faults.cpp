@@ -11,14 +11,18 @@
 
 #include <sched.h>
 #include <signal.h>
+#include <fcntl.h>
 #include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/types.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <random>
@@ -26,6 +30,7 @@
 #include <thread>
 #include <vector>
 
+#include "model/atomic_file.h"
 #include "model/grid_file.h"
 #include "reliability_helpers.h"
 
@@ -234,10 +239,11 @@ TEST_F(SaveFaults, KilledSaveLeavesTheOldFileOrTheNewOne) {
     else
       FAIL() << "round " << round << ", killed after " << delay << " us: the file holds " << now.size()
              << " bytes, neither the old " << old_bytes_.size() << " nor the new " << new_bytes.size();
-    // A killed save may leave its temporary file; it never has the target's name.
+    // A killed save may leave its temporary file: hidden, never with the
+    // target's name.
     for (const auto& name : dir_.Names())
       if (name != "results.grd") {
-        EXPECT_EQ(name.rfind("results.grd.", 0), 0u) << name;
+        EXPECT_EQ(name.rfind(".results.grd.", 0), 0u) << name;
         std::filesystem::remove(dir_.file(name));
         ++leftovers;
       }
@@ -247,5 +253,194 @@ TEST_F(SaveFaults, KilledSaveLeavesTheOldFileOrTheNewOne) {
   RecordProperty("temporary_files_left", leftovers);
   EXPECT_EQ(old_seen + new_seen, 16);
 }
+
+// A small computed model whose grid file differs from the one on disk.
+void LoadOther(Dimension& m) {
+  LoadComputed(m, "poly.ser");
+  auto spec = DefaultGridSpec(m);
+  spec[0].points = "9";
+  ASSERT_EQ(CaptureGridSpecs(m, spec), "");
+  ASSERT_EQ(Compute(m).outcome, ComputeOutcome::Ok);
+}
+
+mode_t ModeOf(const std::string& path) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) return 0;
+  return st.st_mode & 07777;
+}
+
+TEST_F(SaveFaults, LongestFileNamesSave) {
+  // 255 bytes with ".grd", the most one folder entry holds; the temporary
+  // file next to it must still have a name that fits.
+  const std::string ascii(251, 'n');
+  std::string utf8 = "x";
+  while (utf8.size() < 251) utf8 += "\xC3\xA9";  // é
+  ASSERT_EQ(utf8.size(), 251u);
+  for (const std::string& name : {ascii, utf8}) {
+    GridFileResult r = WriteGridFile(new_, dir_.file(name));
+    ASSERT_TRUE(r.ok) << r.message;
+    EXPECT_TRUE(ReadBytes(dir_.file(name + ".grd")) == GridFileText(new_));
+    std::vector<std::string> expected{name + ".grd", "results.grd"};
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(dir_.Names(), expected);
+    std::filesystem::remove(dir_.file(name + ".grd"));
+  }
+}
+
+TEST_F(SaveFaults, TemporaryFileIsHiddenInTheTargetsFolder) {
+  std::string name = "x";
+  while (name.size() < 255) name += "\xC3\xA9";
+  ASSERT_EQ(name.size(), 255u);
+  std::vector<std::string> during;
+  AtomicWriteResult r = WriteFileAtomically(dir_.file(name), [&](const ByteSink& sink) {
+    during = dir_.Names();
+    return sink("abc", 3);
+  });
+  ASSERT_EQ(r.outcome, AtomicWriteOutcome::Ok) << std::strerror(r.error);
+  EXPECT_EQ(ReadBytes(dir_.file(name)), "abc");
+  EXPECT_EQ(dir_.Names(), (std::vector<std::string>{"results.grd", name}));
+  ASSERT_EQ(during.size(), 2u);
+  const std::string& temp = during[0] == "results.grd" ? during[1] : during[0];
+  // "." + the start of the name, cut between characters + "." + 6 more.
+  ASSERT_GE(temp.size(), 9u);
+  EXPECT_LE(temp.size(), 255u);
+  EXPECT_EQ(temp[0], '.');
+  const std::string start = temp.substr(1, temp.size() - 8);
+  EXPECT_GT(start.size(), 100u);
+  EXPECT_EQ(name.rfind(start, 0), 0u) << temp;
+  EXPECT_EQ((start.size() - 1) % 2, 0u) << "a character was cut in two: " << temp;
+  EXPECT_EQ(temp[temp.size() - 7], '.');
+}
+
+TEST_F(SaveFaults, PermissionBitsAreKept) {
+  Dimension other;
+  LoadOther(other);
+  for (mode_t mode : {mode_t{0600}, mode_t{0640}, mode_t{0754}}) {
+    ASSERT_EQ(::chmod(target().c_str(), mode), 0);
+    GridFileResult r = WriteGridFile(other, base_);
+    ASSERT_TRUE(r.ok) << r.message;
+    EXPECT_EQ(ModeOf(target()), mode);
+    EXPECT_TRUE(ReadBytes(target()) == GridFileText(other));
+  }
+  // A new file takes the default the umask leaves, not the temporary
+  // file's own 0600.
+  const mode_t mask = ::umask(027);
+  GridFileResult r = WriteGridFile(other, dir_.file("fresh"));
+  ::umask(mask);
+  ASSERT_TRUE(r.ok) << r.message;
+  EXPECT_EQ(ModeOf(dir_.file("fresh.grd")), mode_t{0640});
+}
+
+TEST_F(SaveFaults, SymbolicLinkIsFollowed) {
+  // link.grd -> real/target.grd, and chain.grd -> link.grd: saving to
+  // either keeps the links and replaces the file they lead to.
+  Dimension other;
+  LoadOther(other);
+  const std::string real = dir_.file("real");
+  ASSERT_EQ(::mkdir(real.c_str(), 0755), 0);
+  ASSERT_TRUE(WriteGridFile(old_, real + "/target").ok);
+  ASSERT_EQ(::chmod((real + "/target.grd").c_str(), 0640), 0);
+  ASSERT_EQ(::symlink("real/target.grd", dir_.file("link.grd").c_str()), 0);
+  ASSERT_EQ(::symlink("link.grd", dir_.file("chain.grd").c_str()), 0);
+  for (const char* via : {"link", "chain"}) {
+    SCOPED_TRACE(via);
+    const Dimension& model = std::string(via) == "link" ? other : new_;
+    GridFileResult r = WriteGridFile(model, dir_.file(via));
+    ASSERT_TRUE(r.ok) << r.message;
+    for (const char* link : {"link.grd", "chain.grd"}) {
+      struct stat st {};
+      ASSERT_EQ(::lstat(dir_.file(link).c_str(), &st), 0);
+      EXPECT_TRUE(S_ISLNK(st.st_mode)) << link << " is no longer a link";
+    }
+    EXPECT_EQ(std::filesystem::read_symlink(dir_.file("link.grd")).string(), "real/target.grd");
+    EXPECT_TRUE(ReadBytes(real + "/target.grd") == GridFileText(model));
+    EXPECT_EQ(ModeOf(real + "/target.grd"), mode_t{0640});
+    EXPECT_EQ(dir_.Names(), (std::vector<std::string>{"chain.grd", "link.grd", "real", "results.grd"}));
+    std::vector<std::string> inside;
+    for (const auto& e : std::filesystem::directory_iterator(real)) inside.push_back(e.path().filename().string());
+    EXPECT_EQ(inside, std::vector<std::string>{"target.grd"});
+  }
+  EXPECT_TRUE(ReadBytes(target()) == old_bytes_);
+}
+
+TEST_F(SaveFaults, StoppedSaveLeavesNothingBehind) {
+  AtomicWriteResult r = WriteFileAtomically(target(), [](const ByteSink& sink) {
+    sink("half a file", 11);
+    return false;
+  });
+  EXPECT_EQ(r.outcome, AtomicWriteOutcome::Stopped);
+  EXPECT_EQ(r.error, 0);
+  ExpectOldFileIntact();
+}
+
+TEST_F(SaveFaults, FailedRenameIsReportedAndLeavesNothingBehind) {
+  // While the file is being written, a folder takes the target's name: the
+  // temporary file cannot replace it.
+  const std::string taken = dir_.file("taken.grd");
+  AtomicWriteResult r = WriteFileAtomically(taken, [&](const ByteSink& sink) {
+    if (::mkdir(taken.c_str(), 0755) != 0) return false;
+    WriteBytes(taken + "/keep", "kept");
+    return sink("new", 3);
+  });
+  EXPECT_EQ(r.outcome, AtomicWriteOutcome::Failed);
+  EXPECT_TRUE(r.error == EISDIR || r.error == ENOTEMPTY || r.error == EEXIST) << std::strerror(r.error);
+  EXPECT_EQ(ReadBytes(taken + "/keep"), "kept");
+  EXPECT_EQ(dir_.Names(), (std::vector<std::string>{"results.grd", "taken.grd"}));
+}
+
+#ifdef TABULOR_WINDOW
+// The signals a process ignores, from /proc; false when it cannot be read.
+bool IgnoredSignals(pid_t pid, unsigned long long& mask) {
+  const std::string status = ReadBytes("/proc/" + std::to_string(pid) + "/status");
+  const std::size_t at = status.find("\nSigIgn:");
+  if (at == std::string::npos) return false;
+  mask = std::strtoull(status.c_str() + at + 8, nullptr, 16);
+  return true;
+}
+
+TEST(WindowStart, IgnoresTheFileSizeSignal) {
+  // Saving past a file size limit must fail with EFBIG (see above) instead
+  // of killing the window with the results it holds. The window starts with
+  // the signal at its default, as from a shell; it ignores it from the start.
+  const std::string program = std::filesystem::canonical(TABULOR_WINDOW).string();
+  pid_t pid = ::fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    ::signal(SIGXFSZ, SIG_DFL);
+    ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    ::setenv("LC_ALL", "C", 1);
+    int null = ::open("/dev/null", O_RDWR);
+    if (null >= 0) {
+      ::dup2(null, 0);
+      ::dup2(null, 1);
+      ::dup2(null, 2);
+    }
+    ::execl(program.c_str(), program.c_str(), static_cast<char*>(nullptr));
+    ::_exit(127);
+  }
+  bool ignored = false, started = false, ended = false;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (!ignored && std::chrono::steady_clock::now() < deadline) {
+    int status = 0;
+    if (::waitpid(pid, &status, WNOHANG) == pid) {
+      ended = true;
+      break;
+    }
+    std::error_code ec;
+    // Only the program itself counts, not the test's child before exec.
+    started = std::filesystem::read_symlink("/proc/" + std::to_string(pid) + "/exe", ec).string() == program;
+    unsigned long long mask = 0;
+    if (started && IgnoredSignals(pid, mask)) ignored = (mask >> (SIGXFSZ - 1)) & 1;
+    if (!ignored) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  if (!ended) {
+    ::kill(pid, SIGKILL);
+    ::waitpid(pid, nullptr, 0);
+  }
+  EXPECT_FALSE(ended) << "tabulor ended by itself";
+  EXPECT_TRUE(started) << "tabulor did not start";
+  EXPECT_TRUE(ignored) << "tabulor does not ignore SIGXFSZ";
+}
+#endif
 
 }  // namespace

@@ -2,12 +2,18 @@
 #include <QApplication>
 #include <QTimer>
 
+#include <csignal>
+
 #include "app/decimal_point.h"
 #include "app/sub_main.h"
 #include "ui/frm_tabulor.h"
 #include "ui/seams.h"
 
 int main(int argc, char** argv) {
+  // Past a file size limit a write then fails with EFBIG, and the save is
+  // reported as failed, instead of the process being killed with the
+  // results it holds.
+  std::signal(SIGXFSZ, SIG_IGN);
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("tabulor"));
 

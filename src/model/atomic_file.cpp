@@ -5,11 +5,69 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
+#include <cstdlib>
 
 namespace tabulor {
 
-AtomicWriteResult WriteFileAtomically(const std::string& target,
+namespace {
+
+// The file a save writes: a symbolic link that leads to a file is followed,
+// so that the link stays and the file it points to gets the new contents.
+std::string FileToWrite(const std::string& target) {
+  struct stat link {};
+  if (::lstat(target.c_str(), &link) != 0 || !S_ISLNK(link.st_mode)) return target;
+  char* resolved = ::realpath(target.c_str(), nullptr);
+  if (resolved == nullptr) return target;  // a dangling link is replaced
+  std::string path = resolved;
+  std::free(resolved);
+  return path;
+}
+
+// The folder part of `path` ("" for a bare name) with its trailing slash,
+// and the name behind it.
+void SplitPath(const std::string& path, std::string& folder, std::string& name) {
+  const std::size_t slash = path.rfind('/');
+  if (slash == std::string::npos) {
+    folder.clear();
+    name = path;
+  } else {
+    folder = path.substr(0, slash + 1);
+    name = path.substr(slash + 1);
+  }
+}
+
+// A hidden temporary name next to `name` that always fits into one folder
+// entry: "." + the start of the name + ".XXXXXX" (for mkostemp).
+std::string TemporaryName(const std::string& folder, const std::string& name) {
+  constexpr std::size_t kSuffix = 7;  // ".XXXXXX"
+  constexpr std::size_t kRoom = NAME_MAX - 1 - kSuffix;
+  std::size_t keep = name.size();
+  if (keep > kRoom) {
+    keep = kRoom;
+    // Do not cut a UTF-8 sequence in two.
+    while (keep > 0 && (static_cast<unsigned char>(name[keep]) & 0xC0) == 0x80) --keep;
+  }
+  return folder + "." + name.substr(0, keep) + ".XXXXXX";
+}
+
+// Makes the rename in `folder` durable. A folder that cannot be synced
+// leaves the new file in place all the same, so a failure is not reported.
+void SyncFolder(const std::string& folder) {
+  const std::string path = folder.empty() ? std::string(".") : folder;
+  const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return;
+  if (::fsync(fd) != 0) {
+    // See above: the rename itself has succeeded.
+  }
+  ::close(fd);
+}
+
+}  // namespace
+
+AtomicWriteResult WriteFileAtomically(const std::string& requested,
                                       const std::function<bool(const ByteSink& sink)>& produce) {
+  const std::string target = FileToWrite(requested);
   struct stat st {};
   mode_t mode = 0;
   if (::stat(target.c_str(), &st) == 0) {
@@ -20,7 +78,9 @@ AtomicWriteResult WriteFileAtomically(const std::string& target,
     ::umask(mask);
     mode = 0666 & ~mask;
   }
-  std::string temp = target + ".XXXXXX";
+  std::string folder, name;
+  SplitPath(target, folder, name);
+  std::string temp = TemporaryName(folder, name);
   int fd = ::mkostemp(temp.data(), O_CLOEXEC);
   if (fd < 0) return {AtomicWriteOutcome::Failed, errno};
   int error = 0;
@@ -59,6 +119,7 @@ AtomicWriteResult WriteFileAtomically(const std::string& target,
     if (stopped) return {AtomicWriteOutcome::Stopped, 0};
     return {AtomicWriteOutcome::Failed, error ? error : EIO};
   }
+  SyncFolder(folder);
   return {AtomicWriteOutcome::Ok, 0};
 }
 

@@ -25,9 +25,12 @@ struct AtomicWriteResult {
   int error = 0;  // errno of the failed call for Failed, else 0
 };
 
-// Creates a temporary file next to `target`, hands `produce` a sink that
-// writes to it, and, when `produce` returns true and every write, the sync
-// and the close succeeded, renames it over `target`. The new file keeps the
+// Creates a hidden temporary file next to `target` (its name always fits
+// into a folder entry, however long the target's name), hands `produce` a
+// sink that writes to it, and, when `produce` returns true and every write,
+// the sync and the close succeeded, renames it over `target` and syncs the
+// folder. A `target` that is a symbolic link to a file is followed: the link
+// stays and the file it points to is replaced. The new file keeps the
 // permission bits of a target that exists, otherwise the umask's default.
 // On any failure the temporary file is removed and `target` is untouched.
 AtomicWriteResult WriteFileAtomically(const std::string& target,

@@ -53,6 +53,13 @@ double Dimension::CenterOffset(std::int64_t index) const {
   return GetVarX(index) - Center[CurVar];
 }
 
+bool EvenGridIsFinite(double lower, double upper, std::int32_t last) {
+  if (last <= 0) return std::isfinite(lower);
+  const double step = (upper - lower) / static_cast<double>(last);
+  if (!std::isfinite(step)) return false;
+  return std::isfinite(static_cast<double>(last) * step + lower);
+}
+
 void Dimension::FillEvenGrid(int v) {
   if (v < 0 || v >= kSlots) return;
   const std::int32_t last = LastPoint[v];

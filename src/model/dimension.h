@@ -83,4 +83,10 @@ class Dimension {
   bool IsPresent(int v) const { return v >= 0 && v <= LastVar; }
 };
 
+// True when every value of the evenly spaced grid from `lower` to `upper`
+// with `last` + 1 points, made as FillEvenGrid makes it, is a finite number.
+// The values run monotonically from index 0 (the lower limit itself) to
+// index `last`, so the step and the last value tell.
+bool EvenGridIsFinite(double lower, double upper, std::int32_t last);
+
 }  // namespace tabulor

@@ -1,5 +1,7 @@
 #include "model/grid_capture.h"
 
+#include <cmath>
+
 #include "model/limits.h"
 #include "model/number_text.h"
 
@@ -24,16 +26,42 @@ std::string Who(const Dimension& m, int v) {
   if (!m.VarName[v].empty()) s += " (" + m.VarName[v] + ")";
   return s;
 }
+
+// A limit box read by the leading-number rule; false when the number in it
+// is beyond the range of a double.
+bool ReadLimit(const std::string& text, double& value) {
+  const LeadingNumberResult r = ParseLeadingNumber(text);
+  if (r.status == NumberStatus::Overflow) return false;
+  value = r.value;
+  return true;
+}
+
+// The number of grid points the counts make, as decimal text: exact while
+// it fits into 64 bits, otherwise the number text of the product.
+std::string PointCountText(const std::array<std::int32_t, kSlots>& last, int last_var) {
+  std::int64_t exact = 1;
+  bool fits = true;
+  double approx = 1.0;
+  for (int v = 0; v <= last_var && v < kSlots; ++v) {
+    const std::int64_t n = static_cast<std::int64_t>(last[v]) + 1;
+    approx *= static_cast<double>(n);
+    if (fits && __builtin_mul_overflow(exact, n, &exact)) fits = false;
+  }
+  return fits ? IntegerText(exact) : NumberText(approx);
+}
 }  // namespace
 
 std::string CaptureGridSpecs(Dimension& m, const std::array<GridSpecText, kSlots>& spec) {
   std::array<double, kSlots> lower{}, upper{};
   std::array<std::int32_t, kSlots> last{}, der{};
   std::int64_t total = 1;
+  bool too_many = false;
   for (int v = 0; v <= m.LastVar && v < kSlots; ++v) {
     const GridSpecText& s = spec[v];
-    lower[v] = LeadingNumber(s.lower);
-    upper[v] = LeadingNumber(s.upper);
+    if (!ReadLimit(s.lower, lower[v]))
+      return Who(m, v) + ": the lower limit \"" + s.lower + "\" is beyond the range of a double.";
+    if (!ReadLimit(s.upper, upper[v]))
+      return Who(m, v) + ": the upper limit \"" + s.upper + "\" is beyond the range of a double.";
     if (!RoundToInt32(LeadingNumber(s.points) - 1.0, last[v]) || last[v] < 0)
       return Who(m, v) + ": the number of grid points \"" + s.points + "\" is not between 1 and " +
              IntegerText(kMaxCount) + ".";
@@ -45,13 +73,23 @@ std::string CaptureGridSpecs(Dimension& m, const std::array<GridSpecText, kSlots
     if (d.value < 0)
       return Who(m, v) + ": the derivative order " + IntegerText(d.value) + " is negative.";
     der[v] = d.value;
+    if (spec[v].spaced && !EvenGridIsFinite(lower[v], upper[v], last[v]))
+      return Who(m, v) + ": the limits " + NumberText(lower[v]) + " and " + NumberText(upper[v]) +
+             " are too far apart for " + IntegerText(static_cast<std::int64_t>(last[v]) + 1) +
+             " evenly spaced grid points: the grid step or a grid value is beyond the range of a double.";
     if (spec[v].spaced)
       if (auto too_big = CheckDoublesFit(static_cast<std::uint64_t>(last[v]) + 1, Who(m, v) + ": the grid"))
         return *too_big + ".";
-    total *= static_cast<std::int64_t>(last[v]) + 1;
-    if (total > kMaxCount)
-      return "The numbers of grid points make more than " + IntegerText(kMaxCount) + " grid points.";
+    // Each count is at most 2^31 and the running product is checked at
+    // every step, so it never leaves 64 bits.
+    if (!too_many) {
+      total *= static_cast<std::int64_t>(last[v]) + 1;
+      too_many = total > kMaxCount;
+    }
   }
+  if (too_many)
+    return "The numbers of grid points make " + PointCountText(last, m.LastVar) + " grid points, more than " +
+           IntegerText(kMaxCount) + ".";
   for (int v = 0; v <= m.LastVar && v < kSlots; ++v) {
     m.LowerLimit[v] = lower[v];
     m.UpperLimit[v] = upper[v];

@@ -25,10 +25,13 @@ std::array<GridSpecText, kSlots> DefaultGridSpec(const Dimension& model);
 // Takes the grid settings of variables 0..LastVar into the model: the
 // limits by the leading-number rule, LastPoint = (leading number - 1)
 // rounded with ties to even, DerOrder from the whole text, kind and spacing;
-// then TotalCount and BuildGrids. A derivative order that is not a whole
-// number or is negative, a number of grid points below 1, and a product of
-// grid sizes beyond 32 bits are refused with a message naming the variable,
-// and then nothing in the model changes. Returns the message or "".
+// then TotalCount and BuildGrids. A limit beyond the range of a double, a
+// derivative order that is not a whole number or is negative, a number of
+// grid points below 1, and limits so far apart that the evenly spaced grid
+// has no finite step or values are refused with a message naming the
+// variable; a product of grid sizes beyond 32 bits is refused with a message
+// giving that product. Then nothing in the model changes. Returns the
+// message or "".
 std::string CaptureGridSpecs(Dimension& model, const std::array<GridSpecText, kSlots>& spec);
 
 }  // namespace tabulor

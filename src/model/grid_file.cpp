@@ -1,5 +1,7 @@
 #include "model/grid_file.h"
 
+#include <algorithm>
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -202,18 +204,27 @@ bool WriteItems(const Dimension& m, LineSink& out, const ProgressFn& progress, b
   for (int v = 0; v < kSlots; ++v) last[v] = m.IsPresent(v) ? m.LastPoint[v] : 0;
   const std::uint64_t total = static_cast<std::uint64_t>((last[0] + 1) * (last[1] + 1)) *
                               static_cast<std::uint64_t>((last[2] + 1) * (last[3] + 1));
-  std::uint64_t done = 0;
+  // Progress is told every kReport values (a few milliseconds of writing),
+  // whatever the shape: a single long row of variable 0 as well.
+  constexpr std::int64_t kReport = 1 << 16;
+  std::uint64_t done = 0, next_report = kReport;
   const double* data = m.Results.data();
   for (std::int64_t j3 = 0; j3 <= last[3]; ++j3)
     for (std::int64_t j2 = 0; j2 <= last[2]; ++j2)
       for (std::int64_t j1 = 0; j1 <= last[1]; ++j1) {
         const double* row = data + m.Results.Index(0, j1, j2, j3);
-        for (std::int64_t j0 = 0; j0 <= last[0]; ++j0) out.Number(row[j0]);
-        if (!out.ok()) return false;
-        done += static_cast<std::uint64_t>(last[0] + 1);
-        if (progress && (j1 & 63) == 63 && !progress(done, total)) {
-          cancelled = true;
-          return false;
+        for (std::int64_t j0 = 0; j0 <= last[0];) {
+          const std::int64_t end = std::min(last[0] + 1, j0 + kReport);
+          done += static_cast<std::uint64_t>(end - j0);
+          for (; j0 < end; ++j0) out.Number(row[j0]);
+          if (!out.ok()) return false;
+          if (progress && done >= next_report) {
+            next_report = done + kReport;
+            if (!progress(done, total)) {
+              cancelled = true;
+              return false;
+            }
+          }
         }
       }
   for (int v = 0; v < kSlots; ++v)

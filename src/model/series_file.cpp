@@ -105,6 +105,11 @@ SeriesReadResult ReadSeries(FieldReader& in, Dimension& model, const std::string
                                IntegerText(in.line_number()) + " (" +
                                VarWhat("number of terms minus 1", v) +
                                "): the number of terms is beyond the 32-bit range");
+    // The default grid has one point per term.
+    if (!EvenGridIsFinite(s.lower[v], s.upper[v], s.last_term[v]))
+      return Failure(name, At(in, VarWhat("number of terms minus 1", v)) +
+                               "the limits are so far apart that the default grid's values (one per term) "
+                               "are beyond the range of a double");
     // The product of the numbers of terms so far; the field that takes it
     // beyond the 32-bit range is named (after the flag, which may say that
     // there are no coefficients at all).
