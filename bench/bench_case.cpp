@@ -1,6 +1,6 @@
 // One benchmark case in a process of its own, for scripts (bench/compare):
 //
-//   bench_case CASE [--threads N] [--repeat R] [--kernels PATH]
+//   bench_case CASE [--threads N] [--repeat R] [--kernels PATH] [--slabs 0|1|2]
 //
 // prints one line of key=value pairs:
 //   case, threads, kernels, cold_s (the first Compute of the process: fresh
@@ -55,7 +55,7 @@ tabulor::KernelPath ParsePath(const std::string& s) {
 
 int main(int argc, char** argv) {
   if (argc < 2) {
-    std::fprintf(stderr, "usage: bench_case CASE [--threads N] [--repeat R] [--kernels PATH]\n");
+    std::fprintf(stderr, "usage: bench_case CASE [--threads N] [--repeat R] [--kernels PATH] [--slabs 0|1|2]\n");
     return 2;
   }
   const bench::Case* c = bench::FindCase(argv[1]);
@@ -63,13 +63,14 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "bench_case: no case %s\n", argv[1]);
     return 2;
   }
-  int threads = 0, repeat = 5;
+  int threads = 0, repeat = 5, slabs = 0;
   tabulor::KernelPath path = tabulor::KernelPath::Auto;
   for (int i = 2; i + 1 < argc; i += 2) {
     const std::string a = argv[i];
     if (a == "--threads") threads = std::atoi(argv[i + 1]);
     else if (a == "--repeat") repeat = std::max(1, std::atoi(argv[i + 1]));
     else if (a == "--kernels") path = ParsePath(argv[i + 1]);
+    else if (a == "--slabs") slabs = std::atoi(argv[i + 1]);  // ComputeOptions::slabs
   }
 
   double cold = 0, rss = 0;
@@ -79,6 +80,7 @@ int main(int argc, char** argv) {
     tabulor::ComputeOptions options;
     options.threads = threads;
     options.kernels = path;
+    options.slabs = slabs;
     const tabulor::ComputeResult r = tabulor::Compute(m, nullptr, options);
     if (r.outcome != tabulor::ComputeOutcome::Ok) {
       std::fprintf(stderr, "bench_case: %s\n", r.message.c_str());
@@ -89,6 +91,7 @@ int main(int argc, char** argv) {
   }
 
   bench::WarmRun run(*c, threads, path);
+  run.transformer().SetSlabsForTesting(slabs);
   std::vector<double> total, basis, cpu;
   run.Run();  // the working memory of the transforms, once
   for (int i = 0; i < repeat; ++i) {

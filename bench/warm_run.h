@@ -39,22 +39,31 @@ class WarmRun {
           c += terms_[0];
         }
     for (int v = m_.LastVar; v >= 0; --v) {
-      offsets_.resize(static_cast<std::size_t>(points_[v]));
-      m_.CurVar = v;
-      for (std::int64_t j = 0; j < points_[v]; ++j) offsets_[static_cast<std::size_t>(j)] = m_.CenterOffset(j);
-      const tabulor::BasisRule rule =
-          m_.IsPower[v] ? tabulor::MakePowerRule(offsets_, m_.LastTerm[v], m_.DerOrder[v])
-                        : tabulor::MakeTrigRule(offsets_, m_.LastTerm[v], m_.DerOrder[v], m_.Period[v]);
+      const tabulor::BasisRule rule = Rule(v, offsets_);
       tabulor::TransformShape shape;
       shape.v = v;
       shape.terms = terms_;
       shape.points = points_;
+      // As Compute does: variables 1 and 0 slab by slab where that pays.
+      if (v == 1 && m_.LastVar >= 2 && transformer_.CanTransformLastTwo(results_, shape)) {
+        int failed_var = 0;
+        return transformer_.TransformLastTwo(results_, shape, rule, Rule(0, offsets0_), nullptr, failed_var) ==
+               tabulor::TransformOutcome::Ok;
+      }
       if (transformer_.Transform(results_, shape, rule) != tabulor::TransformOutcome::Ok) return false;
     }
     return true;
   }
 
   tabulor::Transformer& transformer() { return transformer_; }
+
+  tabulor::BasisRule Rule(int v, std::vector<double>& offsets) {
+    offsets.resize(static_cast<std::size_t>(points_[v]));
+    m_.CurVar = v;
+    for (std::int64_t j = 0; j < points_[v]; ++j) offsets[static_cast<std::size_t>(j)] = m_.CenterOffset(j);
+    return m_.IsPower[v] ? tabulor::MakePowerRule(offsets, m_.LastTerm[v], m_.DerOrder[v])
+                         : tabulor::MakeTrigRule(offsets, m_.LastTerm[v], m_.DerOrder[v], m_.Period[v]);
+  }
   const tabulor::ResultsArray& results() const { return results_; }
 
  private:
@@ -62,7 +71,7 @@ class WarmRun {
   tabulor::Transformer transformer_;
   tabulor::ResultsArray results_;
   std::array<std::int64_t, 4> terms_{1, 1, 1, 1}, points_{1, 1, 1, 1}, dims_{1, 1, 1, 1};
-  std::vector<double> offsets_;
+  std::vector<double> offsets_, offsets0_;
 };
 
 }  // namespace bench

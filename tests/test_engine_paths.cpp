@@ -163,7 +163,9 @@ struct FastRun {
   int failed_var = -1;
 };
 
-FastRun RunFast(const Dimension& m, KernelPath path, int threads, int tiling) {
+// tiling: Transformer::SetTilingForTesting; slabs: variables 1 and 0
+// together, slab by slab, where there are three or more.
+FastRun RunFast(const Dimension& m, KernelPath path, int threads, int tiling, bool slabs = false) {
   FastRun out;
   std::array<std::int64_t, 4> terms{1, 1, 1, 1}, points{1, 1, 1, 1}, dims{1, 1, 1, 1};
   for (int v = 0; v <= m.LastVar; ++v) {
@@ -180,15 +182,26 @@ FastRun RunFast(const Dimension& m, KernelPath path, int threads, int tiling) {
   Transformer t(threads, path);
   EXPECT_EQ(t.path(), path);
   t.SetTilingForTesting(tiling);
+  t.SetSlabsForTesting(slabs ? 1 : 2);
+  std::array<std::vector<double>, 4> offsets;
+  auto rule_of = [&](int v) {
+    for (std::int64_t j = 0; j < points[v]; ++j)
+      offsets[v].push_back(m.GridX[v][static_cast<std::size_t>(j)] - m.Center[v]);
+    return m.IsPower[v] ? MakePowerRule(offsets[v], m.LastTerm[v], m.DerOrder[v])
+                        : MakeTrigRule(offsets[v], m.LastTerm[v], m.DerOrder[v], m.Period[v]);
+  };
   for (int v = m.LastVar; v >= 0; --v) {
-    std::vector<double> offsets;
-    for (std::int64_t j = 0; j < points[v]; ++j) offsets.push_back(m.GridX[v][static_cast<std::size_t>(j)] - m.Center[v]);
-    BasisRule rule = m.IsPower[v] ? MakePowerRule(offsets, m.LastTerm[v], m.DerOrder[v])
-                                  : MakeTrigRule(offsets, m.LastTerm[v], m.DerOrder[v], m.Period[v]);
+    const BasisRule rule = rule_of(v);
     TransformShape shape;
     shape.v = v;
     shape.terms = terms;
     shape.points = points;
+    if (slabs && v == 1 && m.LastVar >= 2) {
+      EXPECT_TRUE(t.CanTransformLastTwo(out.results, shape));
+      out.outcome = t.TransformLastTwo(out.results, shape, rule, rule_of(0), nullptr, out.failed_var);
+      if (out.outcome == TransformOutcome::Ok) out.failed_var = -1;
+      break;
+    }
     out.outcome = t.Transform(out.results, shape, rule);
     if (out.outcome != TransformOutcome::Ok) {
       out.failed_var = v;
@@ -206,18 +219,27 @@ std::string Describe(const std::vector<Var>& vars) {
   return s;
 }
 
-// Every path, one and two threads, the basis whole and in tiles: the same
-// bits as the plain evaluation.
+// The ways the transforms can go: basis in tiles, whole, whole with
+// variables 1 and 0 slab by slab.
+struct Mode {
+  int tiling;
+  bool slabs;
+  const char* name;
+};
+constexpr Mode kModes[] = {{1, false, " tiled"}, {2, false, " whole"}, {2, true, " slabs"}};
+
+// Every path, one and two threads, every mode: the same bits as the plain
+// evaluation.
 void ExpectAllPathsMatch(const std::vector<Var>& vars, std::uint32_t seed) {
   const Dimension m = MakeModel(vars, seed);
   const Reference ref = Evaluate(m);
   ASSERT_TRUE(ref.finite) << Describe(vars);
   for (KernelPath path : PathsHere())
     for (int threads : {1, 2})
-      for (int tiling : {1, 2}) {
-        FastRun fast = RunFast(m, path, threads, tiling);
-        SCOPED_TRACE(Describe(vars) + KernelPathName(path) + " threads " + std::to_string(threads) +
-                     (tiling == 1 ? " tiled" : " whole"));
+      for (const Mode& mode : kModes) {
+        if (mode.slabs && m.LastVar < 2) continue;
+        FastRun fast = RunFast(m, path, threads, mode.tiling, mode.slabs);
+        SCOPED_TRACE(Describe(vars) + KernelPathName(path) + " threads " + std::to_string(threads) + mode.name);
         ASSERT_EQ(fast.outcome, TransformOutcome::Ok);
         ASSERT_EQ(fast.results.size(), ref.values.size());
         if (std::memcmp(fast.results.data(), ref.values.data(), ref.values.size() * sizeof(double)) != 0) {
@@ -285,6 +307,12 @@ TEST(EnginePaths, ManyRuns) {
                       22);
   // More runs than one tiled block holds: blocks one after the other.
   ExpectAllPathsMatch({{false, 1500, 5, 0, 0, kTwoPi, 0, kTwoPi}, {true, 2, 1100, 0, -1, 1, 0, 1}}, 23);
+  // Slab by slab: more runs of variable 0 in a slab than one block, and more
+  // runs of variable 1 than one block.
+  ExpectAllPathsMatch({{true, 5, 7, 0, -1, 1, 0, 1}, {false, 4, 70, 1, 0, 1, 0, 1}, {true, 3, 3, 0, -1, 1, 0, 1}},
+                      24);
+  ExpectAllPathsMatch({{true, 700, 3, 0, -1, 1, 0, 1}, {true, 200, 3, 1, -1, 1, 0, 1}, {true, 2, 2, 0, -1, 1, 0, 1}},
+                      25);
 }
 
 // Random shapes: every count of runs and points modulo the register blocks,
@@ -341,6 +369,48 @@ TEST(EnginePaths, NonFiniteValuesAndBasis) {
   }
 }
 
+// Three and four variables, with variables 1 and 0 transformed slab by slab:
+// which variable an overflow or a bad basis is told of does not depend on
+// the order in which the slabs meet it.
+TEST(EnginePaths, SlabsTellFailuresAsOneTransformAfterTheOther) {
+  struct Case {
+    const char* what;
+    std::vector<Var> vars;
+    double coefficient;
+    TransformOutcome outcome;
+    int failed_var;
+  };
+  const std::vector<Case> cases{
+      {"sums of variable 0 overflow",
+       {{true, 5, 7, 0, 0, 20, 0, 1}, {true, 3, 4, 0, -1, 1, 0, 1}, {true, 3, 4, 0, -1, 1, 0, 1}},
+       1e306, TransformOutcome::ValuesNotFinite, 0},
+      // Variable 0 overflows in the first slab, variable 1 only in the last
+      // (where variable 2's basis is large): variable 1 is told.
+      {"sums of both overflow, variable 1 late",
+       {{true, 3, 5, 0, 0, 1e4, 0, 1}, {true, 3, 4, 0, -1, 1, 0, 1}, {true, 3, 6, 0, 0, 1e4, 0, 1}},
+       1e300, TransformOutcome::ValuesNotFinite, 1},
+      {"basis of variable 0",
+       {{true, 400, 30, 0, 0, 20, 0, 1}, {true, 3, 4, 0, -1, 1, 0, 1}, {true, 2, 3, 0, -1, 1, 0, 1}},
+       1.0, TransformOutcome::BasisNotFinite, 0},
+      {"basis of variable 1",
+       {{true, 3, 5, 0, -1, 1, 0, 1}, {true, 400, 30, 0, 0, 20, 0, 1}, {true, 2, 3, 0, -1, 1, 0, 1},
+        {true, 2, 3, 0, -1, 1, 0, 1}},
+       1.0, TransformOutcome::BasisNotFinite, 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Dimension m = MakeModel(c.vars, 71);
+    for (double& x : m.Coefficients) x = c.coefficient;
+    for (KernelPath path : PathsHere())
+      for (int threads : {1, 2})
+        for (bool slabs : {false, true}) {
+          FastRun fast = RunFast(m, path, threads, 2, slabs);
+          EXPECT_EQ(fast.outcome, c.outcome) << KernelPathName(path) << threads << slabs;
+          EXPECT_EQ(fast.failed_var, c.failed_var) << KernelPathName(path) << threads << slabs;
+        }
+  }
+}
+
 // The whole computation through its public entry: options change the speed,
 // never the bits; the thread count and the vector width are free to choose.
 TEST(EnginePaths, ComputeOptionsGiveTheSameBits) {
@@ -349,18 +419,31 @@ TEST(EnginePaths, ComputeOptionsGiveTheSameBits) {
                               {false, 5, 4, 0, 0, 1, 0, 1}};
   const Reference ref = Evaluate(MakeModel(vars, 41));
   for (KernelPath path : PathsHere())
-    for (int threads : {1, 2, 3}) {
-      Dimension m = MakeModel(vars, 41);
-      ComputeOptions options;
-      options.threads = threads;
-      options.kernels = path;
-      ComputeResult r = Compute(m, nullptr, options);
-      ASSERT_EQ(r.outcome, ComputeOutcome::Ok) << r.message;
-      EXPECT_GE(r.seconds, 0.0);
-      ASSERT_EQ(m.Results.size(), ref.values.size());
-      EXPECT_EQ(std::memcmp(m.Results.data(), ref.values.data(), ref.values.size() * sizeof(double)), 0)
-          << KernelPathName(path) << " threads " << threads;
-    }
+    for (int threads : {1, 2, 3})
+      for (int slabs : {0, 1, 2}) {
+        Dimension m = MakeModel(vars, 41);
+        ComputeOptions options;
+        options.threads = threads;
+        options.kernels = path;
+        options.slabs = slabs;
+        std::uint64_t last_done = 0, total = 0;
+        ComputeResult r = Compute(
+            m,
+            [&](std::uint64_t done, std::uint64_t all) {
+              EXPECT_GE(done, last_done);
+              last_done = done;
+              total = all;
+              return true;
+            },
+            options);
+        ASSERT_EQ(r.outcome, ComputeOutcome::Ok) << r.message;
+        EXPECT_GE(r.seconds, 0.0);
+        EXPECT_EQ(last_done, total);  // progress ends at its total
+        EXPECT_EQ(m.CurVar, -1);
+        ASSERT_EQ(m.Results.size(), ref.values.size());
+        EXPECT_EQ(std::memcmp(m.Results.data(), ref.values.data(), ref.values.size() * sizeof(double)), 0)
+            << KernelPathName(path) << " threads " << threads << " slabs " << slabs;
+      }
 }
 
 // A tiled basis (one variable, a table far beyond the whole-table size) is
@@ -390,5 +473,17 @@ TEST(EnginePaths, CancelStopsAllThreads) {
   EXPECT_EQ(r.outcome, ComputeOutcome::Cancelled);
   EXPECT_FALSE(m.ResultsReady);
   EXPECT_TRUE(m.Results.empty());
+  EXPECT_EQ(calls, 3);
+
+  // The same with variables 1 and 0 slab by slab.
+  Dimension m3 = MakeModel({{true, 20, 300, 0, -1, 1, 0, 1}, {true, 20, 300, 1, -1, 1, 0, 1},
+                            {false, 10, 200, 0, 0, kTwoPi, 0, kTwoPi}},
+                           62);
+  calls = 0;
+  options.slabs = 1;
+  r = Compute(
+      m3, [&](std::uint64_t done, std::uint64_t total) { return ++calls < 3 && done < total; }, options);
+  EXPECT_EQ(r.outcome, ComputeOutcome::Cancelled);
+  EXPECT_TRUE(m3.Results.empty());
   EXPECT_EQ(calls, 3);
 }

@@ -132,10 +132,12 @@ ComputeResult Compute(Dimension& m, const ProgressFn& progress, const ComputeOpt
   if (!m.Results.Allocate(ResultDims(m)))
     return fail(ComputeOutcome::Error, "There is not enough memory for the results array.");
   std::unique_ptr<Transformer> transformer;
-  std::vector<double> offsets;
+  std::vector<double> offsets, offsets0;
   try {
     transformer = std::make_unique<Transformer>(options.threads, options.kernels);
+    transformer->SetSlabsForTesting(options.slabs);
     offsets.reserve(static_cast<std::size_t>(max_points));
+    if (m.LastVar >= 2) offsets0.reserve(static_cast<std::size_t>(points[0]));
   } catch (const std::bad_alloc&) {
     return fail(ComputeOutcome::Error, "There is not enough memory for the computation's tables.");
   } catch (const std::system_error&) {
@@ -171,43 +173,87 @@ ComputeResult Compute(Dimension& m, const ProgressFn& progress, const ComputeOpt
     }
     cancel.total = static_cast<std::uint64_t>(total);
   }
-  std::array<std::int64_t, 4> shape_now = terms;
-  for (int v = m.LastVar; v >= 0; --v) {
+  // The message of a failed transform of variable v.
+  auto transform_failure = [&](TransformOutcome outcome, int v) {
+    switch (outcome) {
+      case TransformOutcome::BasisNotFinite:
+        return fail(ComputeOutcome::Error,
+                    Capital(VariableLabel(m, v)) + ": the basis functions (derivative order " +
+                        IntegerText(m.DerOrder[v]) +
+                        ") overflow or are undefined at the grid points; reduce the derivative order, "
+                        "the number of terms or the grid's distance from the centre.");
+      case TransformOutcome::Stopped:
+        return fail(ComputeOutcome::Cancelled, "The computation was cancelled.");
+      case TransformOutcome::NoMemory:
+        return fail(ComputeOutcome::Error, "There is not enough memory for the computation's tables.");
+      default:
+        return fail(ComputeOutcome::Error,
+                    "The values overflow (or an operation is undefined) in the sums over the terms of " +
+                        VariableLabel(m, v) + ": a result is beyond the range of a double.");
+    }
+  };
+  // The centre offsets of variable v's grid points; false when one is not a
+  // number of the doubles.
+  auto fill_offsets = [&](int v, std::vector<double>& out, std::int64_t& bad_index) {
     m.CurVar = v;
-    offsets.resize(static_cast<std::size_t>(points[v]));
+    out.resize(static_cast<std::size_t>(points[v]));
     for (std::int64_t j = 0; j < points[v]; ++j) {
       const double u = m.CenterOffset(j);
-      if (!std::isfinite(u))
-        return fail(ComputeOutcome::Error, Capital(VariableLabel(m, v)) + ": grid value " + IntegerText(j) +
-                                               " lies beyond the range of a double from the centre.");
-      offsets[static_cast<std::size_t>(j)] = u;
+      if (!std::isfinite(u)) {
+        bad_index = j;
+        return false;
+      }
+      out[static_cast<std::size_t>(j)] = u;
     }
-    const BasisRule rule = m.IsPower[v] ? MakePowerRule(offsets, m.LastTerm[v], m.DerOrder[v])
-                                        : MakeTrigRule(offsets, m.LastTerm[v], m.DerOrder[v], m.Period[v]);
+    return true;
+  };
+  auto make_rule = [&](int v, const std::vector<double>& offs) {
+    return m.IsPower[v] ? MakePowerRule(offs, m.LastTerm[v], m.DerOrder[v])
+                        : MakeTrigRule(offs, m.LastTerm[v], m.DerOrder[v], m.Period[v]);
+  };
+  auto madds_of = [&](int v, const std::array<std::int64_t, 4>& now) {
+    long double runs = 1;
+    for (int u = 0; u < 4; ++u)
+      if (u != v) runs *= static_cast<long double>(now[u]);
+    return static_cast<std::uint64_t>(runs * static_cast<long double>(points[v] * terms[v]));
+  };
+  std::array<std::int64_t, 4> shape_now = terms;
+  for (int v = m.LastVar; v >= 0; --v) {
+    std::int64_t bad = 0;
+    if (!fill_offsets(v, offsets, bad))
+      return fail(ComputeOutcome::Error, Capital(VariableLabel(m, v)) + ": grid value " + IntegerText(bad) +
+                                             " lies beyond the range of a double from the centre.");
+    const BasisRule rule = make_rule(v, offsets);
     TransformShape shape;
     shape.v = v;
     shape.terms = terms;
     shape.points = points;
-    const TransformOutcome outcome = transformer->Transform(m.Results, shape, rule, [&](std::uint64_t done) {
-      return !progress || progress(cancel.done + done, cancel.total);
-    });
-    if (outcome == TransformOutcome::BasisNotFinite)
-      return fail(ComputeOutcome::Error,
-                  Capital(VariableLabel(m, v)) +
-                      ": the basis functions (derivative order " + IntegerText(m.DerOrder[v]) +
-                      ") overflow or are undefined at the grid points; reduce the derivative order, "
-                      "the number of terms or the grid's distance from the centre.");
-    if (outcome == TransformOutcome::Stopped) return fail(ComputeOutcome::Cancelled, "The computation was cancelled.");
-    if (outcome == TransformOutcome::NoMemory)
-      return fail(ComputeOutcome::Error, "There is not enough memory for the computation's tables.");
-    if (outcome == TransformOutcome::ValuesNotFinite)
-      return fail(ComputeOutcome::Error,
-                  "The values overflow (or an operation is undefined) in the sums over the terms of " +
-                      VariableLabel(m, v) + ": a result is beyond the range of a double.");
-    long double runs = 1;
-    for (int u = 0; u < 4; ++u)
-      if (u != v) runs *= static_cast<long double>(shape_now[u]);
-    cancel.done += static_cast<std::uint64_t>(runs * static_cast<long double>(points[v] * terms[v]));
+    const auto poll = [&](std::uint64_t done) { return !progress || progress(cancel.done + done, cancel.total); };
+
+    // Variables 1 and 0 together, slab by slab, where that keeps the values
+    // in cache (and variable 0's grid is sound: else its message comes in
+    // its turn).
+    std::int64_t bad0 = 0;
+    if (v == 1 && m.LastVar >= 2 && transformer->CanTransformLastTwo(m.Results, shape) &&
+        fill_offsets(0, offsets0, bad0)) {
+      m.CurVar = 1;
+      const BasisRule rule0 = make_rule(0, offsets0);
+      int failed_var = 1;
+      const TransformOutcome outcome = transformer->TransformLastTwo(m.Results, shape, rule, rule0, poll, failed_var);
+      if (outcome != TransformOutcome::Ok) return transform_failure(outcome, failed_var);
+      cancel.done += madds_of(1, shape_now);
+      shape_now[1] = points[1];
+      cancel.done += madds_of(0, shape_now);
+      shape_now[0] = points[0];
+      if (progress && !progress(cancel.done, cancel.total))
+        return fail(ComputeOutcome::Cancelled, "The computation was cancelled.");
+      break;
+    }
+    m.CurVar = v;
+
+    const TransformOutcome outcome = transformer->Transform(m.Results, shape, rule, poll);
+    if (outcome != TransformOutcome::Ok) return transform_failure(outcome, v);
+    cancel.done += madds_of(v, shape_now);
     shape_now[v] = points[v];
     if (progress && !progress(cancel.done, cancel.total))
       return fail(ComputeOutcome::Cancelled, "The computation was cancelled.");

@@ -24,6 +24,9 @@ struct ComputeResult {
 struct ComputeOptions {
   int threads = 0;                       // 0: as many as the processor runs at once
   KernelPath kernels = KernelPath::Auto;  // the widest vectors the processor has
+  // Variables 1 and 0 slab by slab: 0 where that keeps the slabs in cache,
+  // 1 whenever their basis tables are whole, 2 never (the bits are the same).
+  int slabs = 0;
 };
 
 // Checks what the computation needs before anything is allocated: derivative

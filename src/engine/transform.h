@@ -68,6 +68,23 @@ class Transformer {
   TransformOutcome Transform(ResultsArray& results, const TransformShape& shape, const BasisRule& rule,
                              const TransformPoll& poll = nullptr);
 
+  // Transforms dimension 1 and then dimension 0 (shape.v is not used), slab
+  // by slab: for each pair of grid indexes of dimensions 2 and 3, the runs of
+  // dimension 1 in it and then those of dimension 0, while the slab is still
+  // in cache. Every value has the bits that Transform gives; outcomes are
+  // told as Transform for dimension 1 and then for dimension 0 would tell
+  // them, with `failed_var` the dimension an outcome other than Ok is about.
+  // Use it where CanTransformLastTwo says so.
+  TransformOutcome TransformLastTwo(ResultsArray& results, const TransformShape& shape, const BasisRule& rule1,
+                                    const BasisRule& rule0, const TransformPoll& poll, int& failed_var);
+  // True when the slabs are worth it: there are several, each fits in the
+  // cache (kSlabBytes) and both basis tables are built whole.
+  bool CanTransformLastTwo(const ResultsArray& results, const TransformShape& shape) const;
+  static constexpr std::int64_t kSlabBytes = 4 << 20;
+  // 0 restores the rule above, 1 takes the slabs whenever the tables are
+  // whole, 2 never (tests, benchmarks).
+  void SetSlabsForTesting(int mode) { fusion_ = mode; }
+
   // Time spent, summed over the transforms since the last ResetStats: the
   // wall time of the transforms and the part of it spent on basis tables
   // (tiles built by several threads count as their share of the wall time).
@@ -90,12 +107,15 @@ class Transformer {
   struct Buffers;
   TransformOutcome Run(ResultsArray& results, const TransformShape& shape, const BasisRule& rule,
                        const TransformPoll& poll);
+  TransformOutcome RunLastTwo(ResultsArray& results, const TransformShape& shape, const BasisRule& rule1,
+                              const BasisRule& rule0, const TransformPoll& poll, int& failed_var);
 
   KernelPath path_;
   const kernels::KernelSet* set_;
   std::unique_ptr<ThreadPool> pool_;
   std::unique_ptr<Buffers> buffers_;
   int tiling_ = 0;
+  int fusion_ = 0;
   Stats stats_;
 };
 
