@@ -18,6 +18,7 @@
 
 #include "../tests/ui/ui_test_support.h"
 #include "cases.h"
+#include "qt_bench_main.h"
 #include "engine/compute.h"
 #include "model/number_text.h"
 #include "ui/frm_tabulor.h"
@@ -218,12 +219,4 @@ BENCHMARK(BM_CancelS4InWindow)->Unit(benchmark::kMillisecond)->UseManualTime()->
 
 }  // namespace
 
-int main(int argc, char** argv) {
-  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  QApplication app(argc, argv);
-  benchmark::Initialize(&argc, argv);
-  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  return 0;
-}
+int main(int argc, char** argv) { return RunQtBenchmarks(argc, argv); }

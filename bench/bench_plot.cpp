@@ -10,6 +10,7 @@
 #include <cmath>
 #include <memory>
 
+#include "qt_bench_main.h"
 #include "ui/plot_data.h"
 #include "ui/plot_window.h"
 
@@ -114,12 +115,4 @@ BENCHMARK(BM_BuildCurveSummary1e8)->Unit(benchmark::kMillisecond)->UseRealTime()
 
 }  // namespace
 
-int main(int argc, char** argv) {
-  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  QApplication app(argc, argv);
-  benchmark::Initialize(&argc, argv);
-  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  return 0;
-}
+int main(int argc, char** argv) { return RunQtBenchmarks(argc, argv); }

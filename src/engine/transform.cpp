@@ -275,6 +275,37 @@ std::int64_t ChunkFor(const Pass& pass) {
   return std::clamp<std::int64_t>(kTileDoubles / pass.panel_doubles(), 1, pass.table_panels()) * pass.bw;
 }
 
+// What the threads of one transform share to stop early: a failure seen by
+// one of them, or the caller's poll saying stop (told the multiply-adds done).
+struct StopCheck {
+  explicit StopCheck(const TransformPoll& p) : poll(p) {}
+  const TransformPoll& poll;
+  std::atomic<std::uint64_t> done{0};
+  std::atomic<bool> failed{false};
+  bool stopped = false;  // the poll said stop
+  bool operator()() {
+    if (failed.load(std::memory_order_relaxed)) return false;
+    if (poll && !poll(done.load(std::memory_order_relaxed))) {
+      stopped = true;
+      return false;
+    }
+    return true;
+  }
+};
+
+// Adds the wall time of its scope to `seconds`.
+class TimeInto {
+ public:
+  explicit TimeInto(double& seconds) : seconds_(seconds), start_(std::chrono::steady_clock::now()) {}
+  ~TimeInto() { seconds_ += Since(start_); }
+  TimeInto(const TimeInto&) = delete;
+  TimeInto& operator=(const TimeInto&) = delete;
+
+ private:
+  double& seconds_;
+  std::chrono::steady_clock::time_point start_;
+};
+
 }  // namespace
 
 struct Transformer::Buffers {
@@ -299,12 +330,7 @@ int Transformer::threads() const { return pool_->threads(); }
 
 TransformOutcome Transformer::Transform(ResultsArray& results, const TransformShape& shape,
                                         const BasisRule& rule, const TransformPoll& poll) {
-  const auto start = std::chrono::steady_clock::now();
-  struct Account {
-    Stats& stats;
-    std::chrono::steady_clock::time_point start;
-    ~Account() { stats.seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(); }
-  } account{stats_, start};
+  const TimeInto account(stats_.seconds);
   try {
     return Run(results, shape, rule, poll);
   } catch (const std::bad_alloc&) {
@@ -323,17 +349,11 @@ TransformOutcome Transformer::Run(ResultsArray& results, const TransformShape& s
   const std::int64_t panel_doubles = pass.panel_doubles();
   const bool tiled = tiling_ == 1 || (tiling_ == 0 && table_panels * panel_doubles * 8 > kWholeBasisBytes);
 
-  std::atomic<std::uint64_t> done{0};
-  std::atomic<bool> failed{false}, basis_bad{false}, values_bad{false};
-  bool stopped = false;
-  auto keep_going = [&]() {
-    if (failed.load(std::memory_order_relaxed)) return false;
-    if (poll && !poll(done.load(std::memory_order_relaxed))) {
-      stopped = true;
-      return false;
-    }
-    return true;
-  };
+  StopCheck stop(poll);
+  std::atomic<std::uint64_t>& done = stop.done;
+  std::atomic<bool>& failed = stop.failed;
+  std::atomic<bool> basis_bad{false}, values_bad{false};
+  const std::function<bool()> keep_going = [&stop] { return stop(); };
 
   // The whole basis table, built by all threads.
   double* table = nullptr;
@@ -458,7 +478,7 @@ TransformOutcome Transformer::Run(ResultsArray& results, const TransformShape& s
     }
     return TransformOutcome::ValuesNotFinite;
   }
-  if (stopped || !going) return TransformOutcome::Stopped;
+  if (stop.stopped || !going) return TransformOutcome::Stopped;
   return TransformOutcome::Ok;
 }
 
@@ -480,12 +500,7 @@ bool Transformer::CanTransformLastTwo(const ResultsArray& results, const Transfo
 TransformOutcome Transformer::TransformLastTwo(ResultsArray& results, const TransformShape& shape,
                                                const BasisRule& rule1, const BasisRule& rule0,
                                                const TransformPoll& poll, int& failed_var) {
-  const auto start = std::chrono::steady_clock::now();
-  struct Account {
-    Stats& stats;
-    std::chrono::steady_clock::time_point start;
-    ~Account() { stats.seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(); }
-  } account{stats_, start};
+  const TimeInto account(stats_.seconds);
   failed_var = 1;
   try {
     return RunLastTwo(results, shape, rule1, rule0, poll, failed_var);
@@ -507,17 +522,11 @@ TransformOutcome Transformer::RunLastTwo(ResultsArray& results, const TransformS
   const std::int64_t slabs = shape.points[2] * shape.points[3];
   const std::int64_t stride2 = results.Stride(2), stride3 = results.Stride(3);
 
-  std::atomic<std::uint64_t> done{0};
-  std::atomic<bool> failed{false}, basis_bad{false}, values1_bad{false}, values0_bad{false};
-  bool stopped = false;
-  auto keep_going = [&]() {
-    if (failed.load(std::memory_order_relaxed)) return false;
-    if (poll && !poll(done.load(std::memory_order_relaxed))) {
-      stopped = true;
-      return false;
-    }
-    return true;
-  };
+  StopCheck stop(poll);
+  std::atomic<std::uint64_t>& done = stop.done;
+  std::atomic<bool>& failed = stop.failed;
+  std::atomic<bool> basis_bad{false}, values1_bad{false}, values0_bad{false};
+  const std::function<bool()> keep_going = [&stop] { return stop(); };
 
   // Both basis tables whole. A bad value in that of dimension 0 is told
   // after the values of dimension 1, as one transform after the other
@@ -595,7 +604,7 @@ TransformOutcome Transformer::RunLastTwo(ResultsArray& results, const TransformS
       keep_going);
   stats_.multiply_adds += done.load();
   if (values1_bad) return TransformOutcome::ValuesNotFinite;
-  if (stopped || !going) return TransformOutcome::Stopped;
+  if (stop.stopped || !going) return TransformOutcome::Stopped;
   if (values0_bad) {
     failed_var = 0;
     return TransformOutcome::ValuesNotFinite;
