@@ -76,7 +76,7 @@ TEST(GridSpec, UnevenGridKeepsItsValuesButTakesLimitsAndCount) {
   EXPECT_FALSE(m.EvenlySpaced[1]);
 }
 
-TEST(GridSpec, RefusedSpecificationsNameTheVariableAndChangeNothing) {
+TEST(GridSpec, RefusedSettingsNameTheVariableAndChangeNothing) {
   const std::pair<const char*, const char*> bad_der[] = {
       {"", "not a number"}, {"abc", "not a number"}, {"1x", "not a number"}, {"-1", "negative"},
       {"1e99", "32-bit"}};

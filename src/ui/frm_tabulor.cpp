@@ -876,7 +876,7 @@ void FrmTabulor::cmdCompute_Click() {
   }
   const std::string capture = CaptureGridSpecs(model_, spec);
   if (!capture.empty()) {
-    ShowError(QStringLiteral("The grid specification cannot be used; nothing was computed.\n\n") +
+    ShowError(QStringLiteral("The grid settings cannot be used; nothing was computed.\n\n") +
               QString::fromStdString(capture));
     return;
   }

@@ -1,5 +1,5 @@
 // The main window: the two file names and the counts, the series details and
-// the grid specification of one variable at a time, "Compute", "Exit", the
+// the grid settings of one variable at a time, "Compute", "Exit", the
 // results list and the menu bar.
 #pragma once
 
