@@ -78,7 +78,8 @@ std::string CheckComputable(const Dimension& m) {
            " coefficients, not the " + IntegerText(terms) + " its numbers of terms announce.";
   if (m.PointProduct() < 0) return "The numbers of grid points make more than 2147483647 grid points.";
   // Results, plus the basis table of the largest variable (built in tiles
-  // beyond Transformer::kWholeBasisBytes) and the working memory of the
+  // beyond Transformer::kWholeBasisBytes; twice that when variables 1 and 0
+  // go slab by slab, each with its table) and the working memory of the
   // transforms.
   auto dims = ResultDims(m);
   long double total = 1;
@@ -90,6 +91,7 @@ std::string CheckComputable(const Dimension& m) {
     max_points = std::max<std::uint64_t>(max_points, static_cast<std::uint64_t>(m.LastPoint[v]) + 1);
   }
   basis = std::min<std::uint64_t>(basis, Transformer::kWholeBasisBytes / sizeof(double));
+  if (m.LastVar >= 2) basis *= 2;
   const long double need = total + static_cast<long double>(basis) + static_cast<long double>(max_points) * 8 +
                            (4 << 20);
   if (need > 1.8e19L) return "The results array is larger than any memory can hold.";
