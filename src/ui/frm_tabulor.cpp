@@ -499,12 +499,16 @@ void FrmTabulor::SetDisplayedSpecs() {
     s.chkSpaced->setChecked(m.EvenlySpaced[k]);
     chkSpaced_Click(k);
   }
+  ShowFileCounts(m.TermProduct(), lblCoeffs, txtSerFileName);
+}
+
+void FrmTabulor::ShowFileCounts(std::int64_t total, QLabel* count, QLineEdit* name) {
+  const Dimension& m = model_;
   lblOrder->setText(IntQ(static_cast<std::int64_t>(m.LastVar) + 1));
-  const std::int64_t total = m.TermProduct();
   model_.TotalCount = static_cast<std::int32_t>(std::max<std::int64_t>(total, 0));
-  lblCoeffs->setText(IntQ(total));
-  txtSerFileName->setText(PathToQ(m.FileName));
-  txtSerFileName->setToolTip(PathToQ(m.FileName));
+  count->setText(IntQ(total));
+  name->setText(PathToQ(m.FileName));
+  name->setToolTip(PathToQ(m.FileName));
   txtSerFileName->setEnabled(false);
   txtGrdFileName->setEnabled(false);
   fraVarSpecs->setEnabled(true);
@@ -522,15 +526,7 @@ void FrmTabulor::SetDisplayedSpecsGrid() {
     s.chkSpaced->setChecked(m.EvenlySpaced[k]);
     chkSpaced_Click(k);
   }
-  lblOrder->setText(IntQ(static_cast<std::int64_t>(m.LastVar) + 1));
-  const std::int64_t total = m.PointProduct();
-  model_.TotalCount = static_cast<std::int32_t>(std::max<std::int64_t>(total, 0));
-  lblGridPoints->setText(IntQ(total));
-  txtGrdFileName->setText(PathToQ(m.FileName));
-  txtGrdFileName->setToolTip(PathToQ(m.FileName));
-  txtSerFileName->setEnabled(false);
-  txtGrdFileName->setEnabled(false);
-  fraVarSpecs->setEnabled(true);
+  ShowFileCounts(m.PointProduct(), lblGridPoints, txtGrdFileName);
   fraSerSpecs->hide();
   for (int k = 0; k <= m.LastVar && k < controlSetCount(); ++k) sets_[k].cmdEditVars->hide();
 }

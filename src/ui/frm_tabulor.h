@@ -162,6 +162,11 @@ class FrmTabulor : public QMainWindow {
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
+  // After a file is shown: the number of variables, `total` (coefficients
+  // or grid points) in `count`, the file's name in `name`, the file name
+  // boxes frozen and the variables' frame open.
+  void ShowFileCounts(std::int64_t total, QLabel* count, QLineEdit* name);
+
   enum class BoxKind { LLgrid, ULgrid, GridPoints, Der };
   struct BoxRef {
     BoxKind kind;
