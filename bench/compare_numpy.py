@@ -11,9 +11,10 @@ so after all variables the array is (P3, P2, P1, P0) in C order, the layout
 of the engine's results. The thread count is OpenBLAS's (OPENBLAS_NUM_THREADS).
 
 Prints one line: case=... cold_s=... warm_s=... warm_basis_s=... warm_transform_s=... warm_cpu_s=...
-(cold: the first run, buffers allocated and first touched inside it; warm:
-the median of REPEAT further runs on the same buffers; warm_cpu_s the
-processor time of a warm run, all threads together.)
+warm_min_s=... (cold: the first run, buffers allocated and first touched
+inside it; warm: the median of REPEAT further runs on the same buffers;
+warm_cpu_s the processor time of a warm run, all threads together;
+warm_min_s the fastest warm run.)
 """
 import math
 import statistics
@@ -123,9 +124,11 @@ def main():
     case.run()
     cold = time.perf_counter() - t0
     runs = [case.run() for _ in range(repeat)]
-    print("case=%s cold_s=%.4f warm_s=%.4f warm_basis_s=%.4f warm_transform_s=%.4f warm_cpu_s=%.4f numpy=%s" % (
-        name, cold, statistics.median(r[0] for r in runs), statistics.median(r[1] for r in runs),
-        statistics.median(r[2] for r in runs), statistics.median(r[3] for r in runs), np.__version__))
+    print("case=%s cold_s=%.4f warm_s=%.4f warm_basis_s=%.4f warm_transform_s=%.4f warm_cpu_s=%.4f warm_min_s=%.4f "
+          "numpy=%s" % (
+              name, cold, statistics.median(r[0] for r in runs), statistics.median(r[1] for r in runs),
+              statistics.median(r[2] for r in runs), statistics.median(r[3] for r in runs), min(r[0] for r in runs),
+              np.__version__))
 
 
 if __name__ == "__main__":
