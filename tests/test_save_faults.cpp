@@ -331,6 +331,49 @@ TEST_F(SaveFaults, PermissionBitsAreKept) {
   EXPECT_EQ(ModeOf(dir_.file("fresh.grd")), mode_t{0640});
 }
 
+TEST_F(SaveFaults, FileWithoutWritePermissionIsNotReplaced) {
+  // The folder lets anyone make files; the grid file itself is read-only.
+  // Writing into it would fail, so replacing it by a rename must fail too.
+  ASSERT_EQ(::chmod(target().c_str(), 0444), 0);
+  ASSERT_EQ(::chmod(dir_.path().c_str(), 0777), 0);
+  auto save = [&] {
+    GridFileResult r = WriteGridFile(new_, base_);
+    return (r.ok ? "OK:" : "FAILED:") + r.message;
+  };
+  std::string said;
+  if (::geteuid() != 0) {
+    said = save();
+  } else {
+    said = InChild([&] {
+      if (::setgid(65534) != 0 || ::setuid(65534) != 0) return std::string("SKIP:") + std::strerror(errno);
+      return save();
+    });
+  }
+  ::chmod(dir_.path().c_str(), 0700);
+  if (said.rfind("SKIP:", 0) == 0) GTEST_SKIP() << "cannot give up root here: " << said;
+  EXPECT_EQ(said.rfind("FAILED:", 0), 0u) << said;
+  EXPECT_NE(said.find("\"" + target() + "\""), std::string::npos) << said;
+  EXPECT_NE(said.find(std::strerror(EACCES)), std::string::npos) << said;
+  ExpectOldFileIntact();
+  EXPECT_EQ(ModeOf(target()), mode_t{0444});
+}
+
+TEST_F(SaveFaults, OwnerAndGroupAreKept) {
+  // Only root may give a file to someone else; the save then keeps the
+  // replaced file's owner and group instead of making the file root's.
+  if (::geteuid() != 0) GTEST_SKIP() << "only root can set another owner";
+  ASSERT_EQ(::chown(target().c_str(), 4321, 8765), 0);
+  ASSERT_EQ(::chmod(target().c_str(), 0640), 0);
+  GridFileResult r = WriteGridFile(new_, base_);
+  ASSERT_TRUE(r.ok) << r.message;
+  struct stat st {};
+  ASSERT_EQ(::stat(target().c_str(), &st), 0);
+  EXPECT_EQ(st.st_uid, 4321u);
+  EXPECT_EQ(st.st_gid, 8765u);
+  EXPECT_EQ(st.st_mode & 07777, mode_t{0640});
+  EXPECT_TRUE(ReadBytes(target()) == GridFileText(new_));
+}
+
 TEST_F(SaveFaults, SymbolicLinkIsFollowed) {
   // link.grd -> real/target.grd, and chain.grd -> link.grd: saving to
   // either keeps the links and replaces the file they lead to.

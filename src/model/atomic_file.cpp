@@ -70,8 +70,13 @@ AtomicWriteResult WriteFileAtomically(const std::string& requested,
   const std::string target = FileToWrite(requested);
   struct stat st {};
   mode_t mode = 0;
-  if (::stat(target.c_str(), &st) == 0) {
+  const bool exists = ::stat(target.c_str(), &st) == 0;
+  if (exists) {
     if (S_ISDIR(st.st_mode)) return {AtomicWriteOutcome::IsFolder, 0};
+    // The new file replaces the old one by a rename, which only the folder's
+    // permission governs: a file the user may not write stays as it is, as
+    // writing into it would.
+    if (::access(target.c_str(), W_OK) != 0) return {AtomicWriteOutcome::Failed, errno};
     mode = st.st_mode & 07777;
   } else {
     mode_t mask = ::umask(0);
@@ -99,6 +104,9 @@ AtomicWriteResult WriteFileAtomically(const std::string& requested,
   };
   bool ok = produce(sink);
   bool stopped = !ok && error == 0;
+  if (ok && exists && ::fchown(fd, st.st_uid, st.st_gid) != 0 && ::fchown(fd, static_cast<uid_t>(-1), st.st_gid) != 0) {
+    // Only the owner's own groups can be kept, and an owner only by root.
+  }
   if (ok && ::fchmod(fd, mode) != 0) {
     // Keeping the default mode of the temporary file is not worth failing for.
   }

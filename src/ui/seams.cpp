@@ -13,7 +13,10 @@ UiSeams RealSeams() {
     return QFileDialog::getOpenFileName(parent, QString(), QString(), filter);
   };
   s.saveFileName = [](QWidget* parent, const QString& filter) {
-    return QFileDialog::getSaveFileName(parent, QString(), QString(), filter);
+    // The file written is the chosen name with ".grd", which the dialog
+    // cannot know: it asks nothing before a file is replaced.
+    return QFileDialog::getSaveFileName(parent, QString(), QString(), filter, nullptr,
+                                        QFileDialog::DontConfirmOverwrite);
   };
   s.message = [](QWidget* parent, QMessageBox::Icon icon, const QString& title, const QString& text) {
     QMessageBox box(icon, title, text, QMessageBox::Ok, parent);

@@ -4,7 +4,10 @@
 
 #include <sys/resource.h>
 
+#include <QFileDialog>
 #include <QGroupBox>
+#include <QMessageBox>
+#include <QTimer>
 
 #include <csignal>
 
@@ -171,6 +174,43 @@ class TestGridFiles : public QObject {
     w.mnuSave->trigger();
     QCOMPARE(f.user.messages.size(), 2);
     QVERIFY(f.user.messages.last().contains("run.ser.grd"));
+  }
+
+  void realSaveDialogAsksNothingAboutTheNameTyped() {
+    // The file written is the chosen name with ".grd": a question about
+    // replacing the name typed would be about another file. The real
+    // dialog (Qt's own on this platform) is answered by a timer.
+    ResetUiSeams();
+    QTemporaryDir dir;
+    WriteText(dir, "res", "not a grid file");
+    bool seen = false, confirms = true, asked = false;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+      QWidget* modal = QApplication::activeModalWidget();
+      if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+        asked = true;  // "res already exists. Do you want to replace it?"
+        box->reject();
+      } else if (auto* dialog = qobject_cast<QFileDialog*>(modal)) {
+        if (seen) {
+          dialog->reject();
+          return;
+        }
+        seen = true;
+        confirms = !dialog->testOption(QFileDialog::DontConfirmOverwrite);
+        dialog->setDirectory(dir.path());
+        dialog->selectFile(dir.filePath("res"));
+        // From the event loop, not from this timer's slot: a question the
+        // dialog asks then still meets this timer.
+        QMetaObject::invokeMethod(dialog, "accept", Qt::QueuedConnection);
+      }
+    });
+    poll.start(10);
+    const QString chosen = Seams().saveFileName(nullptr, QStringLiteral("Grid files (*.grd)"));
+    poll.stop();
+    QVERIFY(seen);
+    QVERIFY(!confirms);
+    QVERIFY(!asked);
+    QCOMPARE(chosen, dir.filePath("res"));
   }
 
   void refusedGridFileLeavesTheWindowAsItWas() {
