@@ -255,3 +255,26 @@ TEST(GridSpec, SeriesLimitsAtTheEdgeOfTheDoublesGetNoGridBeyondThem) {
   EXPECT_NE(msg.find("too far apart"), std::string::npos) << msg;
   EXPECT_EQ(FirstDifference(before, ModelDump(m)), "");
 }
+
+TEST(GridSpec, OnePointTypedAwayFromTheLowerLimitIsRefused) {
+  // A grid file keeps a grid of one point as the lower limit: a typed value
+  // elsewhere would be listed at one place and read back at another.
+  Dimension m = TwoVars();
+  m.GridX[1] = {0.3};
+  const std::string before = ModelDump(m);
+  auto spec = DefaultGridSpec(m);
+  spec[1] = {"0", "1", "1", "0", true, false};
+  EXPECT_EQ(CaptureGridSpecs(m, spec),
+            "Variable 1 (y): a grid of one point lies at the lower limit, so the typed value 0.3 cannot be used; "
+            "type it as the lower limit, or give two or more points.");
+  EXPECT_EQ(FirstDifference(before, ModelDump(m)), "");
+
+  // The same value as the lower limit, or two points, or an even grid: kept.
+  spec[1].lower = "0.3";
+  ASSERT_EQ(CaptureGridSpecs(m, spec), "");
+  EXPECT_EQ(m.GridX[1], std::vector<double>{0.3});
+  m.GridX[1] = {0.3};
+  spec[1] = {"0", "1", "1", "0", true, true};
+  ASSERT_EQ(CaptureGridSpecs(m, spec), "");
+  EXPECT_EQ(m.GridX[1], std::vector<double>{0});
+}

@@ -77,6 +77,12 @@ std::string CaptureGridSpecs(Dimension& m, const std::array<GridSpecText, kSlots
       return Who(m, v) + ": the limits " + NumberText(lower[v]) + " and " + NumberText(upper[v]) +
              " are too far apart for " + IntegerText(static_cast<std::int64_t>(last[v]) + 1) +
              " evenly spaced grid points: the grid step or a grid value is beyond the range of a double.";
+    // A grid of one point is kept (and saved) as its lower limit: a typed
+    // value elsewhere would be computed here but read back from a grid file
+    // at the lower limit.
+    if (!spec[v].spaced && last[v] == 0 && !m.GridX[v].empty() && !(m.GridX[v][0] == lower[v]))
+      return Who(m, v) + ": a grid of one point lies at the lower limit, so the typed value " +
+             NumberText(m.GridX[v][0]) + " cannot be used; type it as the lower limit, or give two or more points.";
     if (spec[v].spaced)
       if (auto too_big = CheckDoublesFit(static_cast<std::uint64_t>(last[v]) + 1, Who(m, v) + ": the grid"))
         return *too_big + ".";
