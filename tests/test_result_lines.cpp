@@ -58,6 +58,26 @@ TEST(ValueLine, ValueStartsInColumnFortyAndLengthIsPointTextPlusSeventy) {
   EXPECT_EQ(longline.substr(46, 9), "nnnnnnn=2");  // what the value text does not cover stays
 }
 
+TEST(ValueLine, ColumnsCountCharactersOfAUtf8Name) {
+  // "θ" and "é" are two bytes each, "€" three: the value still starts at the
+  // 40th character, and the line has as many characters as with a one-byte name.
+  const std::string theta = "\xCE\xB8";
+  std::string line = ValueLine(theta, 0.5, 1.25);
+  EXPECT_EQ(line, "   " + theta + "=0.5" + std::string(31, ' ') + "VALUE=1.25" + std::string(29, ' '));
+  // A long name is overwritten whole characters at a time, never half of one.
+  const std::string e_acute = "\xC3\xA9", euro = "\xE2\x82\xAC";
+  std::string name;
+  for (int i = 0; i < 25; ++i) name += e_acute + euro;  // 50 characters
+  std::string head = "   ", tail = euro;
+  for (int i = 0; i < 18; ++i) head += e_acute + euro;  // characters 1..39
+  for (int i = 0; i < 3; ++i) tail += e_acute + euro;   // name characters 44..50
+  EXPECT_EQ(ValueLine(name, 2, 7), head + "VALUE=7" + tail + "=2" + std::string(70, ' '));
+  // Bytes that are not UTF-8 (an old 8-bit name) count one column each.
+  const std::string latin = "\xE9t\xE9";
+  EXPECT_EQ(ValueLine(latin, 1, 3).substr(39, 7), "VALUE=3");
+  EXPECT_EQ(ValueLine(latin, 1, 3).size(), 3 + 3 + 2 + 70u);
+}
+
 TEST(ResultLines, OneVariableHasNoHeadings) {
   Dimension m = Computed("0,x,0,1,0,#TRUE#,*,2,#TRUE#,1,2,3");
   auto lines = All(ResultLines(m));

@@ -1,5 +1,7 @@
 #include "output/result_lines.h"
 
+#include <vector>
+
 #include "model/number_text.h"
 
 namespace tabulor {
@@ -7,6 +9,52 @@ namespace tabulor {
 namespace {
 constexpr std::size_t kValueColumn = 39;  // column 40, counting from 1
 const char kTitle[] = "VALUES AT GRID POINTS:";
+}  // namespace
+
+namespace {
+
+// The length of the UTF-8 sequence that starts at s[i], or 0 when none
+// starts there (a stray continuation byte, an overlong form, a surrogate, a
+// code point beyond U+10FFFF, or a sequence cut short).
+std::size_t Utf8Length(const std::string& s, std::size_t i) {
+  const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(s[k]); };
+  const unsigned char b = byte(i);
+  if (b < 0x80) return 1;
+  std::size_t n;
+  unsigned char lo = 0x80, hi = 0xBF;  // the allowed range of the second byte
+  if (b >= 0xC2 && b <= 0xDF) {
+    n = 2;
+  } else if (b >= 0xE0 && b <= 0xEF) {
+    n = 3;
+    if (b == 0xE0) lo = 0xA0;
+    if (b == 0xED) hi = 0x9F;
+  } else if (b >= 0xF0 && b <= 0xF4) {
+    n = 4;
+    if (b == 0xF0) lo = 0x90;
+    if (b == 0xF4) hi = 0x8F;
+  } else {
+    return 0;
+  }
+  if (i + n > s.size()) return 0;
+  if (byte(i + 1) < lo || byte(i + 1) > hi) return 0;
+  for (std::size_t k = 2; k < n; ++k)
+    if (byte(i + k) < 0x80 || byte(i + k) > 0xBF) return 0;
+  return n;
+}
+
+// Where each character of `s` starts, or nothing when `s` is not UTF-8
+// (then each byte is a character of its own, as the window shows it).
+bool Utf8Starts(const std::string& s, std::vector<std::size_t>& starts) {
+  starts.clear();
+  for (std::size_t i = 0; i < s.size();) {
+    const std::size_t n = Utf8Length(s, i);
+    if (n == 0) return false;
+    starts.push_back(i);
+    i += n;
+  }
+  return true;
+}
+
 }  // namespace
 
 std::string ValueLine(const std::string& name, double x, double value) {
@@ -19,7 +67,19 @@ std::string ValueLine(const std::string& name, double x, double value) {
   line.append(70, ' ');
   char buf[40] = "VALUE=";
   std::size_t n = 6 + FormatNumber(buf + 6, value);
-  line.replace(kValueColumn, n, buf, n);
+  // Columns are characters. A name in UTF-8 holds characters of several
+  // bytes: the value then goes where the 40th character starts, over as
+  // many characters as it has.
+  bool ascii = true;
+  for (char c : name) ascii &= static_cast<unsigned char>(c) < 0x80;
+  std::vector<std::size_t> starts;
+  if (ascii || !Utf8Starts(line, starts)) {
+    line.replace(kValueColumn, n, buf, n);
+    return line;
+  }
+  const std::size_t from = starts[kValueColumn];
+  const std::size_t to = kValueColumn + n < starts.size() ? starts[kValueColumn + n] : line.size();
+  line.replace(from, to - from, buf, n);
   return line;
 }
 
