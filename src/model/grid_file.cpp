@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cfloat>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -59,6 +60,8 @@ class FastNumberText {
   }
 
   std::size_t Write(char* buf, double value) const {
+    // The rounding below needs the 64-bit significand of x87's long double.
+    if constexpr (LDBL_MANT_DIG != 64) return FormatNumber(buf, value);
     if (value == 0.0 || !std::isfinite(value)) return FormatNumber(buf, value);
     const double a = std::fabs(value);
     std::uint64_t bits;

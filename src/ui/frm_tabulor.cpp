@@ -62,7 +62,9 @@ QFont SansFont(bool bold) {
 }
 
 QFont MonoFont() {
-  QFont f(QStringLiteral("Liberation Mono"));
+  // Courier New where it is installed, else its metric twin.
+  QFont f;
+  f.setFamilies({QStringLiteral("Courier New"), QStringLiteral("Liberation Mono")});
   f.setStyleHint(QFont::Monospace);
   f.setFixedPitch(true);
   f.setPointSizeF(8.25);

@@ -126,7 +126,7 @@ class TestMainWindow : public QObject {
     QCOMPARE(Role(w.lblVariable, QPalette::WindowText), QColor(255, 0, 0));
     QCOMPARE(Role(w.lblLL, QPalette::Window), QApplication::palette().color(QPalette::ToolTipBase));
 
-    QCOMPARE(w.lstCoeff->font().family(), QStringLiteral("Liberation Mono"));
+    QCOMPARE(w.lstCoeff->font().families(), (QStringList{"Courier New", "Liberation Mono"}));
     QCOMPARE(QFontInfo(w.lstCoeff->font()).family(), QStringLiteral("Liberation Mono"));
     QVERIFY(QFontInfo(w.lstCoeff->font()).fixedPitch());
     QCOMPARE(w.lblLL->font().family(), QStringLiteral("Liberation Sans"));
