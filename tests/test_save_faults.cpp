@@ -81,6 +81,29 @@ class SaveFaults : public ::testing::Test {
 
   std::string target() const { return base_ + ".grd"; }
 
+  // Saves new_ over the old file as a user who is not root, whose permission
+  // bits then bind: "OK:" or "FAILED:" and the message, or "SKIP:" and why
+  // root could not be given up.
+  std::string SaveWithoutRoot() {
+    auto save = [&] {
+      GridFileResult r = WriteGridFile(new_, base_);
+      return (r.ok ? "OK:" : "FAILED:") + r.message;
+    };
+    if (::geteuid() != 0) return save();
+    return InChild([&] {
+      // Give up root for good, in a child of its own.
+      if (::setgid(65534) != 0 || ::setuid(65534) != 0) return std::string("SKIP:") + std::strerror(errno);
+      return save();
+    });
+  }
+
+  void ExpectPermissionDenied(const std::string& said) {
+    EXPECT_EQ(said.rfind("FAILED:", 0), 0u) << said;
+    EXPECT_NE(said.find("\"" + target() + "\""), std::string::npos) << said;
+    EXPECT_NE(said.find(std::strerror(EACCES)), std::string::npos) << said;
+    ExpectOldFileIntact();
+  }
+
   // The old file is there, unchanged, and no temporary file is left behind.
   void ExpectOldFileIntact() {
     EXPECT_TRUE(ReadBytes(target()) == old_bytes_) << "the existing grid file changed";
@@ -123,24 +146,10 @@ TEST_F(SaveFaults, PathUnderARegularFileIsReported) {
 
 TEST_F(SaveFaults, FolderWithoutWritePermissionIsReported) {
   ASSERT_EQ(::chmod(dir_.path().c_str(), 0555), 0);
-  std::string said;
-  if (::geteuid() != 0) {
-    GridFileResult r = WriteGridFile(new_, base_);
-    said = (r.ok ? "OK:" : "FAILED:") + r.message;
-  } else {
-    said = InChild([&] {
-      // Give up root for good: the folder's bits then bind this process.
-      if (::setgid(65534) != 0 || ::setuid(65534) != 0) return std::string("SKIP:") + std::strerror(errno);
-      GridFileResult r = WriteGridFile(new_, base_);
-      return (r.ok ? "OK:" : "FAILED:") + r.message;
-    });
-  }
+  const std::string said = SaveWithoutRoot();
   ::chmod(dir_.path().c_str(), 0700);
   if (said.rfind("SKIP:", 0) == 0) GTEST_SKIP() << "cannot give up root here: " << said;
-  EXPECT_EQ(said.rfind("FAILED:", 0), 0u) << said;
-  EXPECT_NE(said.find("\"" + target() + "\""), std::string::npos) << said;
-  EXPECT_NE(said.find(std::strerror(EACCES)), std::string::npos) << said;
-  ExpectOldFileIntact();
+  ExpectPermissionDenied(said);
 }
 
 TEST_F(SaveFaults, FullDeviceByFileSizeLimitIsReported) {
@@ -336,25 +345,10 @@ TEST_F(SaveFaults, FileWithoutWritePermissionIsNotReplaced) {
   // Writing into it would fail, so replacing it by a rename must fail too.
   ASSERT_EQ(::chmod(target().c_str(), 0444), 0);
   ASSERT_EQ(::chmod(dir_.path().c_str(), 0777), 0);
-  auto save = [&] {
-    GridFileResult r = WriteGridFile(new_, base_);
-    return (r.ok ? "OK:" : "FAILED:") + r.message;
-  };
-  std::string said;
-  if (::geteuid() != 0) {
-    said = save();
-  } else {
-    said = InChild([&] {
-      if (::setgid(65534) != 0 || ::setuid(65534) != 0) return std::string("SKIP:") + std::strerror(errno);
-      return save();
-    });
-  }
+  const std::string said = SaveWithoutRoot();
   ::chmod(dir_.path().c_str(), 0700);
   if (said.rfind("SKIP:", 0) == 0) GTEST_SKIP() << "cannot give up root here: " << said;
-  EXPECT_EQ(said.rfind("FAILED:", 0), 0u) << said;
-  EXPECT_NE(said.find("\"" + target() + "\""), std::string::npos) << said;
-  EXPECT_NE(said.find(std::strerror(EACCES)), std::string::npos) << said;
-  ExpectOldFileIntact();
+  ExpectPermissionDenied(said);
   EXPECT_EQ(ModeOf(target()), mode_t{0444});
 }
 
