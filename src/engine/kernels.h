@@ -17,6 +17,9 @@
 
 namespace tabulor::kernels {
 
+// The most items an x panel holds, in any set.
+constexpr int kMaxXPanel = 8;
+
 struct BlockArgs {
   std::int64_t nk = 0;  // terms
   const double* x = nullptr;

@@ -16,6 +16,7 @@
 constexpr int YP = NV * W;
 
 static_assert(sizeof(V) == sizeof(double) * W, "V must hold W doubles");
+static_assert(MI <= tabulor::kernels::kMaxXPanel, "an x panel holds at most kMaxXPanel items");
 
 // The same vector at any double's address (loads and stores of doubles, so
 // the compiler still knows what they may overlap).

@@ -177,20 +177,26 @@ void Pass::Pack(RunBlock& b, std::int64_t offset, std::int64_t r0, std::int64_t 
   double* out = b.packed.get();
   if (over_points) {
     // Panels of rw runs: out[p][k][i]. The runs lie apart in memory; their
-    // lines are asked for a few runs ahead.
-    constexpr std::int64_t kAhead = 8;
-    for (std::int64_t c = 0; c < std::min(kAhead, nr); ++c)
-      for (std::int64_t k = 0; k < nk; k += 8) __builtin_prefetch(data + b.base[static_cast<std::size_t>(c)] + k);
-    for (std::int64_t c = 0; c < padded; ++c) {
-      double* dst = out + (c / rw) * nk * rw + c % rw;
-      if (c + kAhead < nr)
-        for (std::int64_t k = 0; k < nk; k += 8)
-          __builtin_prefetch(data + b.base[static_cast<std::size_t>(c + kAhead)] + k);
-      if (c < nr) {
-        const double* src = data + b.base[static_cast<std::size_t>(c)];
-        for (std::int64_t k = 0; k < nk; ++k) dst[k * rw] = src[k];
+    // lines are asked for a panel ahead. Each row k of a panel is written
+    // whole, from the rw runs side by side.
+    auto prefetch_panel = [&](std::int64_t p) {
+      for (std::int64_t c = p * rw; c < std::min(nr, p * rw + rw); ++c)
+        for (std::int64_t k = 0; k < nk; k += 8) __builtin_prefetch(data + b.base[static_cast<std::size_t>(c)] + k);
+    };
+    prefetch_panel(0);
+    for (std::int64_t p = 0; p * rw < padded; ++p) {
+      if ((p + 1) * rw < nr) prefetch_panel(p + 1);
+      const std::int64_t c0 = p * rw;
+      const std::int64_t n = std::min(rw, nr - c0);
+      const double* src[kernels::kMaxXPanel];
+      for (std::int64_t i = 0; i < n; ++i) src[i] = data + b.base[static_cast<std::size_t>(c0 + i)];
+      double* panel = out + p * nk * rw;
+      if (n == rw) {
+        for (std::int64_t k = 0; k < nk; ++k)
+          for (std::int64_t i = 0; i < rw; ++i) panel[k * rw + i] = src[i][k];
       } else {
-        for (std::int64_t k = 0; k < nk; ++k) dst[k * rw] = 0.0;
+        for (std::int64_t k = 0; k < nk; ++k)
+          for (std::int64_t i = 0; i < rw; ++i) panel[k * rw + i] = i < n ? src[i][k] : 0.0;
       }
     }
   } else {
