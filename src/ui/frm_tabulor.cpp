@@ -787,27 +787,21 @@ void FrmTabulor::txtGrdFileName_Click() {
 
 void FrmTabulor::mnuSave_Click() {
   if (!mnuSave->isEnabled()) return;
-  std::string base = model_.FileName;
-  if (base.empty()) {
-    const QString name = Seams().saveFileName(this, QStringLiteral("Grid files (*.grd);;All files (*)"));
-    if (name.isEmpty()) return;
-    base = PathFromQ(name);
-  }
-  QApplication::setOverrideCursor(Qt::WaitCursor);
-  const GridFileResult r = WriteGridFile(model_, base);
-  QApplication::restoreOverrideCursor();
-  if (!r.ok) {
-    ShowError(QString::fromStdString(r.message));
+  if (model_.FileName.empty()) {
+    mnuSaveAs_Click();
     return;
   }
-  model_.FileName = base;
+  SaveGridFile(model_.FileName);
 }
 
 void FrmTabulor::mnuSaveAs_Click() {
   if (!mnuSaveAs->isEnabled()) return;
   const QString name = Seams().saveFileName(this, QStringLiteral("Grid files (*.grd);;All files (*)"));
   if (name.isEmpty()) return;  // nothing chosen: the file name stays
-  const std::string base = PathFromQ(name);
+  SaveGridFile(PathFromQ(name));
+}
+
+void FrmTabulor::SaveGridFile(const std::string& base) {
   QApplication::setOverrideCursor(Qt::WaitCursor);
   const GridFileResult r = WriteGridFile(model_, base);
   QApplication::restoreOverrideCursor();

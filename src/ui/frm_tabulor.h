@@ -192,6 +192,9 @@ class FrmTabulor : public QMainWindow {
   // Runs the computation off the window's thread and waits for it.
   ComputeResult RunCompute();
   void ShowError(const QString& text);
+  // Writes the grid file base + ".grd"; on success the file name becomes
+  // base, on failure the reason is shown and the name stays.
+  void SaveGridFile(const std::string& base);
   void EnableResultMenus();
   void FreezeGridEntry();
 
