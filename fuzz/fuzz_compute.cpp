@@ -20,6 +20,7 @@
 #include "model/grid_capture.h"
 #include "model_dump.h"
 #include "output/result_lines.h"
+#include "reference_basis.h"
 
 using namespace tabulor;
 
@@ -32,45 +33,6 @@ const char* const kLimits[] = {"0", "1", "-1", "0.5", "3", "-2.5", "10", "1e-310
                                "1e308", "-1e308", "abc", "5e-324", "100"};
 const char* const kDerOrders[] = {"0", "0", "0", "1", "1", "2", "3", "4", "5", "7", "31", "400", "1000", "-1",
                                   "2.5", "x"};
-
-// The d-th derivative of basis function k at offset u, as the rules order it.
-void ReferenceBasis(const Dimension& m, int v, const std::vector<double>& u, std::vector<double>& b,
-                    std::int64_t n_terms) {
-  const std::int64_t d = m.DerOrder[v];
-  const std::int64_t points = static_cast<std::int64_t>(u.size());
-  b.assign(static_cast<std::size_t>(points * n_terms), 0.0);
-  auto at = [&](std::int64_t j, std::int64_t k) -> double& { return b[static_cast<std::size_t>(j * n_terms + k)]; };
-  if (m.IsPower[v]) {
-    for (std::int64_t j = 0; j < points; ++j) {
-      double p = 1.0;
-      for (std::int64_t k = d; k < n_terms; ++k) {
-        double f = 1.0;
-        for (std::int64_t i = k - d + 1; i <= k; ++i) f = static_cast<double>(i) * f;
-        at(j, k) = f * p;
-        p = p * u[static_cast<std::size_t>(j)];
-      }
-    }
-    return;
-  }
-  const double w = std::atan(1.0) * 8.0 / m.Period[v];
-  for (std::int64_t j = 0; j < points; ++j) {
-    if (d == 0) at(j, 0) = 1.0;
-    const double t = w * u[static_cast<std::size_t>(j)];
-    double a = 0.0, big_w = 0.0;
-    for (std::int64_t k = 1; k < n_terms; ++k) {
-      double s;
-      if (k % 2 == 1) {
-        a = a + t;
-        big_w = w + big_w;
-        s = d % 2 == 0 ? std::sin(a) : std::cos(a);
-      } else {
-        s = d % 2 == 0 ? std::cos(a) : -std::sin(a);
-      }
-      if (d % 4 == 2 || d % 4 == 3) s = -s;
-      at(j, k) = std::pow(big_w, static_cast<double>(d)) * s;
-    }
-  }
-}
 
 // Evaluates the whole grid; false when an infinity or NaN turns up anywhere.
 bool Reference(const Dimension& m, std::vector<double>& values, std::array<std::int64_t, 4>& dims) {
@@ -89,8 +51,7 @@ bool Reference(const Dimension& m, std::vector<double>& values, std::array<std::
       u[static_cast<std::size_t>(j)] = m.GridX[v][static_cast<std::size_t>(j)] - m.Center[v];
       finite &= std::isfinite(u[static_cast<std::size_t>(j)]);
     }
-    std::vector<double> basis;
-    ReferenceBasis(m, v, u, basis, terms[v]);
+    const std::vector<double> basis = reference::Basis(m, v, u, terms[v]);
     for (double x : basis) finite &= std::isfinite(x);
     std::array<std::int64_t, 4> out_dims = dims;
     out_dims[v] = points[v];

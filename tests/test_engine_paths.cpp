@@ -13,6 +13,7 @@
 #include "engine/compute.h"
 #include "engine/transform.h"
 #include "model/dimension.h"
+#include "reference_basis.h"
 
 using namespace tabulor;
 
@@ -66,43 +67,6 @@ struct Reference {
   }
 };
 
-std::vector<double> ReferenceBasis(const Dimension& m, int v) {
-  const int nn = m.LastTerm[v], mm = m.LastPoint[v], d = m.DerOrder[v];
-  std::vector<double> b(static_cast<std::size_t>((mm + 1) * (nn + 1)), 0.0);  // b[j * (N+1) + k]
-  auto basis = [&](int j, int k) -> double& { return b[static_cast<std::size_t>(j * (nn + 1) + k)]; };
-  if (m.IsPower[v]) {
-    for (int j = 0; j <= mm; ++j) {
-      double p = 1.0;
-      for (int k = d; k <= nn; ++k) {
-        double f = 1.0;
-        for (int i = k - d + 1; i <= k; ++i) f = static_cast<double>(i) * f;
-        basis(j, k) = f * p;
-        p = p * (m.GridX[v][static_cast<std::size_t>(j)] - m.Center[v]);
-      }
-    }
-  } else {
-    const double w = std::atan(1.0) * 8.0 / m.Period[v];
-    for (int j = 0; j <= mm; ++j) {
-      if (d == 0) basis(j, 0) = 1.0;
-      const double t = w * (m.GridX[v][static_cast<std::size_t>(j)] - m.Center[v]);
-      double a = 0.0, big_w = 0.0;
-      for (int k = 1; k <= nn; ++k) {
-        double s;
-        if (k % 2 == 1) {
-          a = a + t;
-          big_w = w + big_w;
-          s = d % 2 == 0 ? std::sin(a) : std::cos(a);
-        } else {
-          s = d % 2 == 0 ? std::cos(a) : -std::sin(a);
-        }
-        if (d % 4 == 2 || d % 4 == 3) s = -s;
-        basis(j, k) = std::pow(big_w, static_cast<double>(d)) * s;
-      }
-    }
-  }
-  return b;
-}
-
 Reference Evaluate(const Dimension& m) {
   Reference r;
   std::array<int, 4> last_term{0, 0, 0, 0}, last_point{0, 0, 0, 0};
@@ -119,7 +83,7 @@ Reference Evaluate(const Dimension& m) {
         for (int k0 = 0; k0 <= last_term[0]; ++k0) r.at(k0, k1, k2, k3) = m.Coefficients[c++];
   std::vector<double> scratch(1024 * 64);
   for (int v = m.LastVar; v >= 0; --v) {
-    const std::vector<double> b = ReferenceBasis(m, v);
+    const std::vector<double> b = reference::Basis(m, v, reference::Offsets(m, v), m.LastTerm[v] + 1);
     const int nn = last_term[v], mm = last_point[v];
     std::array<int, 4> hi{};
     for (int u = 0; u < 4; ++u) hi[u] = u > v ? last_point[u] : last_term[u];
