@@ -20,13 +20,23 @@ bool BasisTable::AllFinite() const {
   return !bad;
 }
 
-BasisRule MakePowerRule(const std::vector<double>& offsets, std::int32_t last_term, std::int32_t der_order) {
+namespace {
+
+// What both kinds of rule hold: the kind, the terms, the order, the points.
+BasisRule RuleFor(bool power, const std::vector<double>& offsets, std::int32_t last_term, std::int32_t der_order) {
   BasisRule rule;
-  rule.power = true;
+  rule.power = power;
   rule.terms = static_cast<std::int64_t>(last_term) + 1;
   rule.der_order = der_order;
   rule.offsets = offsets.data();
   rule.points = static_cast<std::int64_t>(offsets.size());
+  return rule;
+}
+
+}  // namespace
+
+BasisRule MakePowerRule(const std::vector<double>& offsets, std::int32_t last_term, std::int32_t der_order) {
+  BasisRule rule = RuleFor(true, offsets, last_term, der_order);
   // k!/(k-d)! does not depend on the grid point: the same products for all.
   rule.factor.assign(static_cast<std::size_t>(rule.terms), 0.0);
   const std::int64_t d = std::max<std::int32_t>(der_order, 0);
@@ -40,12 +50,7 @@ BasisRule MakePowerRule(const std::vector<double>& offsets, std::int32_t last_te
 
 BasisRule MakeTrigRule(const std::vector<double>& offsets, std::int32_t last_term, std::int32_t der_order,
                        double period) {
-  BasisRule rule;
-  rule.power = false;
-  rule.terms = static_cast<std::int64_t>(last_term) + 1;
-  rule.der_order = der_order;
-  rule.offsets = offsets.data();
-  rule.points = static_cast<std::int64_t>(offsets.size());
+  BasisRule rule = RuleFor(false, offsets, last_term, der_order);
   rule.w = std::atan(1.0) * 8.0 / period;
   // W and W^d depend on the multiple only, the same for every grid point.
   rule.factor.assign(static_cast<std::size_t>(rule.terms), 0.0);
