@@ -104,8 +104,10 @@ AtomicWriteResult WriteFileAtomically(const std::string& requested,
   };
   bool ok = produce(sink);
   bool stopped = !ok && error == 0;
-  if (ok && exists && ::fchown(fd, st.st_uid, st.st_gid) != 0 && ::fchown(fd, static_cast<uid_t>(-1), st.st_gid) != 0) {
-    // Only the owner's own groups can be kept, and an owner only by root.
+  if (ok && exists && ::fchown(fd, st.st_uid, st.st_gid) != 0) {
+    // Only root may keep another owner; the owner's own groups can be kept.
+    if (::fchown(fd, static_cast<uid_t>(-1), st.st_gid) != 0) {
+    }
   }
   if (ok && ::fchmod(fd, mode) != 0) {
     // Keeping the default mode of the temporary file is not worth failing for.

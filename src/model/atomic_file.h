@@ -30,8 +30,11 @@ struct AtomicWriteResult {
 // sink that writes to it, and, when `produce` returns true and every write,
 // the sync and the close succeeded, renames it over `target` and syncs the
 // folder. A `target` that is a symbolic link to a file is followed: the link
-// stays and the file it points to is replaced. The new file keeps the
-// permission bits of a target that exists, otherwise the umask's default.
+// stays and the file it points to is replaced. A target that exists but
+// may not be written is refused (Failed, EACCES) as writing into it would
+// be. The new file keeps the permission bits of a target that exists, and
+// its owner and group where the process may set them; a new target gets the
+// umask's default.
 // On any failure the temporary file is removed and `target` is untouched.
 AtomicWriteResult WriteFileAtomically(const std::string& target,
                                       const std::function<bool(const ByteSink& sink)>& produce);
