@@ -1,5 +1,5 @@
 // The quick ways of the file formats give what the general ways give: the
-// grid writer's number text against NumberText, the series reader's number
+// number text (lists, report, grid files) against C's "%.15G", the series reader's number
 // fields against the leading-number rule, its messages unchanged.
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -81,7 +81,26 @@ std::vector<double> AwkwardNumbers() {
   return v;
 }
 
+// C's "%.15G" in the "C" locale (this test never sets another), with
+// negative zero as "0": what the number text is defined to be.
+std::string PrintfText(double value) {
+  if (value == 0.0) return "0";
+  char buf[40];
+  std::snprintf(buf, sizeof buf, "%.15G", value);
+  return buf;
+}
+
 }  // namespace
+
+TEST(FastIo, NumberTextIsPrintfText) {
+  int mismatches = 0;
+  for (double v : AwkwardNumbers()) {
+    const std::string expected = PrintfText(v);
+    if (NumberText(v) != expected && ++mismatches <= 10)
+      ADD_FAILURE() << v << ": \"" << NumberText(v) << "\" instead of \"" << expected << "\"";
+  }
+  EXPECT_EQ(mismatches, 0);
+}
 
 TEST(FastIo, GridFileNumberTextIsNumberText) {
   const std::vector<double> values = AwkwardNumbers();
@@ -106,7 +125,7 @@ TEST(FastIo, GridFileNumberTextIsNumberText) {
     const std::size_t end = text.find("\r\n", pos);
     ASSERT_NE(end, std::string::npos);
     const std::string line = text.substr(pos, end - pos);
-    std::string expected = NumberText(values[i]);
+    std::string expected = PrintfText(values[i]);
     expected = (expected[0] == '-' ? "" : " ") + expected + " ";
     if (line != expected && ++mismatches <= 10)
       ADD_FAILURE() << "value " << i << " (" << values[i] << "): \"" << line << "\" instead of \"" << expected

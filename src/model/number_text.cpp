@@ -3,11 +3,17 @@
 #include <cfloat>
 #include <charconv>
 #include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 namespace tabulor {
 
-std::size_t FormatNumber(char* buf, double value) {
+namespace {
+
+// The general formatter: std::to_chars with 15 significant digits.
+std::size_t GeneralNumberText(char* buf, double value) {
   if (value == 0.0) {  // also negative zero
     buf[0] = '0';
     return 1;
@@ -21,6 +27,107 @@ std::size_t FormatNumber(char* buf, double value) {
   }
   return n;
 }
+
+// The number text of a double several times faster than the general
+// formatter: the value scaled to 15 digits in long double (64-bit
+// significand) is rounded to a whole number unless its fraction lies so near
+// one half that the scaling error could decide; then, and for 0, the general
+// formatter writes it. Returns the length written to buf (at least 32 bytes).
+class FastNumberText {
+ public:
+  static std::size_t Format(char* buf, double value) {
+    static const FastNumberText table;
+    return table.Write(buf, value);
+  }
+
+ private:
+  // 10^k for k = -kLow .. kHigh, each the long double nearest to it (strtold
+  // rounds correctly; the texts hold no decimal point, so no locale enters).
+  static constexpr int kLow = 300, kHigh = 340;
+  long double pow10_[kLow + kHigh + 1];
+
+  FastNumberText() {
+    for (int k = -kLow; k <= kHigh; ++k) {
+      char text[16];
+      std::snprintf(text, sizeof text, "1e%d", k);
+      pow10_[k + kLow] = std::strtold(text, nullptr);
+    }
+  }
+
+  std::size_t Write(char* buf, double value) const {
+    // The rounding below needs the 64-bit significand of x87's long double.
+    if constexpr (LDBL_MANT_DIG != 64) return GeneralNumberText(buf, value);
+    if (value == 0.0 || !std::isfinite(value)) return GeneralNumberText(buf, value);
+    const double a = std::fabs(value);
+    std::uint64_t bits;
+    std::memcpy(&bits, &a, sizeof bits);
+    int e2 = static_cast<int>(bits >> 52) - 1022;  // a = f * 2^e2, f in [0.5, 1)
+    if (bits >> 52 == 0) std::frexp(a, &e2);      // subnormal
+    // Decimal exponent: floor(log10(a)), estimated from the binary one
+    // (78913 / 2^18 is log10(2) to 6 digits) and corrected by the scaled
+    // value's range.
+    int e10 = ((e2 - 1) * 78913) >> 18;
+    long double y = 0;
+    for (int tries = 0;; ++tries) {
+      const int k = 14 - e10;
+      if (k < -kLow || k > kHigh || tries == 2) return GeneralNumberText(buf, value);
+      y = static_cast<long double>(a) * pow10_[k + kLow];
+      if (y < 1e14L) --e10;
+      else if (y >= 1e15L) ++e10;
+      else break;
+    }
+    // y is a * 10^(14 - e10) within a relative 2^-63 (the power's rounding
+    // and the product's): within 1.1e-4 of the exact value, below 1e15.
+    // The nearest whole number (2^63 + y has no fraction bits left), and
+    // what was rounded away.
+    const long double whole = (y + 0x1p63L) - 0x1p63L;
+    const long double rest = y - whole;
+    if (rest > 0.4995L || rest < -0.4995L) return GeneralNumberText(buf, value);
+    std::uint64_t q = static_cast<std::uint64_t>(static_cast<double>(whole));
+    if (q == 1000000000000000ull) {
+      q = 100000000000000ull;
+      ++e10;
+    }
+    char digits[15];
+    for (int i = 14; i >= 0; --i) {
+      digits[i] = static_cast<char>('0' + q % 10);
+      q /= 10;
+    }
+    int n = 15;
+    while (n > 1 && digits[n - 1] == '0') --n;
+    char* p = buf;
+    if (value < 0) *p++ = '-';
+    if (e10 < -4 || e10 >= 15) {
+      *p++ = digits[0];
+      if (n > 1) {
+        *p++ = '.';
+        for (int i = 1; i < n; ++i) *p++ = digits[i];
+      }
+      *p++ = 'E';
+      *p++ = e10 < 0 ? '-' : '+';
+      const int x = e10 < 0 ? -e10 : e10;
+      if (x >= 100) *p++ = static_cast<char>('0' + x / 100);
+      *p++ = static_cast<char>('0' + x / 10 % 10);
+      *p++ = static_cast<char>('0' + x % 10);
+    } else if (e10 >= 0) {
+      for (int i = 0; i <= e10; ++i) *p++ = i < n ? digits[i] : '0';
+      if (n > e10 + 1) {
+        *p++ = '.';
+        for (int i = e10 + 1; i < n; ++i) *p++ = digits[i];
+      }
+    } else {
+      *p++ = '0';
+      *p++ = '.';
+      for (int i = 0; i < -e10 - 1; ++i) *p++ = '0';
+      for (int i = 0; i < n; ++i) *p++ = digits[i];
+    }
+    return static_cast<std::size_t>(p - buf);
+  }
+};
+
+}  // namespace
+
+std::size_t FormatNumber(char* buf, double value) { return FastNumberText::Format(buf, value); }
 
 std::size_t AppendNumberText(std::string& out, double value) {
   char buf[32];
