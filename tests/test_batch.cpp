@@ -101,6 +101,10 @@ TEST(Batch, SaveAndOpenGridRoundTripForOneToFourVariables) {
     EXPECT_EQ(reopened.out, direct.out) << name;
     EXPECT_FALSE(direct.out.empty());
   }
+  // The grid file's own name opens it too.
+  RunResult by_file_name = Batch({"--open-grid", dir.file("poly.ser") + ".grd"});
+  ASSERT_EQ(by_file_name.status, 0) << by_file_name.err;
+  EXPECT_EQ(by_file_name.out, Batch({"--open-grid", dir.file("poly.ser")}).out);
   // Three variables: take four.ser down to fewer points to keep it quick.
   RunResult three = Batch({Example("four.ser"), "--points", "3=2", "--save", dir.file("three")});
   ASSERT_EQ(three.status, 0) << three.err;
@@ -121,6 +125,9 @@ TEST(Batch, UsageErrorsExitWithTwo) {
            {Example("poly.ser"), "--values", "0=1"},
            {Example("poly.ser"), "--values", "0=1,abc"},
            {"--open-grid", "x", "--der", "0=1"},
+           {Example("poly.ser"), "--csv", "--summary"},
+           {Example("poly.ser"), "--save", "--report"},
+           {"--open-grid", "--report"},
            {Example("poly.ser"), Example("wave.ser")}}) {
     RunResult r = Batch(args);
     EXPECT_EQ(r.status, 2) << (args.empty() ? "" : args.back());

@@ -50,7 +50,8 @@ const char kHelp[] =
     "                      line ended by CR LF; also with --open-grid\n"
     "  --report            print the lines of the printed report instead of the list\n"
     "  --summary           print only: points=N seconds=T min=A max=B\n"
-    "  --open-grid BASE    read the grid file BASE.grd and print its list\n"
+    "  --open-grid BASE    read the grid file BASE.grd and print its list (BASE may\n"
+    "                      also be the grid file's own name, NAME.grd)\n"
     "  --help              show this text\n"
     "\n"
     "Exit status: 0 done; 1 the file or the grid was refused, the computation\n"
@@ -184,15 +185,12 @@ Options ParseArgs(const std::vector<std::string>& args) {
       o.report = true;
     } else if (a == "--summary") {
       o.summary = true;
-    } else if (a == "--save") {
-      o.save_base = next();
-      if (o.save_base.empty()) throw UsageError{"--save needs a file name"};
-    } else if (a == "--csv") {
-      o.csv_file = next();
-      if (o.csv_file.empty()) throw UsageError{"--csv needs a file name"};
-    } else if (a == "--open-grid") {
-      o.open_grid = next();
-      if (o.open_grid.empty()) throw UsageError{"--open-grid needs a file name"};
+    } else if (a == "--save" || a == "--csv" || a == "--open-grid") {
+      // A forgotten name would take the next option as the file's name.
+      const std::string& name = next();
+      if (name.empty() || name.rfind("--", 0) == 0)
+        throw UsageError{a + " needs a file name" + (name.empty() ? "" : " before " + name)};
+      (a == "--save" ? o.save_base : a == "--csv" ? o.csv_file : o.open_grid) = name;
     } else if (a == "--points") {
       auto [k, text] = SplitKey(a, next());
       double n = StrictNumber(a, text);
@@ -377,7 +375,8 @@ int RunOpenGrid(const Options& o, int out_fd, int err_fd) {
   GridFileResult read;
   {
     TerminalProgress progress(err_fd, "Reading");
-    read = ReadGridFile(model, o.open_grid, progress.fn());
+    // "run.grd" names the grid file itself, as the window takes it.
+    read = ReadGridFile(model, GridBaseForChosenName(o.open_grid), progress.fn());
   }
   if (!read.ok) {
     Say(err_fd, "tabulor-batch: " + read.message);
