@@ -84,11 +84,15 @@ QCPColorGradient Gradient() {
 
 // A range around lo..hi with a margin, never empty.
 QCPRange Padded(double lo, double hi, double margin) {
-  if (!(hi > lo)) {
-    double w = lo != 0.0 ? std::abs(lo) * 0.1 : 1.0;
-    return QCPRange(lo - w, hi + w);
+  // A range too narrow for the plot (all values equal, or nearly) is widened
+  // around its middle.
+  constexpr double kNarrowest = 1e-270;
+  if (!(hi - lo > kNarrowest)) {
+    const double mid = lo / 2 + hi / 2;
+    const double w = mid != 0.0 ? std::max(std::abs(mid) * 0.1, kNarrowest) : 1.0;
+    return QCPRange(mid - w, mid + w);
   }
-  double pad = (hi - lo) * margin;
+  const double pad = (hi - lo) * margin;
   return QCPRange(lo - pad, hi + pad);
 }
 
@@ -430,8 +434,9 @@ void PlotWindow::SliceChanged() {
   } else {
     plot::SliceRange(data + SliceBase(var_x_, var_y_), model_.Results.Stride(var_x_), points_[var_x_],
                      model_.Results.Stride(var_y_), points_[var_y_], map_lo_, map_hi_);
-    QCPRange range = map_hi_ > map_lo_ ? QCPRange(map_lo_, map_hi_) : Padded(map_lo_, map_hi_, 0);
-    map_->setDataRange(range);
+    const QCPRange range = Padded(map_lo_, map_hi_, 0);
+    map_range_drawable_ = QCPRange::validRange(range);
+    if (map_range_drawable_) map_->setDataRange(range);
     plot_->xAxis->setLabel(Text(plot::VariableTitle(model_, var_x_)));
     plot_->yAxis->setLabel(Text(plot::VariableTitle(model_, var_y_)));
     scale_->axis()->setLabel(Text(value_title));
@@ -454,21 +459,46 @@ void PlotWindow::SliceChanged() {
   if (!held.isEmpty()) title += (title.isEmpty() ? "" : "    ") + held.join(",  ");
   title_->setText(title);
   title_->setVisible(!title.isEmpty());
+  UpdateDrawable();
 }
 
 void PlotWindow::resetView() {
   if (!ModelUnchanged()) return;
   const plot::GridAxis& ax = axes_[var_x_];
+  QCPRange xr, yr;
   if (mode_ == Mode::Curve) {
-    plot_->xAxis->setRange(ax.max() > ax.min() ? Padded(ax.min(), ax.max(), 0.02)
-                                               : QCPRange(ax.lower_edge(), ax.upper_edge()));
-    plot_->yAxis->setRange(Padded(reducer_.min(), reducer_.max(), 0.06));
+    xr = ax.max() > ax.min() ? Padded(ax.min(), ax.max(), 0.02) : QCPRange(ax.lower_edge(), ax.upper_edge());
+    yr = Padded(reducer_.min(), reducer_.max(), 0.06);
   } else {
     const plot::GridAxis& ay = axes_[var_y_];
-    plot_->xAxis->setRange(ax.lower_edge(), ax.upper_edge());
-    plot_->yAxis->setRange(ay.lower_edge(), ay.upper_edge());
+    xr = QCPRange(ax.lower_edge(), ax.upper_edge());
+    yr = QCPRange(ay.lower_edge(), ay.upper_edge());
   }
+  axes_drawable_ = QCPRange::validRange(xr) && QCPRange::validRange(yr);
+  if (axes_drawable_) {
+    plot_->xAxis->setRange(xr);
+    plot_->yAxis->setRange(yr);
+  }
+  UpdateDrawable();
   plot_->replot();
+}
+
+// The plot keeps its old range when given one it cannot draw, which would
+// show other places and colours than the ones named: then it shows nothing
+// and says so.
+void PlotWindow::UpdateDrawable() {
+  drawable_ = axes_drawable_ && (mode_ == Mode::Curve || map_range_drawable_);
+  if (drawable_) {
+    if (note_label_->text() == UndrawableNote()) note_label_->hide();
+  } else {
+    note_label_->setText(UndrawableNote());
+    note_label_->show();
+  }
+}
+
+QString PlotWindow::UndrawableNote() {
+  return tr("These values cannot be drawn: the plot takes numbers up to 1E+250 in size, and ranges of at "
+            "least 1E-280. The list, the report and the files hold them all.");
 }
 
 void PlotWindow::RefillPlot() {
@@ -477,9 +507,10 @@ void PlotWindow::RefillPlot() {
   // changed since the last fill (a replot for other reasons).
   const QRect rect = plot_->axisRect()->rect();
   const QCPRange xr = plot_->xAxis->range(), yr = plot_->yAxis->range();
-  const std::array<double, 9> key{static_cast<double>(slice_version_), xr.lower, xr.upper, yr.lower, yr.upper,
-                                  static_cast<double>(rect.width()), static_cast<double>(rect.height()),
-                                  static_cast<double>(ModelUnchanged()), static_cast<double>(mode_)};
+  const std::array<double, 10> key{static_cast<double>(slice_version_), xr.lower, xr.upper, yr.lower, yr.upper,
+                                   static_cast<double>(rect.width()), static_cast<double>(rect.height()),
+                                   static_cast<double>(ModelUnchanged()), static_cast<double>(mode_),
+                                   static_cast<double>(drawable_)};
   if (key == filled_for_) return;
   filled_for_ = key;
   refilling_ = true;
@@ -490,6 +521,9 @@ void PlotWindow::RefillPlot() {
       note_label_->setText(tr("The results have changed since this plot was opened; close it and open it again."));
       note_label_->show();
     }
+  } else if (!drawable_) {
+    curve_->setVisible(false);
+    map_->setVisible(false);
   } else if (mode_ == Mode::Curve) {
     RefillCurve();
   } else {
@@ -554,7 +588,7 @@ QString PlotWindow::PointPart(int v, std::int64_t i) const {
 
 void PlotWindow::ShowPointAt(const QPointF& pos) {
   QString text;
-  if (ModelUnchanged() && plot_->axisRect()->rect().contains(pos.toPoint())) {
+  if (ModelUnchanged() && drawable_ && plot_->axisRect()->rect().contains(pos.toPoint())) {
     const double x = plot_->xAxis->pixelToCoord(pos.x());
     const double y = plot_->yAxis->pixelToCoord(pos.y());
     std::array<std::int64_t, 4> at = held_;

@@ -101,6 +101,7 @@ class PlotWindow : public QMainWindow {
   void RefillMap();
   void ShowPointAt(const QPointF& pos);
   bool ModelUnchanged() const;
+  static QString UndrawableNote();
   // Grid index, grid value and name text of variable v at index i.
   QString PointPart(int v, std::int64_t i) const;
   std::int64_t SliceBase(int skip_a, int skip_b) const;
@@ -126,8 +127,13 @@ class PlotWindow : public QMainWindow {
   std::vector<std::int64_t> ia_, ib_;
   std::vector<double> samples_;
   bool refilling_ = false;
+  // False when the slice's values or grid values lie beyond the ranges the
+  // plot can draw (magnitudes above 1E+250, spreads below 1E-280).
+  bool drawable_ = true;
+  bool axes_drawable_ = true, map_range_drawable_ = true;
+  void UpdateDrawable();
   std::uint64_t slice_version_ = 0;
-  std::array<double, 9> filled_for_{};
+  std::array<double, 10> filled_for_{};
 
   QCustomPlot* plot_ = nullptr;
   QCPColorMap* map_ = nullptr;

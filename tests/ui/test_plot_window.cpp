@@ -570,6 +570,59 @@ class TestPlotWindow : public QObject {
     QCOMPARE(w2.pointText(), QString());
   }
 
+  void valuesBeyondWhatThePlotDrawsAreNotDrawnButNamed() {
+    // The plot refuses ranges beyond 1E+250 or narrower than 1E-280 and
+    // would keep the old one: values at 1E+300 would lie off the axes.
+    Dimension huge = Curve({0, 1, 2}, {1e300, -1e300, 5e299});
+    PlotWindow w(huge);
+    Show(w);
+    auto* note = w.findChild<QLabel*>("lblPlotNote");
+    QVERIFY(note->isVisible());
+    QVERIFY(note->text().contains("cannot be drawn"));
+    QVERIFY(!w.curve()->visible());
+    QTest::mouseMove(w.plot(), w.plot()->axisRect()->rect().center());
+    QCOMPARE(w.pointText(), QString());
+
+    // A map of such values has no colour range either.
+    auto map_of = [](double a, double b) {
+      Dimension m;
+      m.LastVar = 1;
+      m.VarName[0] = "x";
+      m.VarName[1] = "y";
+      m.LastPoint[0] = m.LastPt[0] = 2;
+      m.LastPoint[1] = m.LastPt[1] = 1;
+      m.GridX[0] = {0, 1, 2};
+      m.GridX[1] = {0, 1};
+      for (int v = 2; v < 4; ++v) m.GridX[v] = {0.0};
+      if (!m.Results.Allocate({3, 2, 1, 1})) qFatal("no memory");
+      for (int i = 0; i < 6; ++i) m.Results.data()[i] = i % 2 ? a : b;
+      m.ResultsReady = true;
+      return m;
+    };
+    Dimension big = map_of(1e300, -1e300);
+    PlotWindow bw(big);
+    Show(bw);
+    QCOMPARE(bw.mode(), PlotWindow::Mode::ColourMap);
+    QVERIFY(bw.findChild<QLabel*>("lblPlotNote")->isVisible());
+    QVERIFY(!bw.colourMap()->visible());
+
+    // Values that are tiny and (nearly) equal get a range around them wide
+    // enough to draw, as a map and as a curve.
+    Dimension tiny = map_of(1e-290, 2e-290);
+    PlotWindow tw(tiny);
+    Show(tw);
+    QVERIFY(!tw.findChild<QLabel*>("lblPlotNote")->isVisible());
+    CheckMapMatches(tw, tiny);
+    // The colours span a range around the values, not the plot's default.
+    QVERIFY(tw.colourMap()->dataRange().contains(1e-290));
+    QVERIFY(tw.colourMap()->dataRange().size() < 1e-260);
+    tw.setMode(PlotWindow::Mode::Curve);
+    QVERIFY(!tw.findChild<QLabel*>("lblPlotNote")->isVisible());
+    CheckCurveMatches(tw, tiny);
+    QVERIFY(tw.plot()->yAxis->range().contains(2e-290));
+    QVERIFY(tw.plot()->yAxis->range().size() < 1e-260);
+  }
+
   void openedNonModalAndClosedWithItsOwner() {
     Dimension m = Computed("poly.ser", {5}, {0});
     QWidget owner;
