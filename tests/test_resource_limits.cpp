@@ -78,7 +78,7 @@ TEST_F(UnderAddressSpaceLimit, ProductBeyond32BitsIsRefused) {
 
 TEST_F(UnderAddressSpaceLimit, SeriesAnnouncingTooManyCoefficientsIsRefused) {
   WriteBytes(dir_.file("big.ser"), "0,x,0,1,0,#TRUE#,*,99999999,#TRUE#,1,2,3\r\n");
-  ExpectRefused(Batch(ShellQuote(dir_.file("big.ser"))), "The coefficient block needs 100000000 values (763 MB)");
+  ExpectRefused(Batch(ShellQuote(dir_.file("big.ser"))), "The coefficient block with its default grid needs 200000000 values (1.5 GB)");
 }
 
 TEST_F(UnderAddressSpaceLimit, GridFileAnnouncingTooManyPointsIsRefused) {
@@ -121,7 +121,16 @@ TEST_F(WithMemoryLimit, SeriesReaderRefusesACoefficientBlockBeyondTheLimit) {
   SeriesReadResult r = ReadSeriesText(model, "0,x,0,1,0,#TRUE#,*,199999,#TRUE#,1,2,3", "big.ser");
   EXPECT_EQ(r.outcome, SeriesReadOutcome::Error);
   EXPECT_NE(r.message.find("\"big.ser\""), std::string::npos) << r.message;
-  EXPECT_NE(r.message.find("needs 200000 values (1.5 MB), more than the memory limit of 1.0 MB"),
+  EXPECT_NE(r.message.find("needs 400000 values (3.1 MB), more than the memory limit of 1.0 MB"),
+            std::string::npos)
+      << r.message;
+  EXPECT_TRUE(ModelDump(model) == before);
+  // The default grid takes as much room as the coefficients of one variable:
+  // a block that fits only without it is refused before the model changes.
+  SetMemoryLimitForTesting(2 << 20);
+  r = ReadSeriesText(model, "0,x,0,1,0,#TRUE#,*,149999,#TRUE#,1,2,3", "big.ser");
+  EXPECT_EQ(r.outcome, SeriesReadOutcome::Error);
+  EXPECT_NE(r.message.find("The coefficient block with its default grid needs 300000 values (2.3 MB)"),
             std::string::npos)
       << r.message;
   EXPECT_TRUE(ModelDump(model) == before);

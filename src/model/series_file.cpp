@@ -124,9 +124,15 @@ SeriesReadResult ReadSeries(FieldReader& in, Dimension& model, const std::string
   if (!in.ReadBoolean(present, "coefficients present")) return Failure(name, in.error());
   if (!present) return {SeriesReadOutcome::NoCoefficients, "NO COEFFICIENTS IN FILE."};
   if (!too_many.empty()) return Failure(name, too_many);
-  if (auto too_big = CheckDoublesFit(static_cast<std::uint64_t>(count), "The coefficient block"))
+  // The default grids (one value per term) are made with the coefficients.
+  std::uint64_t grid_values = 0;
+  for (int v = 0; v <= s.last_var; ++v) grid_values += static_cast<std::uint64_t>(s.last_term[v]) + 1;
+  if (auto too_big = CheckDoublesFit(static_cast<std::uint64_t>(count) + grid_values,
+                                     "The coefficient block with its default grid"))
     return Failure(name, *too_big);
+  std::array<std::vector<double>, kSlots> grid;
   try {
+    for (int v = 0; v <= s.last_var; ++v) grid[v].reserve(static_cast<std::size_t>(s.last_term[v]) + 1);
     // Every field takes at least one byte: do not reserve beyond the file.
     std::uint64_t room = size_hint ? std::min<std::uint64_t>(static_cast<std::uint64_t>(count), size_hint + 1)
                                    : static_cast<std::uint64_t>(count);
@@ -163,6 +169,9 @@ SeriesReadResult ReadSeries(FieldReader& in, Dimension& model, const std::string
     model.EvenlySpaced[v] = true;
   }
   model.Coefficients = std::move(s.coefficients);
+  // The grids fill the room reserved above: nothing is allocated once the
+  // model has been cleared.
+  for (int v = 0; v <= s.last_var; ++v) model.GridX[v] = std::move(grid[v]);
   model.BuildGrids();
   model.ResultsReady = false;
   model.FileName = name;
