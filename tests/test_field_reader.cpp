@@ -138,3 +138,26 @@ TEST(FieldReader, FileAndMemoryReadAlikeAcrossBufferBoundaries) {
   EXPECT_FALSE(from_file.ReadNumber(x, ""));
   unlink(path);
 }
+
+TEST(FieldReader, AByteOrderMarkIsSkippedOnlyAtTheStart) {
+  const std::string mark = "\xEF\xBB\xBF";
+  EXPECT_EQ(ReadTexts(mark + "1,x", 2), "[1][x]");
+  EXPECT_EQ(ReadTexts(mark + "\"x\",y", 2), "[x][y]");
+  // Elsewhere the same bytes belong to the field.
+  EXPECT_EQ(ReadTexts("a," + mark + "b", 2), "[a][" + mark + "b]");
+  EXPECT_EQ(ReadTexts(mark + mark + "c", 1), "[" + mark + "c]");
+  // From a file as from memory, the first number is read.
+  char path[] = "/tmp/tabulor_bomXXXXXX";
+  int fd = mkstemp(path);
+  ASSERT_GE(fd, 0);
+  const std::string data = mark + " 3 \r\n4";
+  ASSERT_EQ(write(fd, data.data(), data.size()), static_cast<ssize_t>(data.size()));
+  lseek(fd, 0, SEEK_SET);
+  FieldReader in(fd);
+  std::int32_t a = 0, b = 0;
+  ASSERT_TRUE(in.ReadInteger(a, "") && in.ReadInteger(b, "")) << in.error();
+  EXPECT_EQ(a, 3);
+  EXPECT_EQ(b, 4);
+  EXPECT_EQ(in.bytes_read(), data.size());
+  unlink(path);
+}

@@ -81,6 +81,16 @@ TEST(GridFile, RoundTripRestoresGridAndValuesAndClearsTheSeries) {
   EXPECT_EQ(GridFileText(back), GridFileText(m));
 }
 
+TEST(GridFile, AFileSavedByAnEditorWithAByteOrderMarkReadsTheSame) {
+  Dimension m = Computed("1,x,0,1,0,#TRUE#,*,2,y,-1,1,0,#FALSE#,4,1,#TRUE#,1,2,3,4,5,6");
+  Dimension plain, marked;
+  ASSERT_TRUE(ReadGridText(plain, GridFileText(m), "res").ok);
+  GridFileResult r = ReadGridText(marked, "\xEF\xBB\xBF" + GridFileText(m), "res");
+  ASSERT_TRUE(r.ok) << r.message;
+  EXPECT_EQ(marked.LastVar, 1);
+  EXPECT_EQ(GridFileText(marked), GridFileText(plain));
+}
+
 TEST(GridFile, ValuesSurviveToFifteenDigitsNotBeyond) {
   Dimension m = Computed("0,x,0,1,0,#TRUE#,*,1,#TRUE#,0.1,0.2");
   Dimension back;

@@ -48,6 +48,16 @@ TEST(SeriesFile, CommasAndLineEndsSeparateAlike) {
   EXPECT_EQ(Snapshot(a), Snapshot(b));
 }
 
+TEST(SeriesFile, AByteOrderMarkInFrontIsNotPartOfTheFirstField) {
+  Dimension m;
+  SeriesReadResult r =
+      ReadSeriesText(m, "\xEF\xBB\xBF" "1,x,0,1,0,#TRUE#,*,1,y,0,1,0,#TRUE#,*,0,#TRUE#,1,2", "bom.ser");
+  ASSERT_EQ(r.outcome, SeriesReadOutcome::Ok) << r.message;
+  EXPECT_EQ(m.LastVar, 1);
+  EXPECT_EQ(m.VarName[1], "y");
+  EXPECT_EQ(m.Coefficients, (std::vector<double>{1, 2}));
+}
+
 TEST(SeriesFile, CentreAndPeriodDefaultsAndTexts) {
   Dimension m;
   ASSERT_EQ(ReadSeriesText(m, "0,v,-1,3,*,#FALSE#,*,1,#TRUE#,0,0", "f").outcome, SeriesReadOutcome::Ok);

@@ -17,10 +17,21 @@ bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 }  // namespace
 
 FieldReader::FieldReader(std::string_view data)
-    : begin_(data.data()), cur_(data.data()), end_(data.data() + data.size()) {}
+    : begin_(data.data()), cur_(data.data()), end_(data.data() + data.size()) {
+  SkipByteOrderMark();
+}
 
 FieldReader::FieldReader(int fd) : fd_(fd), buffer_(kBufferSize) {
   begin_ = cur_ = end_ = buffer_.data();
+  if (Fill()) SkipByteOrderMark();
+}
+
+void FieldReader::SkipByteOrderMark() {
+  // Editors on other systems put the UTF-8 byte order mark in front of a
+  // text file; it is not part of the first field.
+  constexpr std::string_view kMark = "\xEF\xBB\xBF";
+  if (static_cast<std::size_t>(end_ - cur_) >= kMark.size() && std::string_view(cur_, kMark.size()) == kMark)
+    cur_ += kMark.size();
 }
 
 FieldReader::~FieldReader() {

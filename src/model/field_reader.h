@@ -2,7 +2,7 @@
 // a line end (CR LF, CR or LF); blanks and tabs in front are skipped; a text
 // may be quoted; numbers use the point whatever the locale; Booleans are
 // "#TRUE#" and "#FALSE#"; a field without a number reads as 0; reading past
-// the end is an error.
+// the end is an error. A UTF-8 byte order mark at the very start is skipped.
 #pragma once
 
 #include <cstdint>
@@ -51,6 +51,7 @@ class FieldReader {
 
  private:
   bool Fill();  // false at the end of the data
+  void SkipByteOrderMark();
   bool PeekChar(char& c);
   // Reads one raw field; false with error_ set on a problem.
   bool NextField(std::string_view what, bool& quoted);
