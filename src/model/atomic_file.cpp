@@ -65,29 +65,75 @@ void SyncFolder(const std::string& folder) {
 
 }  // namespace
 
-AtomicWriteResult WriteFileAtomically(const std::string& requested,
-                                      const std::function<bool(const ByteSink& sink)>& produce) {
-  const std::string target = FileToWrite(requested);
+PendingFile::PendingFile(const std::string& requested) : target_(FileToWrite(requested)) {
   struct stat st {};
-  mode_t mode = 0;
-  const bool exists = ::stat(target.c_str(), &st) == 0;
-  if (exists) {
-    if (S_ISDIR(st.st_mode)) return {AtomicWriteOutcome::IsFolder, 0};
+  exists_ = ::stat(target_.c_str(), &st) == 0;
+  if (exists_) {
+    if (S_ISDIR(st.st_mode)) {
+      status_ = {AtomicWriteOutcome::IsFolder, 0};
+      return;
+    }
     // The new file replaces the old one by a rename, which only the folder's
     // permission governs: a file the user may not write stays as it is, as
     // writing into it would.
-    if (::access(target.c_str(), W_OK) != 0) return {AtomicWriteOutcome::Failed, errno};
-    mode = st.st_mode & 07777;
+    if (::access(target_.c_str(), W_OK) != 0) {
+      status_ = {AtomicWriteOutcome::Failed, errno};
+      return;
+    }
+    mode_ = st.st_mode & 07777;
+    uid_ = st.st_uid;
+    gid_ = st.st_gid;
   } else {
     mode_t mask = ::umask(0);
     ::umask(mask);
-    mode = 0666 & ~mask;
+    mode_ = 0666 & ~mask;
   }
-  std::string folder, name;
-  SplitPath(target, folder, name);
-  std::string temp = TemporaryName(folder, name);
-  int fd = ::mkostemp(temp.data(), O_CLOEXEC);
-  if (fd < 0) return {AtomicWriteOutcome::Failed, errno};
+  std::string name;
+  SplitPath(target_, folder_, name);
+  temp_ = TemporaryName(folder_, name);
+  fd_ = ::mkostemp(temp_.data(), O_CLOEXEC);
+  if (fd_ < 0) {
+    status_ = {AtomicWriteOutcome::Failed, errno};
+    temp_.clear();
+    return;
+  }
+  status_ = {AtomicWriteOutcome::Ok, 0};
+}
+
+PendingFile::~PendingFile() {
+  if (fd_ >= 0) ::close(fd_);
+  if (!temp_.empty()) ::unlink(temp_.c_str());
+}
+
+AtomicWriteResult PendingFile::Commit() {
+  if (status_.outcome != AtomicWriteOutcome::Ok) return status_;
+  int error = 0;
+  if (exists_ && ::fchown(fd_, uid_, gid_) != 0) {
+    // Only root may keep another owner; the owner's own groups can be kept.
+    if (::fchown(fd_, static_cast<uid_t>(-1), gid_) != 0) {
+    }
+  }
+  if (::fchmod(fd_, mode_) != 0) {
+    // Keeping the default mode of the temporary file is not worth failing for.
+  }
+  if (::fsync(fd_) != 0) error = errno;
+  if (::close(fd_) != 0 && error == 0) error = errno;
+  fd_ = -1;
+  if (error == 0 && ::rename(temp_.c_str(), target_.c_str()) != 0) error = errno;
+  if (error != 0) {
+    status_ = {AtomicWriteOutcome::Failed, error};
+    return status_;  // the destructor removes the temporary file
+  }
+  temp_.clear();
+  SyncFolder(folder_);
+  return {AtomicWriteOutcome::Ok, 0};
+}
+
+AtomicWriteResult WriteFileAtomically(const std::string& target,
+                                      const std::function<bool(const ByteSink& sink)>& produce) {
+  PendingFile file(target);
+  if (file.status().outcome != AtomicWriteOutcome::Ok) return file.status();
+  const int fd = file.fd();
   int error = 0;
   ByteSink sink = [&](const char* p, std::size_t n) {
     while (n > 0) {
@@ -102,35 +148,11 @@ AtomicWriteResult WriteFileAtomically(const std::string& requested,
     }
     return true;
   };
-  bool ok = produce(sink);
-  bool stopped = !ok && error == 0;
-  if (ok && exists && ::fchown(fd, st.st_uid, st.st_gid) != 0) {
-    // Only root may keep another owner; the owner's own groups can be kept.
-    if (::fchown(fd, static_cast<uid_t>(-1), st.st_gid) != 0) {
-    }
+  if (!produce(sink)) {
+    if (error == 0) return {AtomicWriteOutcome::Stopped, 0};
+    return {AtomicWriteOutcome::Failed, error};
   }
-  if (ok && ::fchmod(fd, mode) != 0) {
-    // Keeping the default mode of the temporary file is not worth failing for.
-  }
-  if (ok && ::fsync(fd) != 0) {
-    ok = false;
-    error = errno;
-  }
-  if (::close(fd) != 0 && ok) {
-    ok = false;
-    error = errno;
-  }
-  if (ok && ::rename(temp.c_str(), target.c_str()) != 0) {
-    ok = false;
-    error = errno;
-  }
-  if (!ok) {
-    ::unlink(temp.c_str());
-    if (stopped) return {AtomicWriteOutcome::Stopped, 0};
-    return {AtomicWriteOutcome::Failed, error ? error : EIO};
-  }
-  SyncFolder(folder);
-  return {AtomicWriteOutcome::Ok, 0};
+  return file.Commit();
 }
 
 }  // namespace tabulor

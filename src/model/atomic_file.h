@@ -3,6 +3,8 @@
 // when all of it has been written and synced.
 #pragma once
 
+#include <sys/types.h>
+
 #include <cstddef>
 #include <functional>
 #include <string>
@@ -23,6 +25,41 @@ enum class AtomicWriteOutcome {
 struct AtomicWriteResult {
   AtomicWriteOutcome outcome = AtomicWriteOutcome::Failed;
   int error = 0;  // errno of the failed call for Failed, else 0
+};
+
+// A hidden temporary file next to a target, which takes the target's place
+// when committed. For writers that must be given a file name (a printer);
+// WriteFileAtomically is the same for bytes made in the program. The rules
+// for the target are those told at WriteFileAtomically.
+class PendingFile {
+ public:
+  // Checks the target and creates the temporary file; see status().
+  explicit PendingFile(const std::string& target);
+  // Removes the temporary file unless it was committed.
+  ~PendingFile();
+  PendingFile(const PendingFile&) = delete;
+  PendingFile& operator=(const PendingFile&) = delete;
+
+  // Ok when the temporary file is there to be written; else why not.
+  AtomicWriteResult status() const { return status_; }
+  // The temporary file's name and an open descriptor for it (-1 when
+  // status() is not Ok).
+  const std::string& path() const { return temp_; }
+  int fd() const { return fd_; }
+
+  // Gives the temporary file the target's mode, owner and group, syncs it,
+  // closes it and renames it over the target. On failure the temporary file
+  // is removed and the target is as it was.
+  AtomicWriteResult Commit();
+
+ private:
+  std::string target_, folder_, temp_;
+  int fd_ = -1;
+  bool exists_ = false;
+  mode_t mode_ = 0;
+  uid_t uid_ = 0;
+  gid_t gid_ = 0;
+  AtomicWriteResult status_;
 };
 
 // Creates a hidden temporary file next to `target` (its name always fits

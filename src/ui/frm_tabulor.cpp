@@ -820,8 +820,7 @@ ReportPrinter& FrmTabulor::reportPrinter() {
 void FrmTabulor::mnuPrint_Click() {
   if (!mnuPrint->isEnabled()) return;
   const PrintResult r = PrintReport(model_, reportPrinter(), this, printOptions);
-  if (r.outcome == PrintOutcome::Failed)
-    ShowError(QStringLiteral("The report was not printed.\n\n") + r.message);
+  if (!r.message.isEmpty()) ShowError(r.message);
 }
 
 void FrmTabulor::mnuPlot_Click() {

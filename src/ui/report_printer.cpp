@@ -10,12 +10,11 @@
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QProgressDialog>
-#include <QTemporaryFile>
 #include <algorithm>
 #include <cmath>
-#include <filesystem>
-#include <system_error>
+#include <cstring>
 
+#include "model/atomic_file.h"
 #include "output/result_lines.h"
 #include "ui/qt_text.h"
 
@@ -60,7 +59,16 @@ class PrinterStateGuard {
   bool outputChanged_ = false;
 };
 
-PrintResult Failed(const QString& message, int pages = 0) { return {PrintOutcome::Failed, message, pages}; }
+// A failure after which nothing can have come out of the printer.
+PrintResult NotPrinted(const QString& detail) {
+  return {PrintOutcome::Failed, QStringLiteral("The report was not printed.\n\n") + detail, 0};
+}
+
+// "it is a folder", "Permission denied": why a PDF file could not be written.
+QString FileProblem(const AtomicWriteResult& r) {
+  if (r.outcome == AtomicWriteOutcome::IsFolder) return QStringLiteral("it is a folder");
+  return QString::fromLocal8Bit(std::strerror(r.error));
+}
 
 QString PrinterLabel(const QPrinter& printer) {
   const QString name = printer.printerName();
@@ -78,26 +86,24 @@ PrintResult PrintReport(const Dimension& model, ReportPrinter& reportPrinter, QW
   if (options.printDialog && !options.printDialog(printer, parent)) return {PrintOutcome::Cancelled, {}, 0};
 
   // A PDF file is written under a temporary name next to it and takes the
-  // chosen name only when the whole report is in it.
+  // chosen name only when the whole report is in it, as a saved grid file
+  // does (a link is followed, a file that may not be written is refused).
   const bool toFile = printer.outputFormat() == QPrinter::PdfFormat;
   const QString target = printer.outputFileName();
-  std::unique_ptr<QTemporaryFile> part;
+  std::unique_ptr<PendingFile> part;
   if (toFile) {
-    if (target.isEmpty()) return Failed(QStringLiteral("No file was chosen to print the report to."));
-    const QFileInfo info(target);
-    part = std::make_unique<QTemporaryFile>(info.absolutePath() + QStringLiteral("/.") + info.fileName() +
-                                            QStringLiteral(".XXXXXX"));
-    if (!part->open())
-      return Failed(QStringLiteral("The report could not be written to %1: %2").arg(target, part->errorString()));
-    part->close();
-    guard.redirectOutput(part->fileName());
+    if (target.isEmpty()) return NotPrinted(QStringLiteral("No file was chosen to print the report to."));
+    part = std::make_unique<PendingFile>(QFile::encodeName(target).toStdString());
+    if (part->status().outcome != AtomicWriteOutcome::Ok)
+      return NotPrinted(QStringLiteral("The report could not be written to %1: %2").arg(target, FileProblem(part->status())));
+    guard.redirectOutput(QFile::decodeName(QByteArray::fromStdString(part->path())));
   }
   printer.setDocName(ToQ(model.FileName));
 
   QPainter painter;
   if (!painter.begin(&printer)) {
-    return Failed(toFile ? QStringLiteral("The report could not be written to %1.").arg(target)
-                         : QStringLiteral("%1 could not start the print job.").arg(PrinterLabel(printer)));
+    return NotPrinted(toFile ? QStringLiteral("The report could not be written to %1.").arg(target)
+                             : QStringLiteral("%1 could not start the print job.").arg(PrinterLabel(printer)));
   }
 
   QFont font(reportPrinter.fontName());
@@ -167,11 +173,14 @@ PrintResult PrintReport(const Dimension& model, ReportPrinter& reportPrinter, QW
         }
         if (!printer.newPage()) {
           painter.end();
-          return Failed(toFile ? QStringLiteral("Writing the report to %1 failed at page %2.").arg(target).arg(page + 1)
-                               : QStringLiteral("%1 stopped at page %2; the report is incomplete.")
-                                     .arg(PrinterLabel(printer))
-                                     .arg(page + 1),
-                        page);
+          // The pages before it may have gone to a printer; a file is not kept.
+          if (toFile)
+            return NotPrinted(QStringLiteral("Writing the report to %1 failed at page %2.").arg(target).arg(page + 1));
+          return {PrintOutcome::Failed,
+                  QStringLiteral("%1 stopped at page %2; the report is incomplete.")
+                      .arg(PrinterLabel(printer))
+                      .arg(page + 1),
+                  page};
         }
         ++page;
         onPage = 0;
@@ -185,30 +194,16 @@ PrintResult PrintReport(const Dimension& model, ReportPrinter& reportPrinter, QW
   }
 
   if (!painter.end() || printer.printerState() == QPrinter::Error) {
-    return Failed(toFile ? QStringLiteral("Writing the report to %1 failed.").arg(target)
-                         : QStringLiteral("%1 could not finish the print job.").arg(PrinterLabel(printer)),
-                  page);
+    return NotPrinted(toFile ? QStringLiteral("Writing the report to %1 failed.").arg(target)
+                             : QStringLiteral("%1 could not finish the print job.").arg(PrinterLabel(printer)));
   }
 
   if (toFile) {
-    const QString partName = part->fileName();
-    if (QFileInfo(partName).size() <= 0)
-      return Failed(QStringLiteral("Writing the report to %1 failed.").arg(target), page);
-    QFileDevice::Permissions permissions = QFile::exists(target)
-                                               ? QFile::permissions(target)
-                                               : (QFileDevice::ReadOwner | QFileDevice::WriteOwner |
-                                                  QFileDevice::ReadUser | QFileDevice::WriteUser |
-                                                  QFileDevice::ReadGroup | QFileDevice::ReadOther);
-    QFile::setPermissions(partName, permissions);
-    std::error_code error;
-    std::filesystem::rename(std::filesystem::path(QFile::encodeName(partName).toStdString()),
-                            std::filesystem::path(QFile::encodeName(target).toStdString()), error);
-    if (error) {
-      return Failed(QStringLiteral("The report could not be saved as %1: %2")
-                        .arg(target, QString::fromStdString(error.message())),
-                    page);
-    }
-    part->setAutoRemove(false);
+    if (QFileInfo(QFile::decodeName(QByteArray::fromStdString(part->path()))).size() <= 0)
+      return NotPrinted(QStringLiteral("Writing the report to %1 failed.").arg(target));
+    const AtomicWriteResult saved = part->Commit();
+    if (saved.outcome != AtomicWriteOutcome::Ok)
+      return NotPrinted(QStringLiteral("The report could not be saved as %1: %2").arg(target, FileProblem(saved)));
   }
   return {PrintOutcome::Printed, {}, page};
 }

@@ -5,8 +5,7 @@
 // printer chosen and its settings stay from one report to the next):
 //
 //   tabulor::PrintResult r = tabulor::PrintReport(model, printer_, this, printOptions_);
-//   if (r.outcome == tabulor::PrintOutcome::Failed)
-//     QMessageBox::critical(this, "Print", r.message);
+//   if (!r.message.isEmpty()) QMessageBox::critical(this, "Print", r.message);
 //
 // Tests replace printOptions_.printDialog to choose a PDF file without
 // showing the print dialog.
@@ -64,13 +63,17 @@ struct ReportPrintOptions {
 
 enum class PrintOutcome {
   Printed,    // the job went out (or the PDF file was written)
-  Cancelled,  // the print dialog or the progress window was cancelled: nothing printed
+  Cancelled,  // the print dialog or the progress window was cancelled: nothing printed,
+              // unless the message says that the printer could not stop the job
   Failed,     // the printer or the file refused the job; see message
 };
 
 struct PrintResult {
   PrintOutcome outcome = PrintOutcome::Failed;
-  QString message;  // for Failed: what went wrong, naming the printer or file
+  // What the user is to be told, naming the printer or file: why the report
+  // was not printed, or that what was printed is incomplete. Empty when
+  // there is nothing to tell.
+  QString message;
   int pages = 0;    // pages printed
 };
 

@@ -2,7 +2,9 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDialogButtonBox>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QProcess>
@@ -393,6 +395,30 @@ class ReportTest : public QObject {
     QCOMPARE(QDir(dir_.path()).entryList({"*progress*"}, QDir::Files | QDir::Hidden), QStringList{"progress.pdf"});
   }
 
+  // A PDF file chosen through a symbolic link: the link stays and the file
+  // it leads to gets the report, as a saved grid file does.
+  void pdfThroughALinkReplacesTheFileItLeadsTo() {
+    Dimension m = SeriesModel(1);
+    ComputeGrid(m, {"3", ""}, {"0", ""});
+    QDir(dir_.path()).mkpath(QStringLiteral("linked"));
+    {
+      QFile old(Path("linked/real.pdf"));
+      QVERIFY(old.open(QIODevice::WriteOnly));
+      old.write("old");
+    }
+    QVERIFY(QFile::link(QStringLiteral("real.pdf"), Path("linked/link.pdf")));
+    ReportPrinter printer;
+    ReportPrintOptions options;
+    options.printDialog = ChoosePdf(Path("linked/link.pdf"));
+    const PrintResult result = tabulor::PrintReport(m, printer, nullptr, options);
+    QVERIFY2(result.outcome == PrintOutcome::Printed, qPrintable(result.message));
+    QVERIFY(result.message.isEmpty());
+    QVERIFY(QFileInfo(Path("linked/link.pdf")).isSymLink());
+    QVERIFY(FileContents(Path("linked/real.pdf")).startsWith("%PDF"));
+    QCOMPARE(QDir(Path("linked")).entryList(QDir::Files | QDir::Hidden | QDir::System),
+             (QStringList{"link.pdf", "real.pdf"}));
+  }
+
   // A file that cannot be written is reported, naming it.
   void failureIsReported() {
     Dimension m = SeriesModel(1);
@@ -407,6 +433,14 @@ class ReportTest : public QObject {
     QVERIFY2(result.message.contains(missing), qPrintable(result.message));
     QCOMPARE(printer.fontName(), QStringLiteral("Sans"));
     QVERIFY(!QFile::exists(missing));
+    // A folder is refused before anything is printed, and left as it was.
+    QVERIFY(QDir(dir_.path()).mkpath(QStringLiteral("folder.pdf")));
+    options.printDialog = ChoosePdf(Path("folder.pdf"));
+    result = tabulor::PrintReport(m, printer, nullptr, options);
+    QVERIFY(result.outcome == PrintOutcome::Failed);
+    QVERIFY2(result.message.startsWith(QStringLiteral("The report was not printed.")), qPrintable(result.message));
+    QVERIFY2(result.message.contains(QStringLiteral("it is a folder")), qPrintable(result.message));
+    QVERIFY(QFileInfo(Path("folder.pdf")).isDir());
     // A PDF without a file name.
     options.printDialog = ChoosePdf(QString());
     result = tabulor::PrintReport(m, printer, nullptr, options);
