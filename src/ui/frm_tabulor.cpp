@@ -80,6 +80,7 @@ void SetBackground(QWidget* w, QPalette::ColorRole role, const QColor& c) {
 
 QLabel* MakeCaption(QWidget* parent, const QString& text, const QRect& geometry, const char* name) {
   auto* l = new QLabel(text, parent);
+  l->setTextFormat(Qt::PlainText);
   l->setObjectName(QLatin1String(name));
   l->setGeometry(geometry);
   l->setFont(SansFont(true));
@@ -94,6 +95,7 @@ QLabel* MakeCaption(QWidget* parent, const QString& text, const QRect& geometry,
 
 QLabel* MakeValueLabel(QWidget* parent, const QRect& geometry, const char* name) {
   auto* l = new QLabel(parent);
+  l->setTextFormat(Qt::PlainText);
   l->setObjectName(QLatin1String(name));
   l->setGeometry(geometry);
   l->setFont(SansFont(true));
@@ -126,7 +128,10 @@ QPushButton* MakeButton(QWidget* parent, const QString& text, const QRect& geome
   b->setDefault(false);
   QPalette p = b->palette();
   p.setColor(QPalette::Button, face);
-  p.setColor(QPalette::ButtonText, Qt::black);
+  p.setColor(QPalette::Active, QPalette::ButtonText, Qt::black);
+  p.setColor(QPalette::Inactive, QPalette::ButtonText, Qt::black);
+  // A disabled button keeps its face but greys its caption.
+  p.setColor(QPalette::Disabled, QPalette::ButtonText, QColor(128, 128, 128));
   b->setPalette(p);
   return b;
 }
@@ -382,6 +387,7 @@ FrmTabulor::ControlSet FrmTabulor::CreateSet(int k) {
   s.txtUL = MakeBox(fraSerSpecs, Tw(1020, 510, 1200, 285), kLightYellow, Name("txtUL", k));
   s.txtLL = MakeBox(fraSerSpecs, Tw(1020, 210, 1200, 285), kLightYellow, Name("txtLL", k));
   s.lblVar = new QLabel(fraVarSpecs);
+  s.lblVar->setTextFormat(Qt::PlainText);  // a name from a file, shown as written
   s.lblVar->setObjectName(Name("lblVar", k));
   s.lblVar->setGeometry(Tw(3840, 105, 2700, 195));
   s.lblVar->setFont(SansFont(true));
@@ -510,7 +516,7 @@ void FrmTabulor::ShowFileCounts(std::int64_t total, QLabel* count, QLineEdit* na
   model_.TotalCount = static_cast<std::int32_t>(std::max<std::int64_t>(total, 0));
   count->setText(IntQ(total));
   name->setText(PathToQ(m.FileName));
-  name->setToolTip(PathToQ(m.FileName));
+  name->setToolTip(PlainToolTip(PathToQ(m.FileName)));
   txtSerFileName->setEnabled(false);
   txtGrdFileName->setEnabled(false);
   fraVarSpecs->setEnabled(true);

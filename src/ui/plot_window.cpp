@@ -30,6 +30,7 @@
 #include "model/grid_file.h"
 #include "model/number_text.h"
 #include "output/csv_export.h"
+#include "ui/qt_text.h"
 
 namespace tabulor {
 
@@ -61,10 +62,13 @@ void Tell(QWidget* parent, const QString& title, const QString& text) {
     MessageBoxFn()(parent, title, text);
     return;
   }
-  QMessageBox::warning(parent, title, text);
+  QMessageBox box(QMessageBox::Warning, title, text, QMessageBox::Ok, parent);
+  box.setTextFormat(Qt::PlainText);
+  box.exec();
 }
 
-QString Text(const std::string& s) { return QString::fromStdString(s); }
+// Names from a file as the main window shows them (UTF-8, else Latin-1).
+QString Text(const std::string& s) { return ToQ(s); }
 QString Number(double x) { return Text(NumberText(x)); }
 
 // A colour gradient from dark violet through blue and green to yellow that
@@ -192,12 +196,14 @@ void PlotWindow::BuildUi() {
   held->setColumnStretch(1, 1);
   for (int v = 0; v < vars_; ++v) {
     auto* row_label = new QLabel(tr("%1 held at").arg(Text(plot::VariableTitle(model_, v))), central);
+    row_label->setTextFormat(Qt::PlainText);
     auto* slider = new QSlider(Qt::Horizontal, central);
     slider->setObjectName(QString("sldHeld%1").arg(v));
     slider->setRange(0, static_cast<int>(points_[v] - 1));
     slider->setPageStep(std::max(1, static_cast<int>(points_[v] / 10)));
     row_label->setBuddy(slider);
     auto* value = new QLabel(central);
+    value->setTextFormat(Qt::PlainText);
     value->setObjectName(QString("lblHeld%1").arg(v));
     value->setMinimumWidth(260);
     held->addWidget(row_label, v, 0);
@@ -265,6 +271,7 @@ void PlotWindow::BuildUi() {
   layout->addWidget(plot_, 1);
 
   note_label_ = new QLabel(central);
+  note_label_->setTextFormat(Qt::PlainText);
   note_label_->setObjectName("lblPlotNote");
   note_label_->setWordWrap(true);
   note_label_->hide();
@@ -272,6 +279,7 @@ void PlotWindow::BuildUi() {
   setCentralWidget(central);
 
   point_label_ = new QLabel(this);
+  point_label_->setTextFormat(Qt::PlainText);
   point_label_->setObjectName("lblPlotPoint");
   point_label_->setTextInteractionFlags(Qt::TextSelectableByMouse);
   statusBar()->addWidget(point_label_, 1);

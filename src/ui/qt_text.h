@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QString>
 #include <QStringDecoder>
+#include <QTextDocument>
 
 #include <string>
 
@@ -20,6 +21,13 @@ inline QString ToQ(const std::string& text) {
 
 // A box's text for the model's readers.
 inline std::string FromQ(const QString& text) { return text.toStdString(); }
+
+// A tool tip that shows `text` as it is written: a file name or a name from
+// a file that looks like markup is escaped rather than drawn as markup.
+inline QString PlainToolTip(const QString& text) {
+  if (!Qt::mightBeRichText(text)) return text;
+  return QStringLiteral("<p style=\"white-space:pre\">") + text.toHtmlEscaped() + QStringLiteral("</p>");
+}
 
 // File names as the file system spells them.
 inline std::string PathFromQ(const QString& path) { return QFile::encodeName(path).toStdString(); }

@@ -20,6 +20,7 @@ UiSeams RealSeams() {
   };
   s.message = [](QWidget* parent, QMessageBox::Icon icon, const QString& title, const QString& text) {
     QMessageBox box(icon, title, text, QMessageBox::Ok, parent);
+    box.setTextFormat(Qt::PlainText);  // messages name files and variables as written
     box.exec();
   };
   s.beep = [] { QApplication::beep(); };

@@ -269,6 +269,7 @@ FrmVars::FrmVars(Dimension& model, int var, QWidget* parent) : QDialog(parent), 
   box_->hide();
 
   message_ = new QLabel(this);
+  message_->setTextFormat(Qt::PlainText);
   message_->setObjectName(QStringLiteral("lblMessage"));
   message_->setWordWrap(true);
   message_->hide();

@@ -3,6 +3,7 @@
 
 #include <QGroupBox>
 #include <QMenu>
+#include <QTextDocument>
 
 using namespace tabulor;
 using namespace tabulor::test;
@@ -137,6 +138,42 @@ class TestMainWindow : public QObject {
     QVERIFY(!s.txtLLgrid->font().bold());
     QVERIFY(!w.fraType->font().bold());
     QCOMPARE(s.txtLLgrid->font().pointSizeF(), 8.25);
+  }
+
+  // A disabled button greys its caption; an enabled one shows it in black.
+  // A name from a file is shown as written, even when it looks like markup.
+  void disabledButtonsLookDisabledAndNamesShowAsWritten() {
+    Fixture f;
+    FrmTabulor& w = *f.w;
+    auto darkPixels = [](QWidget* button) {
+      const QImage image = button->grab().toImage();
+      int dark = 0;
+      for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+          if (qGray(image.pixel(x, y)) < 64) ++dark;
+      return dark;
+    };
+    QVERIFY(!w.cmdCompute->isEnabled());
+    const int disabled = darkPixels(w.cmdCompute);
+    QVERIFY(f.openSeries("0\n\"<b>x</b>\"\n0\n1\n0\n#TRUE#\n*\n2\n#TRUE#\n1\n2\n3\n",
+                         QStringLiteral("<b>run.ser")));
+    QVERIFY(w.cmdCompute->isEnabled());
+    const int enabled = darkPixels(w.cmdCompute);
+    QVERIFY2(enabled > 20 && disabled * 4 < enabled,
+             qPrintable(QStringLiteral("dark pixels: disabled %1, enabled %2").arg(disabled).arg(enabled)));
+
+    QLabel* name = f.set(0).lblVar;
+    QCOMPARE(name->text(), QStringLiteral("<b>x</b>"));
+    // Drawn as markup it would be one bold "x" wide.
+    QVERIFY(name->sizeHint().width() >= name->fontMetrics().horizontalAdvance(QStringLiteral("<b>x</b>")));
+    // The file name's tool tip shows the name as it is spelled.
+    const QString tip = w.txtSerFileName->toolTip();
+    QTextDocument shown;
+    if (Qt::mightBeRichText(tip))
+      shown.setHtml(tip);
+    else
+      shown.setPlainText(tip);
+    QCOMPARE(shown.toPlainText(), f.dir.filePath(QStringLiteral("<b>run.ser")));
   }
 
   void menuBarInOrder() {
