@@ -329,7 +329,7 @@ bool FrmVars::CommitCellEditAt(int row) {
   const QString typed = box_->text();
   const LeadingNumberResult number = ParseLeadingNumber(typed.toStdString());
   if (number.status == NumberStatus::Overflow) {
-    ShowRefusal(typed);
+    Refuse(QStringLiteral("%1 is too large for a number; the value was not stored.").arg(typed));
     return false;
   }
   message_->hide();
@@ -340,8 +340,8 @@ bool FrmVars::CommitCellEditAt(int row) {
   return true;
 }
 
-void FrmVars::ShowRefusal(const QString& text) {
-  message_->setText(QStringLiteral("%1 is too large for a number; the value was not stored.").arg(text));
+void FrmVars::Refuse(const QString& why) {
+  message_->setText(why);
   message_->show();
   QApplication::beep();
 }
@@ -374,7 +374,10 @@ void FrmVars::cmdDelete_Click() {
   if (box_->isHidden()) return;
   const int rows = cells_->rowCount();
   // The grid keeps at least two values.
-  if (rows <= 2) return;
+  if (rows <= 2) {
+    Refuse(QStringLiteral("An uneven grid keeps at least two values; none was deleted."));
+    return;
+  }
   const int row = grid_->currentIndex().row();
   if (row < 0) return;
   const int last = rows - 1;

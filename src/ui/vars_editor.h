@@ -113,7 +113,8 @@ class FrmVars : public QDialog {
   void grid_Click(const QModelIndex& index);
   void grid_CurrentChanged(const QModelIndex& current, const QModelIndex& previous);
   bool CommitCellEditAt(int row);
-  void ShowRefusal(const QString& text);
+  // Shows why an edit was not made, under the table, with a beep.
+  void Refuse(const QString& why);
 
   Dimension& model_;
   int var_;

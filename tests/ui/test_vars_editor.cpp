@@ -215,9 +215,15 @@ class VarsEditorTest : public QObject {
     QCOMPARE(ValueTexts(editor), (QStringList{"3", "2"}));
     QCOMPARE(model.LastPoint[0], 1);
     QCOMPARE(points.count(), 1);
-    // The edit goes on undisturbed.
+    // The edit goes on undisturbed, and the user is told why nothing was deleted.
     QVERIFY(editor.isEditing());
     QCOMPARE(editor.dataEntry()->text(), QStringLiteral("8"));
+    QVERIFY(editor.messageLabel()->isVisible());
+    QCOMPARE(editor.messageLabel()->text(),
+             QStringLiteral("An uneven grid keeps at least two values; none was deleted."));
+    // Until the next value is stored.
+    QTest::keyClick(editor.dataEntry(), Qt::Key_Down);
+    QVERIFY(editor.messageLabel()->isHidden());
   }
 
   // The last row's text "7e" is not a number; its model value 7 moves.
