@@ -5,7 +5,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 dir=${1:-build}
-if [ ! -x "$dir/tabulor" ]; then
+if [ ! -x "$dir/tabulor-demo" ]; then
   scripts/setup.sh
   scripts/build.sh "$dir"
 fi
@@ -30,8 +30,8 @@ for _ in $(seq 50); do
 done
 
 # The point as decimal separator, so no question comes up; the splash takes
-# about three seconds, then the demo opens the file and computes.
-DISPLAY=$display LC_ALL=C.UTF-8 QT_QPA_PLATFORM=xcb "$dir/tabulor" --demo examples/wave.ser &
+# about three seconds, then tabulor-demo opens the file and computes.
+DISPLAY=$display LC_ALL=C.UTF-8 QT_QPA_PLATFORM=xcb "$dir/tabulor-demo" examples/wave.ser &
 app_pid=$!
 sleep 6
 DISPLAY=$display import -window root docs/screenshot-main.png

@@ -1,9 +1,11 @@
 #include "app/sub_main.h"
 
-#include <QCoreApplication>
+#include <QApplication>
 #include <QEventLoop>
 #include <QScreen>
 #include <QTimer>
+
+#include <csignal>
 
 #include "ui/frm_about.h"
 #include "ui/frm_tabulor.h"
@@ -43,6 +45,23 @@ std::unique_ptr<FrmTabulor> Main(Dimension& model, DecimalPoint& guard, const St
   window->show();
   window->activateWindow();
   return window;
+}
+
+int RunWindowProgram(int argc, char** argv, const std::function<void(FrmTabulor& window)>& started) {
+  // Past a file size limit a write then fails with EFBIG, and the save is
+  // reported as failed, instead of the process being killed with the
+  // results it holds.
+  std::signal(SIGXFSZ, SIG_IGN);
+  QApplication app(argc, argv);
+  QApplication::setApplicationName(QStringLiteral("tabulor"));
+
+  LinuxDecimalPlatform platform;
+  DecimalPoint guard(platform);
+  Dimension model;
+  std::unique_ptr<FrmTabulor> window = Main(model, guard, StartupOptions{});
+  if (!window) return 0;
+  if (started) QTimer::singleShot(0, window.get(), [&started, w = window.get()] { started(*w); });
+  return app.exec();
 }
 
 }  // namespace tabulor

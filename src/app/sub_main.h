@@ -35,4 +35,10 @@ void WaitSplash(QWidget& splash);
 // the decimal separator through `guard` when it closes.
 std::unique_ptr<FrmTabulor> Main(Dimension& model, DecimalPoint& guard, const StartupOptions& options);
 
+// The whole program: the application, Main with the real guard, splash and
+// question, and the event loop until the window closes. `started` is called
+// once the event loop runs, with the window (not when the guard ended the
+// program). Returns the exit status.
+int RunWindowProgram(int argc, char** argv, const std::function<void(FrmTabulor& window)>& started = nullptr);
+
 }  // namespace tabulor
