@@ -77,6 +77,20 @@ TEST(SeriesFile, CentreAndPeriodDefaultsAndTexts) {
   EXPECT_EQ(m.Period[0], 0.0);  // two asterisks are no default and no number
 }
 
+TEST(SeriesFile, APowerVariableReadsWhateverItsUnusedPeriodSays) {
+  for (const char* period : {"inf", "nan", "1e999", "-Infinity"}) {
+    Dimension m;
+    const std::string text = std::string("0,x,0,1,0,#TRUE#,") + period + ",2,#TRUE#,1,2,3";
+    SeriesReadResult r = ReadSeriesText(m, text, "p.ser");
+    ASSERT_EQ(r.outcome, SeriesReadOutcome::Ok) << period << ": " << r.message;
+    EXPECT_EQ(m.PeriodText[0], period);
+    EXPECT_EQ(m.Period[0], 0.0);
+    // A Trigonometric variable, which divides by its period, refuses it.
+    const std::string trig = std::string("0,t,0,1,0,#FALSE#,") + period + ",2,#TRUE#,1,2,3";
+    EXPECT_EQ(ReadSeriesText(m, trig, "t.ser").outcome, SeriesReadOutcome::Error) << period;
+  }
+}
+
 TEST(SeriesFile, TwoVariablesCarryTheirCoefficientsKZeroFastest) {
   Dimension m;
   ASSERT_EQ(ReadSeriesText(m, "1,x,0,1,0,#TRUE#,*,2,y,0,1,0,#TRUE#,*,1,#TRUE#,1,2,3,4,5,6", "f").outcome,

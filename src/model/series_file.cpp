@@ -91,7 +91,10 @@ SeriesReadResult ReadSeries(FieldReader& in, Dimension& model, const std::string
     if (s.period_text[v] == "*") {
       s.period[v] = pi + pi;
     } else if (auto why = TextNumber(s.period_text[v], s.period[v])) {
-      return Failure(name, At(in, VarWhat("period", v)) + *why);
+      // A Power variable never uses its period: the text stays as written
+      // and the number is 0, as for a text without one.
+      if (!s.is_power[v]) return Failure(name, At(in, VarWhat("period", v)) + *why);
+      s.period[v] = 0.0;
     }
     if (!in.ReadInteger(s.last_term[v], VarWhat("number of terms minus 1", v)))
       return Failure(name, in.error());
