@@ -14,6 +14,9 @@
 #include <fcntl.h>
 #include <sys/mount.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
+#include <sys/sysmacros.h>
+#include <sys/un.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <sys/wait.h>
@@ -423,6 +426,84 @@ TEST_F(SaveFaults, FailedRenameIsReportedAndLeavesNothingBehind) {
   EXPECT_TRUE(r.error == EISDIR || r.error == ENOTEMPTY || r.error == EEXIST) << std::strerror(r.error);
   EXPECT_EQ(ReadBytes(taken + "/keep"), "kept");
   EXPECT_EQ(dir_.Names(), (std::vector<std::string>{"results.grd", "taken.grd"}));
+}
+
+TEST_F(SaveFaults, PipesAndDevicesAreWrittenIntoNotReplaced) {
+  // A named pipe with a reader: the reader gets the bytes, the pipe stays.
+  const std::string fifo = dir_.file("pipe");
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  const int reader = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+  ASSERT_GE(reader, 0);
+  AtomicWriteResult r = WriteFileAtomically(fifo, [](const ByteSink& sink) { return sink("through", 7); });
+  EXPECT_EQ(r.outcome, AtomicWriteOutcome::Ok) << std::strerror(r.error);
+  char got[16] = {};
+  EXPECT_EQ(::read(reader, got, sizeof got), 7);
+  EXPECT_STREQ(got, "through");
+  ::close(reader);
+  struct stat st {};
+  ASSERT_EQ(::lstat(fifo.c_str(), &st), 0);
+  EXPECT_TRUE(S_ISFIFO(st.st_mode)) << "the pipe was replaced";
+  std::vector<std::string> names{"pipe", "results.grd"};
+
+  // A character device of the test's own making (the null device's
+  // numbers), where the system lets it make one.
+  const std::string null = dir_.file("null");
+  if (::mknod(null.c_str(), S_IFCHR | 0666, ::makedev(1, 3)) == 0) {
+    r = WriteFileAtomically(null, [](const ByteSink& sink) { return sink("gone", 4); });
+    EXPECT_EQ(r.outcome, AtomicWriteOutcome::Ok) << std::strerror(r.error);
+    ASSERT_EQ(::lstat(null.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISCHR(st.st_mode)) << "the device was replaced";
+    names.insert(names.begin(), "null");
+  }
+
+  // A socket is nothing to write into: refused and left as it is.
+  const std::string socket_path = dir_.file("sock");
+  const int sock = ::socket(AF_UNIX, SOCK_STREAM, 0);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  ASSERT_LT(socket_path.size(), sizeof address.sun_path);
+  std::memcpy(address.sun_path, socket_path.c_str(), socket_path.size() + 1);
+  ASSERT_EQ(::bind(sock, reinterpret_cast<sockaddr*>(&address), sizeof address), 0) << std::strerror(errno);
+  r = WriteFileAtomically(socket_path, [](const ByteSink& sink) { return sink("no", 2); });
+  EXPECT_EQ(r.outcome, AtomicWriteOutcome::NotAFile);
+  EXPECT_EQ(AtomicWriteProblem(r), "it is not a regular file");
+  ASSERT_EQ(::lstat(socket_path.c_str(), &st), 0);
+  EXPECT_TRUE(S_ISSOCK(st.st_mode));
+  ::close(sock);
+  names.push_back("sock");
+  EXPECT_EQ(dir_.Names(), names) << "a temporary file was left behind";
+  EXPECT_TRUE(ReadBytes(target()) == old_bytes_);
+}
+
+TEST_F(SaveFaults, TerminatedSaveRemovesItsTemporaryFile) {
+  // Ctrl-C or kill during a save: the process ends as the signal ends it,
+  // the old file stays, and the half-written temporary file goes.
+  for (int sig : {SIGTERM, SIGINT}) {
+    int ready[2];
+    ASSERT_EQ(::pipe(ready), 0);
+    pid_t pid = ::fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+      RemoveTemporaryFilesOnTermination();
+      WriteFileAtomically(target(), [&](const ByteSink& sink) {
+        sink("half a file", 11);
+        if (::write(ready[1], "w", 1) != 1) ::_exit(3);
+        for (;;) ::pause();
+        return true;
+      });
+      ::_exit(0);
+    }
+    ::close(ready[1]);
+    char c = 0;
+    ASSERT_EQ(::read(ready[0], &c, 1), 1);
+    ::close(ready[0]);
+    EXPECT_EQ(dir_.Names().size(), 2u) << "the save is under way with its temporary file";
+    ::kill(pid, sig);
+    int status = 0;
+    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == sig) << status;
+    ExpectOldFileIntact();
+  }
 }
 
 #ifdef TABULOR_WINDOW

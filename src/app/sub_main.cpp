@@ -7,6 +7,7 @@
 
 #include <csignal>
 
+#include "model/atomic_file.h"
 #include "ui/frm_about.h"
 #include "ui/frm_tabulor.h"
 
@@ -52,6 +53,7 @@ int RunWindowProgram(int argc, char** argv, const std::function<void(FrmTabulor&
   // reported as failed, instead of the process being killed with the
   // results it holds.
   std::signal(SIGXFSZ, SIG_IGN);
+  RemoveTemporaryFilesOnTermination();
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("tabulor"));
 

@@ -1,5 +1,6 @@
 #include "batch/batch.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -8,11 +9,15 @@
 #include <cerrno>
 #include <cmath>
 #include <csignal>
+#include <filesystem>
 #include <map>
 #include <new>
 #include <optional>
+#include <system_error>
+#include <vector>
 
 #include "engine/compute.h"
+#include "model/atomic_file.h"
 #include "model/grid_file.h"
 #include "model/grid_capture.h"
 #include "model/number_text.h"
@@ -404,6 +409,8 @@ int RunBatch(const std::vector<std::string>& args, int out_fd, int err_fd) {
   // Past a file size limit, a write then fails with EFBIG and is reported
   // like any other failed save instead of the process being killed.
   std::signal(SIGXFSZ, SIG_IGN);
+  // Interrupted (Ctrl-C, kill), a save or export leaves no temporary file.
+  RemoveTemporaryFilesOnTermination();
   try {
     if (!o.open_grid.empty()) return RunOpenGrid(o, out_fd, err_fd);
     return RunSeries(o, out_fd, err_fd);

@@ -4,9 +4,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <climits>
+#include <csignal>
 #include <cstdlib>
+#include <cstring>
 
 namespace tabulor {
 
@@ -63,7 +66,63 @@ void SyncFolder(const std::string& folder) {
   ::close(fd);
 }
 
+// The temporary files of the writes under way, for a terminating signal's
+// handler, which may only read them and call unlink: a slot is Free, being
+// Filled by its writer, or Ready for the handler.
+enum SlotState : int { kFree, kFilling, kReady };
+struct TemporarySlot {
+  std::atomic<int> state{kFree};
+  char path[PATH_MAX];
+};
+constexpr int kTemporarySlots = 16;
+TemporarySlot g_temporary[kTemporarySlots];
+
+int RememberTemporary(const std::string& path) {
+  if (path.size() >= PATH_MAX) return -1;
+  for (int i = 0; i < kTemporarySlots; ++i) {
+    int expected = kFree;
+    if (!g_temporary[i].state.compare_exchange_strong(expected, kFilling)) continue;
+    std::memcpy(g_temporary[i].path, path.c_str(), path.size() + 1);
+    g_temporary[i].state.store(kReady);
+    return i;
+  }
+  return -1;  // more writes at once than slots: that one is not cleaned up by a signal
+}
+
+void ForgetTemporary(int slot) {
+  if (slot >= 0) g_temporary[slot].state.store(kFree);
+}
+
+extern "C" void RemoveTemporariesAndEnd(int sig) {
+  for (TemporarySlot& slot : g_temporary)
+    if (slot.state.load() == kReady) ::unlink(slot.path);
+  std::signal(sig, SIG_DFL);
+  std::raise(sig);
+}
+
 }  // namespace
+
+std::string AtomicWriteProblem(const AtomicWriteResult& result) {
+  switch (result.outcome) {
+    case AtomicWriteOutcome::IsFolder:
+      return "it is a folder";
+    case AtomicWriteOutcome::NotAFile:
+      return "it is not a regular file";
+    default:
+      return std::strerror(result.error ? result.error : EIO);
+  }
+}
+
+void RemoveTemporaryFilesOnTermination() {
+  for (int sig : {SIGINT, SIGTERM, SIGHUP}) {
+    struct sigaction old {};
+    if (::sigaction(sig, nullptr, &old) != 0 || old.sa_handler == SIG_IGN) continue;
+    struct sigaction act {};
+    act.sa_handler = RemoveTemporariesAndEnd;
+    sigemptyset(&act.sa_mask);
+    ::sigaction(sig, &act, nullptr);
+  }
+}
 
 PendingFile::PendingFile(const std::string& requested) : target_(FileToWrite(requested)) {
   struct stat st {};
@@ -71,6 +130,17 @@ PendingFile::PendingFile(const std::string& requested) : target_(FileToWrite(req
   if (exists_) {
     if (S_ISDIR(st.st_mode)) {
       status_ = {AtomicWriteOutcome::IsFolder, 0};
+      return;
+    }
+    if (S_ISCHR(st.st_mode) || S_ISFIFO(st.st_mode)) {
+      direct_ = true;
+      temp_ = target_;
+      fd_ = ::open(target_.c_str(), O_WRONLY | O_CLOEXEC);
+      status_ = fd_ < 0 ? AtomicWriteResult{AtomicWriteOutcome::Failed, errno} : AtomicWriteResult{AtomicWriteOutcome::Ok, 0};
+      return;
+    }
+    if (!S_ISREG(st.st_mode)) {
+      status_ = {AtomicWriteOutcome::NotAFile, 0};
       return;
     }
     // The new file replaces the old one by a rename, which only the folder's
@@ -97,17 +167,26 @@ PendingFile::PendingFile(const std::string& requested) : target_(FileToWrite(req
     temp_.clear();
     return;
   }
+  slot_ = RememberTemporary(temp_);
   status_ = {AtomicWriteOutcome::Ok, 0};
 }
 
 PendingFile::~PendingFile() {
   if (fd_ >= 0) ::close(fd_);
-  if (!temp_.empty()) ::unlink(temp_.c_str());
+  if (!temp_.empty() && !direct_) ::unlink(temp_.c_str());
+  ForgetTemporary(slot_);
 }
 
 AtomicWriteResult PendingFile::Commit() {
   if (status_.outcome != AtomicWriteOutcome::Ok) return status_;
   int error = 0;
+  if (direct_) {
+    // Nothing to rename or sync: a device or pipe has taken the bytes.
+    if (::close(fd_) != 0) error = errno;
+    fd_ = -1;
+    status_ = error ? AtomicWriteResult{AtomicWriteOutcome::Failed, error} : AtomicWriteResult{AtomicWriteOutcome::Ok, 0};
+    return status_;
+  }
   if (exists_ && ::fchown(fd_, uid_, gid_) != 0) {
     // Only root may keep another owner; the owner's own groups can be kept.
     if (::fchown(fd_, static_cast<uid_t>(-1), gid_) != 0) {
@@ -125,6 +204,8 @@ AtomicWriteResult PendingFile::Commit() {
     return status_;  // the destructor removes the temporary file
   }
   temp_.clear();
+  ForgetTemporary(slot_);
+  slot_ = -1;
   SyncFolder(folder_);
   return {AtomicWriteOutcome::Ok, 0};
 }

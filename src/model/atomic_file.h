@@ -1,6 +1,8 @@
 // Writing a file so that it is either complete or not there: the bytes go to
 // a temporary file in the target's folder, which replaces the target only
-// when all of it has been written and synced.
+// when all of it has been written and synced. A character device or a pipe
+// (/dev/null, /dev/stdout, a named pipe) is written into as it is: it holds
+// no file to keep, and replacing it would destroy it.
 #pragma once
 
 #include <sys/types.h>
@@ -18,6 +20,7 @@ using ByteSink = std::function<bool(const char* data, std::size_t size)>;
 enum class AtomicWriteOutcome {
   Ok,        // the target holds the new contents
   IsFolder,  // the target is a folder; nothing was written
+  NotAFile,  // the target is a block device, a socket or the like; nothing was written
   Failed,    // a system call failed (see error); the target is as it was
   Stopped,   // the producer returned false without a failed write
 };
@@ -26,6 +29,15 @@ struct AtomicWriteResult {
   AtomicWriteOutcome outcome = AtomicWriteOutcome::Failed;
   int error = 0;  // errno of the failed call for Failed, else 0
 };
+
+// Why a write that was not Ok failed, for a message: "it is a folder", "it
+// is not a regular file", or the system's text for the error.
+std::string AtomicWriteProblem(const AtomicWriteResult& result);
+
+// Makes SIGINT, SIGTERM and SIGHUP remove the temporary files of the writes
+// under way before the process ends as the signal ends it (signals the
+// process ignores stay ignored). A program calls it once at its start.
+void RemoveTemporaryFilesOnTermination();
 
 // A hidden temporary file next to a target, which takes the target's place
 // when committed. For writers that must be given a file name (a printer);
@@ -42,8 +54,8 @@ class PendingFile {
 
   // Ok when the temporary file is there to be written; else why not.
   AtomicWriteResult status() const { return status_; }
-  // The temporary file's name and an open descriptor for it (-1 when
-  // status() is not Ok).
+  // The temporary file's name (the target itself for a device or pipe) and
+  // an open descriptor for it (-1 when status() is not Ok).
   const std::string& path() const { return temp_; }
   int fd() const { return fd_; }
 
@@ -55,7 +67,9 @@ class PendingFile {
  private:
   std::string target_, folder_, temp_;
   int fd_ = -1;
+  int slot_ = -1;         // where a terminating signal finds temp_
   bool exists_ = false;
+  bool direct_ = false;  // a device or pipe, written into as it is
   mode_t mode_ = 0;
   uid_t uid_ = 0;
   gid_t gid_ = 0;

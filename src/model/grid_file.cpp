@@ -186,10 +186,9 @@ GridFileResult WriteGridFile(const Dimension& model, const std::string& base, co
     LineSink sink(bytes);
     return WriteItems(model, sink, progress, cancelled);
   });
-  if (written.outcome == AtomicWriteOutcome::IsFolder) return Failure(target, "cannot be written: it is a folder");
   if (written.outcome != AtomicWriteOutcome::Ok) {
     if (cancelled) return Failure(target, "saving was cancelled; nothing was written");
-    return Failure(target, "cannot be written: " + Errno(written.error ? written.error : EIO));
+    return Failure(target, "cannot be written: " + AtomicWriteProblem(written));
   }
   return {true, {}};
 }

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <array>
-#include <cerrno>
 #include <cstring>
 #include <memory>
 #include <vector>
@@ -199,17 +198,9 @@ CsvExportResult WriteCsvFile(const Dimension& model, const std::string& path, co
   bool cancelled = false;
   AtomicWriteResult written = WriteFileAtomically(
       path, [&](const ByteSink& sink) { return WriteRows(model, sink, progress, cancelled); });
-  switch (written.outcome) {
-    case AtomicWriteOutcome::Ok:
-      return {true, {}};
-    case AtomicWriteOutcome::IsFolder:
-      return Failure(path, "cannot be written: it is a folder");
-    case AtomicWriteOutcome::Stopped:
-    case AtomicWriteOutcome::Failed:
-      break;
-  }
+  if (written.outcome == AtomicWriteOutcome::Ok) return {true, {}};
   if (cancelled) return Failure(path, "the export was cancelled; nothing was written");
-  return Failure(path, "cannot be written: " + std::string(std::strerror(written.error ? written.error : EIO)));
+  return Failure(path, "cannot be written: " + AtomicWriteProblem(written));
 }
 
 }  // namespace tabulor

@@ -12,7 +12,6 @@
 #include <QProgressDialog>
 #include <algorithm>
 #include <cmath>
-#include <cstring>
 
 #include "model/atomic_file.h"
 #include "output/result_lines.h"
@@ -65,10 +64,7 @@ PrintResult NotPrinted(const QString& detail) {
 }
 
 // "it is a folder", "Permission denied": why a PDF file could not be written.
-QString FileProblem(const AtomicWriteResult& r) {
-  if (r.outcome == AtomicWriteOutcome::IsFolder) return QStringLiteral("it is a folder");
-  return QString::fromLocal8Bit(std::strerror(r.error));
-}
+QString FileProblem(const AtomicWriteResult& r) { return QString::fromLocal8Bit(AtomicWriteProblem(r).c_str()); }
 
 QString PrinterLabel(const QPrinter& printer) {
   const QString name = printer.printerName();
