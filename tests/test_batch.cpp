@@ -139,6 +139,41 @@ TEST(Batch, UsageErrorsExitWithTwo) {
   EXPECT_NE(help.out.find("--open-grid BASE"), std::string::npos);
 }
 
+TEST(Batch, AFileWrittenIsNeitherTheFileReadNorTheOtherFileWritten) {
+  TempDir dir;
+  const std::string series = ReadWholeFile(Example("poly.ser"));
+  WriteFile(dir.file("p.ser"), series);
+  WriteFile(dir.file("s.grd"), series);  // a series file under a grid file's name
+  ASSERT_EQ(Batch({dir.file("p.ser"), "--save", dir.file("g")}).status, 0);
+  const std::string grid = ReadWholeFile(dir.file("g.grd"));
+  struct Case {
+    std::vector<std::string> args;
+    std::string says;
+  };
+  const Case cases[] = {
+      {{dir.file("p.ser"), "--csv", dir.file("p.ser")}, "--csv would write over the series file it reads"},
+      {{dir.file("p.ser"), "--csv", dir.path() + "/./p.ser"}, "--csv would write over the series file"},
+      {{dir.file("s.grd"), "--save", dir.file("s")}, "--save would write over the series file it reads"},
+      {{"--open-grid", dir.file("g"), "--csv", dir.file("g.grd")}, "--csv would write over the grid file it reads"},
+      {{dir.file("p.ser"), "--save", dir.file("new"), "--csv", dir.file("new.grd")},
+       "--save and --csv name the same file"},
+  };
+  for (const Case& c : cases) {
+    RunResult r = Batch(c.args);
+    EXPECT_EQ(r.status, 2) << c.says << ": " << r.err;
+    EXPECT_NE(r.err.find(c.says), std::string::npos) << r.err;
+    EXPECT_TRUE(r.out.empty());
+  }
+  EXPECT_EQ(ReadWholeFile(dir.file("p.ser")), series);
+  EXPECT_EQ(ReadWholeFile(dir.file("g.grd")), grid);
+  EXPECT_EQ(ReadWholeFile(dir.file("s.grd")), series);
+  EXPECT_FALSE(std::filesystem::exists(dir.file("new.grd")));
+  // A link to the file read is the file read.
+  std::filesystem::create_symlink(dir.file("p.ser"), dir.file("link.csv"));
+  EXPECT_EQ(Batch({dir.file("p.ser"), "--csv", dir.file("link.csv")}).status, 2);
+  EXPECT_EQ(ReadWholeFile(dir.file("p.ser")), series);
+}
+
 TEST(Batch, RefusedInputExitsWithOneAndWritesNothing) {
   TempDir dir;
   WriteFile(dir.file("short.ser"), "0,x,0,1,0,#TRUE#,*,2,#TRUE#,1,2");

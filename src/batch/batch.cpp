@@ -250,6 +250,38 @@ Options ParseArgs(const std::vector<std::string>& args) {
   return o;
 }
 
+// True when the two names lead to the same file: the same file where both
+// exist, else the same path once made absolute and tidied.
+bool SameFile(const std::string& a, const std::string& b) {
+  struct stat sa {}, sb {};
+  const bool a_exists = ::stat(a.c_str(), &sa) == 0, b_exists = ::stat(b.c_str(), &sb) == 0;
+  if (a_exists && b_exists) return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+  if (a_exists != b_exists) return false;
+  std::error_code error;
+  const auto pa = std::filesystem::absolute(a, error).lexically_normal();
+  const auto pb = std::filesystem::absolute(b, error).lexically_normal();
+  return !error && pa == pb;
+}
+
+// The files written must be neither the file read nor each other: one would
+// replace the other, and the run would still report success.
+void CheckFilesApart(const Options& o) {
+  const std::string input = o.open_grid.empty() ? o.series_file : GridBaseForChosenName(o.open_grid) + ".grd";
+  const char* input_kind = o.open_grid.empty() ? "the series file" : "the grid file";
+  struct Output {
+    const char* option;
+    std::string file;
+  };
+  std::vector<Output> outputs;
+  if (!o.save_base.empty()) outputs.push_back({"--save", o.save_base + ".grd"});
+  if (!o.csv_file.empty()) outputs.push_back({"--csv", o.csv_file});
+  for (const Output& out : outputs)
+    if (SameFile(out.file, input))
+      throw UsageError{std::string(out.option) + " would write over " + input_kind + " it reads (" + out.file + ")"};
+  if (outputs.size() == 2 && SameFile(outputs[0].file, outputs[1].file))
+    throw UsageError{"--save and --csv name the same file (" + outputs[1].file + ")"};
+}
+
 int PrintLines(const Dimension& model, bool report, int out_fd, int err_fd) {
   Output out(out_fd);
   if (report) {
@@ -397,6 +429,7 @@ int RunBatch(const std::vector<std::string>& args, int out_fd, int err_fd) {
   Options o;
   try {
     o = ParseArgs(args);
+    if (!o.help) CheckFilesApart(o);
   } catch (const UsageError& e) {
     Say(err_fd, "tabulor-batch: " + e.message + "\nTry 'tabulor-batch --help'.");
     return 2;
