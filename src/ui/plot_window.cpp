@@ -8,6 +8,7 @@
 #include <QEvent>
 #include <QFile>
 #include <QFileDialog>
+#include <QRegularExpression>
 #include <QFileInfo>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -24,7 +25,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstring>
 
 #include "model/atomic_file.h"
 #include "model/grid_file.h"
@@ -52,9 +52,26 @@ PlotWindow::MessageFn& MessageBoxFn() {
   return fn;
 }
 
+// The extension a name filter stands for ("PDF document (*.pdf)": "pdf"),
+// or `fallback` for one without ("All files (*)").
+QString FilterSuffix(const QString& filter, const QString& fallback) {
+  const QRegularExpressionMatch m = QRegularExpression(QStringLiteral("\\*\\.(\\w+)")).match(filter);
+  return m.hasMatch() ? m.captured(1) : fallback;
+}
+
 QString AskSaveFile(QWidget* parent, const QString& caption, const QString& suggested, const QString& filters) {
   if (SaveFileDialog()) return SaveFileDialog()(parent, caption, suggested, filters);
-  return QFileDialog::getSaveFileName(parent, caption, suggested, filters);
+  QFileDialog dialog(parent, caption, suggested, filters);
+  dialog.setAcceptMode(QFileDialog::AcceptSave);
+  // A name typed without an extension gets that of the chosen type before
+  // the dialog asks about replacing a file, so that it asks about the file
+  // that is written.
+  const QString first = FilterSuffix(dialog.selectedNameFilter(), QString());
+  dialog.setDefaultSuffix(first);
+  QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog,
+                   [&dialog, first](const QString& filter) { dialog.setDefaultSuffix(FilterSuffix(filter, first)); });
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return QString();
+  return dialog.selectedFiles().first();
 }
 
 void Tell(QWidget* parent, const QString& title, const QString& text) {
@@ -682,8 +699,7 @@ bool PlotWindow::savePicture(const QString& chosen) {
         WriteFileAtomically(QFile::encodeName(path).toStdString(), [&](const ByteSink& sink) {
           return sink(bytes.constData(), static_cast<std::size_t>(bytes.size()));
         });
-    if (written.outcome == AtomicWriteOutcome::IsFolder) problem = tr("it is a folder");
-    else if (written.outcome != AtomicWriteOutcome::Ok) problem = QString::fromLocal8Bit(std::strerror(written.error));
+    if (written.outcome != AtomicWriteOutcome::Ok) problem = QString::fromLocal8Bit(AtomicWriteProblem(written).c_str());
   }
   if (!problem.isEmpty()) {
     Tell(this, tr("Save Picture"), tr("The picture could not be saved to\n%1\n\n%2").arg(path, problem));

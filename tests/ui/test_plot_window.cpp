@@ -3,7 +3,10 @@
 #include <qcustomplot.h>
 
 #include <QComboBox>
+#include <QFileDialog>
 #include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QSlider>
 #include <QTemporaryDir>
@@ -27,6 +30,11 @@ using tabulor::Dimension;
 using tabulor::PlotWindow;
 
 namespace {
+
+QByteArray ReadAll(const QString& path) {
+  QFile f(path);
+  return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
 
 QString Example(const char* name) { return QString(TABULOR_EXAMPLES_DIR) + "/" + name; }
 
@@ -455,6 +463,64 @@ class TestPlotWindow : public QObject {
     QVERIFY(!w.exportCsv(Path("missing/values.csv")));
     QCOMPARE(messages_.size(), 1);
     QVERIFY(messages_[0].contains("missing/values.csv"));
+  }
+
+  // The real dialogs: a name typed without an extension gets the chosen
+  // type's, and the question about replacing a file is about that file.
+  void realDialogsAskAboutTheFileWritten() {
+    Dimension m = Computed("wave.ser", {6, 4}, {0, 0});
+    PlotWindow w(m);
+    Show(w);
+    PlotWindow::SetSaveFileDialog(nullptr);
+    QTemporaryDir out;
+    {
+      QFile keep(out.filePath("res.csv"));
+      QVERIFY(keep.open(QIODevice::WriteOnly));
+      keep.write("KEEP");
+    }
+    // Clicks `button`; the dialog is answered with `name` after moving
+    // `filterSteps` down the list of types, a question with No, and the
+    // dialog shown again is cancelled.
+    QStringList questions;
+    auto run = [&](const char* button, const QString& name, int filterSteps) {
+      bool answered = false;
+      QTimer poll;
+      QObject::connect(&poll, &QTimer::timeout, [&] {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+          questions << box->text();
+          box->reject();
+        } else if (auto* dialog = qobject_cast<QFileDialog*>(modal)) {
+          if (answered) {
+            dialog->reject();
+            return;
+          }
+          answered = true;
+          dialog->setDirectory(out.path());
+          auto* types = dialog->findChild<QComboBox*>(QStringLiteral("fileTypeCombo"));
+          for (int i = 0; types && i < filterSteps; ++i) QTest::keyClick(types, Qt::Key_Down);
+          auto* typed = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+          QVERIFY(typed);
+          typed->selectAll();
+          QTest::keyClicks(typed, name);
+          QMetaObject::invokeMethod(dialog, "accept", Qt::QueuedConnection);
+        }
+      });
+      poll.start(10);
+      QTest::mouseClick(w.findChild<QPushButton*>(button), Qt::LeftButton);
+      poll.stop();
+      QVERIFY(answered);
+    };
+    run("cmdPlotCsv", QStringLiteral("res"), 0);
+    QCOMPARE(questions.size(), 1);
+    QVERIFY2(questions[0].contains(QStringLiteral("res.csv")), qPrintable(questions[0]));
+    QCOMPARE(ReadAll(out.filePath("res.csv")), QByteArray("KEEP"));
+    // PDF chosen as the type: the picture is a PDF file.
+    run("cmdPlotSave", QStringLiteral("pic"), 1);
+    QCOMPARE(questions.size(), 1);
+    QVERIFY(ReadAll(out.filePath("pic.pdf")).startsWith("%PDF-"));
+    QVERIFY(!QFile::exists(out.filePath("pic.png")));
+    QVERIFY(!QFile::exists(out.filePath("pic")));
   }
 
   void manyPointsAreReducedToThePixels() {
