@@ -52,6 +52,9 @@ const QColor kGreen(0, 255, 0);
 const QColor kYellow(255, 255, 0);
 const QColor kOrange(255, 128, 0);
 const QColor kRed(255, 0, 0);
+// Text of a disabled control: plainly greyed, still readable on the
+// window's bright colours (the style's own grey is not, on cyan).
+const QColor kDisabledText(96, 96, 96);
 
 QFont SansFont(bool bold) {
   QFont f(QStringLiteral("Liberation Sans"));
@@ -75,6 +78,12 @@ QFont MonoFont() {
 void SetBackground(QWidget* w, QPalette::ColorRole role, const QColor& c) {
   QPalette p = w->palette();
   p.setColor(role, c);
+  w->setPalette(p);
+}
+
+void SetColour(QWidget* w, QPalette::ColorGroup group, QPalette::ColorRole role, const QColor& c) {
+  QPalette p = w->palette();
+  p.setColor(group, role, c);
   w->setPalette(p);
 }
 
@@ -113,7 +122,7 @@ QLineEdit* MakeBox(QWidget* parent, const QRect& geometry, const QColor& colour,
   SetBackground(e, QPalette::Base, colour);
   e->setTextMargins(0, 0, 0, 0);
   QPalette p = e->palette();
-  p.setColor(QPalette::Disabled, QPalette::Text, QColor(96, 96, 96));
+  p.setColor(QPalette::Disabled, QPalette::Text, kDisabledText);
   e->setPalette(p);
   return e;
 }
@@ -131,7 +140,7 @@ QPushButton* MakeButton(QWidget* parent, const QString& text, const QRect& geome
   p.setColor(QPalette::Active, QPalette::ButtonText, Qt::black);
   p.setColor(QPalette::Inactive, QPalette::ButtonText, Qt::black);
   // A disabled button keeps its face but greys its caption.
-  p.setColor(QPalette::Disabled, QPalette::ButtonText, QColor(128, 128, 128));
+  p.setColor(QPalette::Disabled, QPalette::ButtonText, kDisabledText);
   b->setPalette(p);
   return b;
 }
@@ -143,6 +152,7 @@ QGroupBox* MakeFrame(QWidget* parent, const QString& title, const QRect& geometr
   g->setFont(SansFont(bold));
   g->setAutoFillBackground(true);
   SetBackground(g, QPalette::Window, kCyan);
+  SetColour(g, QPalette::Disabled, QPalette::WindowText, kDisabledText);
   return g;
 }
 
@@ -152,8 +162,11 @@ QCheckBox* MakeCheck(QWidget* parent, const QString& text, const QRect& geometry
   c->setObjectName(name);
   c->setGeometry(geometry);
   c->setFont(SansFont(false));
+  // A check box fills its background with the button role unless told.
+  c->setBackgroundRole(QPalette::Window);
   c->setAutoFillBackground(true);
   SetBackground(c, QPalette::Window, colour);
+  SetColour(c, QPalette::Disabled, QPalette::WindowText, kDisabledText);
   return c;
 }
 
@@ -695,6 +708,17 @@ bool FrmTabulor::eventFilter(QObject* watched, QEvent* event) {
     }
     case QEvent::KeyPress: {
       auto* ke = static_cast<QKeyEvent*>(event);
+      // Enter or Space on a file name box opens, as a click does.
+      const bool press = (ke->key() == Qt::Key_Return || ke->key() == Qt::Key_Enter || ke->key() == Qt::Key_Space) &&
+                         !(ke->modifiers() & ~Qt::KeypadModifier);
+      if (press && watched == txtSerFileName && txtSerFileName->isEnabled()) {
+        txtSerFileName_Click();
+        return true;
+      }
+      if (press && watched == txtGrdFileName && txtGrdFileName->isEnabled()) {
+        txtGrdFileName_Click();
+        return true;
+      }
       if ((ke->key() == Qt::Key_Tab || ke->key() == Qt::Key_Backtab) &&
           !(ke->modifiers() & (Qt::ControlModifier | Qt::AltModifier)) && watched == QApplication::focusWidget() &&
           FindBox(watched) && !FocusedBoxAcceptable())
@@ -724,6 +748,8 @@ bool FrmTabulor::eventFilter(QObject* watched, QEvent* event) {
         entered_box_ = nullptr;
         if (watched == select_on_press_) select_on_press_ = nullptr;
         if (ref->kind == BoxKind::GridPoints) txtGridPoints_LostFocus(ref->k);
+        // A box left shows the beginning of its number, not its tail.
+        if (auto* box = static_cast<QLineEdit*>(watched); !box->hasFocus()) box->setCursorPosition(0);
       }
       break;
     }
@@ -802,7 +828,9 @@ void FrmTabulor::mnuSave_Click() {
 
 void FrmTabulor::mnuSaveAs_Click() {
   if (!mnuSaveAs->isEnabled()) return;
-  const QString name = Seams().saveFileName(this, QStringLiteral("Grid files (*.grd);;All files (*)"));
+  // The dialog starts in the folder of the file in use, offering its name.
+  const QString name =
+      Seams().saveFileName(this, QStringLiteral("Grid files (*.grd);;All files (*)"), PathToQ(model_.FileName));
   if (name.isEmpty()) return;  // nothing chosen: the file name stays
   SaveGridFile(PathFromQ(name));
 }

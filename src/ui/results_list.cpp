@@ -139,7 +139,10 @@ void ResultsList::paintEvent(QPaintEvent*) {
       p.setPen(palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled, QPalette::Text));
     }
     p.drawText(x0, y + ascent, text);
-    widest = std::max(widest, fontMetrics().horizontalAdvance(text));
+    // The blanks that end a line are not worth scrolling to.
+    qsizetype end = text.size();
+    while (end > 0 && text[end - 1] == QLatin1Char(' ')) --end;
+    widest = std::max(widest, fontMetrics().horizontalAdvance(text, static_cast<int>(end)));
   }
   if (widest != widest_) {
     widest_ = widest;

@@ -12,10 +12,10 @@ UiSeams RealSeams() {
   s.openFileName = [](QWidget* parent, const QString& filter) {
     return QFileDialog::getOpenFileName(parent, QString(), QString(), filter);
   };
-  s.saveFileName = [](QWidget* parent, const QString& filter) {
+  s.saveFileName = [](QWidget* parent, const QString& filter, const QString& start) {
     // The file written is the chosen name with ".grd", which the dialog
     // cannot know: it asks nothing before a file is replaced.
-    return QFileDialog::getSaveFileName(parent, QString(), QString(), filter, nullptr,
+    return QFileDialog::getSaveFileName(parent, QString(), start, filter, nullptr,
                                         QFileDialog::DontConfirmOverwrite);
   };
   s.message = [](QWidget* parent, QMessageBox::Icon icon, const QString& title, const QString& text) {

@@ -16,8 +16,9 @@ namespace tabulor {
 struct UiSeams {
   // A file-open dialog; returns the chosen path or "" when nothing was chosen.
   std::function<QString(QWidget* parent, const QString& filter)> openFileName;
-  // A file-save dialog; returns the chosen path or "".
-  std::function<QString(QWidget* parent, const QString& filter)> saveFileName;
+  // A file-save dialog starting at `start` (a folder and the name offered);
+  // returns the chosen path or "".
+  std::function<QString(QWidget* parent, const QString& filter, const QString& start)> saveFileName;
   // A message box with an OK button.
   std::function<void(QWidget* parent, QMessageBox::Icon icon, const QString& title, const QString& text)> message;
   // The system beep.

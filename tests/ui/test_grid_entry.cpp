@@ -131,6 +131,21 @@ class TestGridEntry : public QObject {
     QVERIFY(s.txtGridPoints->selectedText().isEmpty());
   }
 
+  // A long number typed and left shows its beginning, not its last digits.
+  void aBoxLeftShowsTheBeginningOfItsNumber() {
+    Fixture f;
+    QVERIFY(f.openSeries(kPolySeries));
+    const auto& s = f.set(0);
+    f.tab();
+    QCOMPARE(Focus(), static_cast<QWidget*>(s.txtULgrid));
+    QTest::keyClicks(s.txtULgrid, "6.28318530717959");
+    QCOMPARE(s.txtULgrid->cursorPosition(), 16);
+    f.tab();
+    QVERIFY(Focus() != s.txtULgrid);
+    QCOMPARE(s.txtULgrid->cursorPosition(), 0);
+    QCOMPARE(s.txtULgrid->text(), QStringLiteral("6.28318530717959"));
+  }
+
   void focusAndWindowActivation() {
     Fixture f;
     QWidget other;

@@ -132,6 +132,8 @@ class TestGridFiles : public QObject {
     QVERIFY(QFile::remove(f.dir.filePath("res.grd.grd")));
     w.mnuSave->trigger();
     QCOMPARE(f.user.saveFilters.size(), 2);
+    // Each dialog started at the file in use: the series file, then the name saved.
+    QCOMPARE(f.user.saveStarts, (QStringList{f.dir.filePath("run.ser"), f.dir.filePath("res")}));
     QVERIFY(QFile::exists(f.dir.filePath("res.grd.grd")));
     // A cancelled dialog writes nothing and keeps the name.
     w.mnuSaveAs->trigger();
@@ -205,7 +207,7 @@ class TestGridFiles : public QObject {
       }
     });
     poll.start(10);
-    const QString chosen = Seams().saveFileName(nullptr, QStringLiteral("Grid files (*.grd)"));
+    const QString chosen = Seams().saveFileName(nullptr, QStringLiteral("Grid files (*.grd)"), QString());
     poll.stop();
     QVERIFY(seen);
     QVERIFY(!confirms);

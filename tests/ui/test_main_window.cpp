@@ -141,8 +141,10 @@ class TestMainWindow : public QObject {
   }
 
   // A disabled button greys its caption; an enabled one shows it in black.
-  // A name from a file is shown as written, even when it looks like markup.
-  void disabledButtonsLookDisabledAndNamesShowAsWritten() {
+  // Disabled frames and check boxes keep readable captions, and check boxes
+  // are painted in their colours. A name from a file is shown as written,
+  // even when it looks like markup.
+  void controlsLookAsTheyAreAndNamesShowAsWritten() {
     Fixture f;
     FrmTabulor& w = *f.w;
     auto darkPixels = [](QWidget* button) {
@@ -161,6 +163,20 @@ class TestMainWindow : public QObject {
     const int enabled = darkPixels(w.cmdCompute);
     QVERIFY2(enabled > 20 && disabled * 4 < enabled,
              qPrintable(QStringLiteral("dark pixels: disabled %1, enabled %2").arg(disabled).arg(enabled)));
+
+    // "Series details" stays disabled: its caption is still plainly drawn.
+    QVERIFY(!w.fraSerSpecs->isEnabled());
+    const QImage frame = w.fraSerSpecs->grab().toImage();
+    int caption = 0;
+    for (int y = 0; y < 14; ++y)
+      for (int x = 0; x < 120; ++x)
+        if (qGray(frame.pixel(x, y)) < 128) ++caption;
+    QVERIFY2(caption > 20, qPrintable(QString::number(caption)));
+    // The check boxes' faces, enabled or not, beside their captions.
+    for (QCheckBox* box : {f.set(0).chkSpaced, f.set(0).chkPower}) {
+      const QImage face = box->grab().toImage();
+      QCOMPARE(QColor(face.pixel(face.width() - 2, face.height() / 2)), Role(box, QPalette::Window));
+    }
 
     QLabel* name = f.set(0).lblVar;
     QCOMPARE(name->text(), QStringLiteral("<b>x</b>"));

@@ -34,6 +34,28 @@ class TestOpenSeries : public QObject {
   Q_OBJECT
 
  private slots:
+  // Enter or Space on a file name box opens the dialog, as a click does.
+  void fileNameBoxesOpenFromTheKeyboard() {
+    for (Qt::Key key : {Qt::Key_Return, Qt::Key_Space}) {
+      Fixture f;
+      FrmTabulor& w = *f.w;
+      f.user.openAnswers << WriteText(f.dir, "run.ser", kPolySeries);
+      w.txtSerFileName->setFocus(Qt::TabFocusReason);
+      QTest::keyClick(w.txtSerFileName, key);
+      QCOMPARE(f.user.openFilters.size(), 1);
+      QCOMPARE(w.formState(), FrmTabulor::FormState::SeriesLoaded);
+    }
+    Fixture f;
+    FrmTabulor& w = *f.w;
+    w.txtGrdFileName->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(w.txtGrdFileName, Qt::Key_Enter, Qt::KeypadModifier);
+    QCOMPARE(f.user.openFilters.size(), 1);  // cancelled: nothing opened
+    QCOMPARE(w.formState(), FrmTabulor::FormState::Start);
+    // Other keys do nothing.
+    QTest::keyClick(w.txtSerFileName, Qt::Key_A);
+    QCOMPARE(f.user.openFilters.size(), 1);
+  }
+
   void refusedFilesLeaveTheWindowAsItWas() {
     const std::pair<const char*, const char*> cases[] = {
         {"5\nx\n", "outside"},                               // more than four variables

@@ -26,6 +26,16 @@ class CountingSource : public LineSource {
   std::int64_t n_;
 };
 
+class FixedLines : public LineSource {
+ public:
+  explicit FixedLines(std::vector<std::string> lines) : lines_(std::move(lines)) {}
+  std::int64_t count() const override { return static_cast<std::int64_t>(lines_.size()); }
+  std::string line(std::int64_t i) const override { return lines_[static_cast<std::size_t>(i)]; }
+
+ private:
+  std::vector<std::string> lines_;
+};
+
 }  // namespace
 
 class TestResultsList : public QObject {
@@ -82,6 +92,22 @@ class TestResultsList : public QObject {
     QTest::keyClick(&list, Qt::Key_Home);
     QCOMPARE(list.topRow(), std::int64_t{0});
     QCOMPARE(bar->value(), 0);
+  }
+
+  // The blanks that end each line give no horizontal scroll bar.
+  void trailingBlanksAreNotScrolledTo() {
+    ResultsList list;
+    list.resize(300, 200);
+    list.setSource(std::make_shared<FixedLines>(
+        std::vector<std::string>{"x=1" + std::string(30, ' ') + "VALUE=2" + std::string(70, ' ')}));
+    list.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&list));
+    QTest::qWait(20);
+    QCOMPARE(list.horizontalScrollBar()->maximum(), 0);
+    // A line whose text is wider than the list does scroll.
+    list.setSource(std::make_shared<FixedLines>(std::vector<std::string>{std::string(100, 'x')}));
+    list.viewport()->repaint();
+    QTRY_VERIFY(list.horizontalScrollBar()->maximum() > 0);
   }
 
   void selectionByClickAndKeys() {

@@ -33,6 +33,7 @@ struct FakeUser {
   QStringList saveAnswers;
   QStringList openFilters;  // the filters the dialogs were given
   QStringList saveFilters;
+  QStringList saveStarts;  // where the save dialogs started
   QStringList messages;
   QList<QMessageBox::Icon> icons;
   int beeps = 0;
@@ -45,8 +46,9 @@ struct FakeUser {
       openFilters << filter;
       return openAnswers.isEmpty() ? QString() : openAnswers.takeFirst();
     };
-    s.saveFileName = [this](QWidget*, const QString& filter) {
+    s.saveFileName = [this](QWidget*, const QString& filter, const QString& start) {
       saveFilters << filter;
+      saveStarts << start;
       return saveAnswers.isEmpty() ? QString() : saveAnswers.takeFirst();
     };
     s.message = [this](QWidget*, QMessageBox::Icon icon, const QString&, const QString& text) {
