@@ -78,7 +78,8 @@ TEST_F(UnderAddressSpaceLimit, ProductBeyond32BitsIsRefused) {
 
 TEST_F(UnderAddressSpaceLimit, SeriesAnnouncingTooManyCoefficientsIsRefused) {
   WriteBytes(dir_.file("big.ser"), "0,x,0,1,0,#TRUE#,*,99999999,#TRUE#,1,2,3\r\n");
-  ExpectRefused(Batch(ShellQuote(dir_.file("big.ser"))), "The coefficient block with its default grid needs 200000000 values (1.5 GB)");
+  ExpectRefused(Batch(ShellQuote(dir_.file("big.ser"))),
+                "The coefficient block with its default grid needs 200000000 values (1.5 GB)");
 }
 
 TEST_F(UnderAddressSpaceLimit, GridFileAnnouncingTooManyPointsIsRefused) {

@@ -136,7 +136,10 @@ PendingFile::PendingFile(const std::string& requested) : target_(FileToWrite(req
       direct_ = true;
       temp_ = target_;
       fd_ = ::open(target_.c_str(), O_WRONLY | O_CLOEXEC);
-      status_ = fd_ < 0 ? AtomicWriteResult{AtomicWriteOutcome::Failed, errno} : AtomicWriteResult{AtomicWriteOutcome::Ok, 0};
+      if (fd_ < 0)
+        status_ = {AtomicWriteOutcome::Failed, errno};
+      else
+        status_ = {AtomicWriteOutcome::Ok, 0};
       return;
     }
     if (!S_ISREG(st.st_mode)) {
@@ -184,7 +187,7 @@ AtomicWriteResult PendingFile::Commit() {
     // Nothing to rename or sync: a device or pipe has taken the bytes.
     if (::close(fd_) != 0) error = errno;
     fd_ = -1;
-    status_ = error ? AtomicWriteResult{AtomicWriteOutcome::Failed, error} : AtomicWriteResult{AtomicWriteOutcome::Ok, 0};
+    status_ = {error ? AtomicWriteOutcome::Failed : AtomicWriteOutcome::Ok, error};
     return status_;
   }
   if (exists_ && ::fchown(fd_, uid_, gid_) != 0) {

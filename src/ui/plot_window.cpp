@@ -699,7 +699,8 @@ bool PlotWindow::savePicture(const QString& chosen) {
         WriteFileAtomically(QFile::encodeName(path).toStdString(), [&](const ByteSink& sink) {
           return sink(bytes.constData(), static_cast<std::size_t>(bytes.size()));
         });
-    if (written.outcome != AtomicWriteOutcome::Ok) problem = QString::fromLocal8Bit(AtomicWriteProblem(written).c_str());
+    if (written.outcome != AtomicWriteOutcome::Ok)
+      problem = QString::fromLocal8Bit(AtomicWriteProblem(written).c_str());
   }
   if (!problem.isEmpty()) {
     Tell(this, tr("Save Picture"), tr("The picture could not be saved to\n%1\n\n%2").arg(path, problem));

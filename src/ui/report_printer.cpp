@@ -91,7 +91,8 @@ PrintResult PrintReport(const Dimension& model, ReportPrinter& reportPrinter, QW
     if (target.isEmpty()) return NotPrinted(QStringLiteral("No file was chosen to print the report to."));
     part = std::make_unique<PendingFile>(QFile::encodeName(target).toStdString());
     if (part->status().outcome != AtomicWriteOutcome::Ok)
-      return NotPrinted(QStringLiteral("The report could not be written to %1: %2").arg(target, FileProblem(part->status())));
+      return NotPrinted(
+          QStringLiteral("The report could not be written to %1: %2").arg(target, FileProblem(part->status())));
     guard.redirectOutput(QFile::decodeName(QByteArray::fromStdString(part->path())));
   }
   printer.setDocName(ToQ(model.FileName));
