@@ -117,7 +117,10 @@ void CheckNumberText(double x) {
 // field that is all number) gives what the rule gives for the field's text.
 void CheckNumberField(std::string_view text) {
   if (text.size() > 1000 || text.find_first_of(std::string_view(",\r\n\0\"", 5)) != std::string_view::npos) return;
-  std::string field(text);
+  // A UTF-8 byte order mark at the start of the data is no part of a field.
+  std::string_view body = text;
+  if (body.substr(0, 3) == "\xEF\xBB\xBF") body.remove_prefix(3);
+  std::string field(body);
   std::size_t begin = 0;
   while (begin < field.size() && (field[begin] == ' ' || field[begin] == '\t')) ++begin;
   field.erase(0, begin);

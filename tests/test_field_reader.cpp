@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -160,4 +161,12 @@ TEST(FieldReader, AByteOrderMarkIsSkippedOnlyAtTheStart) {
   EXPECT_EQ(b, 4);
   EXPECT_EQ(in.bytes_read(), data.size());
   unlink(path);
+  // Handed over a byte at a time, as a pipe may.
+  int pair[2];
+  ASSERT_EQ(socketpair(AF_UNIX, SOCK_SEQPACKET, 0, pair), 0);
+  for (const char* piece : {"\xEF", "\xBB", "\xBF", "7"}) ASSERT_EQ(send(pair[1], piece, 1, 0), 1);
+  close(pair[1]);
+  FieldReader piecemeal(pair[0]);
+  ASSERT_TRUE(piecemeal.ReadInteger(a, "")) << piecemeal.error();
+  EXPECT_EQ(a, 7);
 }

@@ -12,6 +12,7 @@ namespace tabulor {
 
 namespace {
 constexpr std::size_t kBufferSize = 1 << 20;
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 }  // namespace
@@ -23,15 +24,29 @@ FieldReader::FieldReader(std::string_view data)
 
 FieldReader::FieldReader(int fd) : fd_(fd), buffer_(kBufferSize) {
   begin_ = cur_ = end_ = buffer_.data();
-  if (Fill()) SkipByteOrderMark();
+  // Enough of the start to tell a byte order mark, which a pipe may hand
+  // over a byte at a time.
+  while (static_cast<std::size_t>(end_ - begin_) < kByteOrderMark.size() &&
+         kByteOrderMark.substr(0, static_cast<std::size_t>(end_ - begin_)) ==
+             std::string_view(begin_, static_cast<std::size_t>(end_ - begin_))) {
+    const std::size_t have = static_cast<std::size_t>(end_ - begin_);
+    const ssize_t n = ::read(fd_, buffer_.data() + have, buffer_.size() - have);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      read_error_ = n < 0;
+      break;
+    }
+    end_ += n;
+  }
+  SkipByteOrderMark();
 }
 
 void FieldReader::SkipByteOrderMark() {
   // Editors on other systems put the UTF-8 byte order mark in front of a
   // text file; it is not part of the first field.
-  constexpr std::string_view kMark = "\xEF\xBB\xBF";
-  if (static_cast<std::size_t>(end_ - cur_) >= kMark.size() && std::string_view(cur_, kMark.size()) == kMark)
-    cur_ += kMark.size();
+  if (std::string_view(cur_, static_cast<std::size_t>(end_ - cur_)).substr(0, kByteOrderMark.size()) ==
+      kByteOrderMark)
+    cur_ += kByteOrderMark.size();
 }
 
 FieldReader::~FieldReader() {
