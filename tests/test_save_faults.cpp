@@ -355,6 +355,49 @@ TEST_F(SaveFaults, FileWithoutWritePermissionIsNotReplaced) {
   EXPECT_EQ(ModeOf(target()), mode_t{0444});
 }
 
+TEST_F(SaveFaults, WritableFileInAFolderThatTakesNoNewFileIsWrittenOver) {
+  // The user may write the grid file but not make files beside it: the new
+  // contents are made in the temporary folder and copied into the file,
+  // which keeps its owner, its hard links and its place.
+  if (::geteuid() != 0) GTEST_SKIP() << "the folders are made for another user by root";
+  ScratchDir temporary;
+  ASSERT_EQ(::chmod(temporary.path().c_str(), 0777), 0);
+  ASSERT_EQ(::chmod(target().c_str(), 0666), 0);
+  ASSERT_EQ(::link(target().c_str(), dir_.file("linked.grd").c_str()), 0);
+  struct stat before {};
+  ASSERT_EQ(::stat(target().c_str(), &before), 0);
+  ASSERT_EQ(::chmod(dir_.path().c_str(), 0555), 0);
+  const std::string said = InChild([&] {
+    ::setenv("TMPDIR", temporary.path().c_str(), 1);
+    if (::setgid(65534) != 0 || ::setuid(65534) != 0) return std::string("SKIP:") + std::strerror(errno);
+    GridFileResult r = WriteGridFile(new_, base_);
+    return (r.ok ? "OK:" : "FAILED:") + r.message;
+  });
+  ::chmod(dir_.path().c_str(), 0700);
+  if (said.rfind("SKIP:", 0) == 0) GTEST_SKIP() << "cannot give up root here: " << said;
+  EXPECT_EQ(said, "OK:");
+  EXPECT_TRUE(ReadBytes(target()) == GridFileText(new_));
+  EXPECT_TRUE(ReadBytes(dir_.file("linked.grd")) == GridFileText(new_));
+  struct stat after {};
+  ASSERT_EQ(::stat(target().c_str(), &after), 0);
+  EXPECT_EQ(after.st_ino, before.st_ino);
+  EXPECT_EQ(after.st_uid, 0u);
+  EXPECT_EQ(dir_.Names(), (std::vector<std::string>{"linked.grd", "results.grd"}));
+  EXPECT_EQ(temporary.Names(), std::vector<std::string>{}) << "the temporary file stayed";
+
+  // A sticky folder (as /tmp) with the file of another owner: the folder
+  // takes new files but lets only the owner replace this one.
+  ASSERT_EQ(::unlink(dir_.file("linked.grd").c_str()), 0);
+  ASSERT_TRUE(WriteGridFile(old_, base_).ok);
+  ASSERT_EQ(::chmod(target().c_str(), 0666), 0);
+  ASSERT_EQ(::chmod(dir_.path().c_str(), 01777), 0);
+  const std::string sticky = SaveWithoutRoot();
+  ::chmod(dir_.path().c_str(), 0700);
+  EXPECT_EQ(sticky, "OK:");
+  EXPECT_TRUE(ReadBytes(target()) == GridFileText(new_));
+  EXPECT_EQ(dir_.Names(), std::vector<std::string>{"results.grd"});
+}
+
 TEST_F(SaveFaults, OwnerAndGroupAreKept) {
   // Only root may give a file to someone else; the save then keeps the
   // replaced file's owner and group instead of making the file root's.

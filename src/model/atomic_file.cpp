@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -10,6 +11,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 namespace tabulor {
 
@@ -52,6 +54,14 @@ std::string TemporaryName(const std::string& folder, const std::string& name) {
     while (keep > 0 && (static_cast<unsigned char>(name[keep]) & 0xC0) == 0x80) --keep;
   }
   return folder + "." + name.substr(0, keep) + ".XXXXXX";
+}
+
+// The system's temporary folder, with its trailing slash.
+std::string TemporaryFolder() {
+  const char* env = std::getenv("TMPDIR");
+  std::string folder = env != nullptr && env[0] == '/' ? env : "/tmp";
+  if (folder.back() != '/') folder += '/';
+  return folder;
 }
 
 // Makes the rename in `folder` durable. A folder that cannot be synced
@@ -165,6 +175,13 @@ PendingFile::PendingFile(const std::string& requested) : target_(FileToWrite(req
   SplitPath(target_, folder_, name);
   temp_ = TemporaryName(folder_, name);
   fd_ = ::mkostemp(temp_.data(), O_CLOEXEC);
+  if (fd_ < 0 && exists_ && (errno == EACCES || errno == EPERM)) {
+    // The folder takes no new file, but the target may be written: the new
+    // contents wait in the temporary folder and are copied into it.
+    copy_ = true;
+    temp_ = TemporaryName(TemporaryFolder(), name);
+    fd_ = ::mkostemp(temp_.data(), O_CLOEXEC);
+  }
   if (fd_ < 0) {
     status_ = {AtomicWriteOutcome::Failed, errno};
     temp_.clear();
@@ -190,22 +207,33 @@ AtomicWriteResult PendingFile::Commit() {
     status_ = {error ? AtomicWriteOutcome::Failed : AtomicWriteOutcome::Ok, error};
     return status_;
   }
-  if (exists_ && ::fchown(fd_, uid_, gid_) != 0) {
-    // Only root may keep another owner; the owner's own groups can be kept.
-    if (::fchown(fd_, static_cast<uid_t>(-1), gid_) != 0) {
+  if (!copy_) {
+    if (exists_ && ::fchown(fd_, uid_, gid_) != 0) {
+      // Only root may keep another owner; the owner's own groups can be kept.
+      if (::fchown(fd_, static_cast<uid_t>(-1), gid_) != 0) {
+      }
+    }
+    if (::fchmod(fd_, mode_) != 0) {
+      // Keeping the default mode of the temporary file is not worth failing for.
+    }
+    if (::fsync(fd_) != 0) error = errno;
+    if (error == 0 && ::rename(temp_.c_str(), target_.c_str()) != 0) {
+      error = errno;
+      // A sticky folder lets only the owner replace the file: write into it.
+      if (exists_ && (error == EPERM || error == EACCES)) {
+        copy_ = true;
+        error = 0;
+      }
     }
   }
-  if (::fchmod(fd_, mode_) != 0) {
-    // Keeping the default mode of the temporary file is not worth failing for.
-  }
-  if (::fsync(fd_) != 0) error = errno;
+  if (error == 0 && copy_) error = CopyIntoTarget();
   if (::close(fd_) != 0 && error == 0) error = errno;
   fd_ = -1;
-  if (error == 0 && ::rename(temp_.c_str(), target_.c_str()) != 0) error = errno;
   if (error != 0) {
     status_ = {AtomicWriteOutcome::Failed, error};
     return status_;  // the destructor removes the temporary file
   }
+  if (copy_) ::unlink(temp_.c_str());
   temp_.clear();
   ForgetTemporary(slot_);
   slot_ = -1;
@@ -237,6 +265,44 @@ AtomicWriteResult WriteFileAtomically(const std::string& target,
     return {AtomicWriteOutcome::Failed, error};
   }
   return file.Commit();
+}
+
+int PendingFile::CopyIntoTarget() {
+  struct stat from {};
+  if (::fstat(fd_, &from) != 0) return errno;
+  const int out = ::open(target_.c_str(), O_WRONLY | O_CLOEXEC);
+  if (out < 0) return errno;
+  int error = 0;
+  // A full device is found out before the old contents are touched.
+  struct stat to {};
+  struct statvfs room {};
+  if (::fstat(out, &to) == 0 && ::fstatvfs(out, &room) == 0 && from.st_size > to.st_size &&
+      static_cast<unsigned long long>(from.st_size - to.st_size) >
+          static_cast<unsigned long long>(room.f_bavail) * room.f_frsize)
+    error = ENOSPC;
+  std::vector<char> buffer(1 << 20);
+  for (off_t at = 0; error == 0 && at < from.st_size;) {
+    const ssize_t n = ::pread(fd_, buffer.data(), buffer.size(), at);
+    if (n <= 0) {
+      if (n < 0 && errno == EINTR) continue;
+      error = n < 0 ? errno : EIO;
+      break;
+    }
+    for (ssize_t done = 0; done < n;) {
+      const ssize_t w = ::pwrite(out, buffer.data() + done, static_cast<std::size_t>(n - done), at + done);
+      if (w < 0 && errno == EINTR) continue;
+      if (w < 0) {
+        error = errno;
+        break;
+      }
+      done += w;
+    }
+    at += n;
+  }
+  if (error == 0 && ::ftruncate(out, from.st_size) != 0) error = errno;
+  if (error == 0 && ::fsync(out) != 0) error = errno;
+  if (::close(out) != 0 && error == 0) error = errno;
+  return error;
 }
 
 }  // namespace tabulor

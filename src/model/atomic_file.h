@@ -2,7 +2,11 @@
 // a temporary file in the target's folder, which replaces the target only
 // when all of it has been written and synced. A character device or a pipe
 // (/dev/null, /dev/stdout, a named pipe) is written into as it is: it holds
-// no file to keep, and replacing it would destroy it.
+// no file to keep, and replacing it would destroy it. Where the user may
+// write the target but not replace it (a folder without write permission, or
+// a sticky folder such as /tmp with a file of another owner), the complete
+// new contents are copied into the target instead: the temporary file then
+// lies in the system's temporary folder when the target's folder takes none.
 #pragma once
 
 #include <sys/types.h>
@@ -70,6 +74,9 @@ class PendingFile {
   int slot_ = -1;         // where a terminating signal finds temp_
   bool exists_ = false;
   bool direct_ = false;  // a device or pipe, written into as it is
+  bool copy_ = false;    // the target is written over from the temporary file
+
+  int CopyIntoTarget();  // 0 or the errno of the failed call
   mode_t mode_ = 0;
   uid_t uid_ = 0;
   gid_t gid_ = 0;
