@@ -203,7 +203,12 @@ TEST(GridFile, NamingFollowsTheBaseName) {
   std::filesystem::remove(dir.file("res.grd.grd"));
   EXPECT_EQ(GridBaseForChosenName(dir.file("res.grd")), dir.file("res"));
   EXPECT_EQ(GridBaseForChosenName(dir.file("res")), dir.file("res"));
-  EXPECT_EQ(GridBaseForChosenName(dir.file("other.grd")), dir.file("other.grd"));  // nothing there
+  // Nothing there: the file named in the message is the one given.
+  EXPECT_EQ(GridBaseForChosenName(dir.file("other.grd")), dir.file("other"));
+  Dimension none;
+  EXPECT_NE(ReadGridFile(none, GridBaseForChosenName(dir.file("other.grd"))).message.find(
+                "\"" + dir.file("other.grd") + "\": cannot be opened"),
+            std::string::npos);
 }
 
 // A save tells its progress and can be cancelled whatever the grid's shape:

@@ -320,7 +320,7 @@ GridFileResult ReadGridText(Dimension& model, std::string_view text, const std::
 std::string GridBaseForChosenName(const std::string& chosen) {
   const std::string ext = ".grd";
   if (chosen.size() > ext.size() && chosen.compare(chosen.size() - ext.size(), ext.size(), ext) == 0 &&
-      !FileExists(chosen + ext) && FileExists(chosen))
+      !FileExists(chosen + ext))
     return chosen.substr(0, chosen.size() - ext.size());
   return chosen;
 }

@@ -36,8 +36,8 @@ GridFileResult ReadGridFile(Dimension& model, const std::string& base,
 GridFileResult ReadGridText(Dimension& model, std::string_view text, const std::string& base);
 
 // The base name to open for a name picked in an open dialog: the name
-// itself, unless it ends in ".grd", that name plus ".grd" does not exist and
-// the name itself does; then the name without ".grd".
+// itself, unless it ends in ".grd" and that name plus ".grd" does not exist;
+// then the name without ".grd" (so that a missing file is named as given).
 std::string GridBaseForChosenName(const std::string& chosen);
 
 // Why the model cannot be written as a grid file, or nothing.
