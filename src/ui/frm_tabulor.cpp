@@ -121,6 +121,9 @@ QLineEdit* MakeBox(QWidget* parent, const QRect& geometry, const QColor& colour,
   e->setFont(SansFont(false));
   SetBackground(e, QPalette::Base, colour);
   e->setTextMargins(0, 0, 0, 0);
+  // Text dropped in would change a box without it gaining or losing the
+  // focus, past the checks made when it is left.
+  e->setAcceptDrops(false);
   QPalette p = e->palette();
   p.setColor(QPalette::Disabled, QPalette::Text, kDisabledText);
   e->setPalette(p);

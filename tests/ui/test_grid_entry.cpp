@@ -4,6 +4,7 @@
 #include "ui_test_support.h"
 
 #include <QGroupBox>
+#include <QMimeData>
 
 #include "model/limits.h"
 
@@ -144,6 +145,27 @@ class TestGridEntry : public QObject {
     QVERIFY(Focus() != s.txtULgrid);
     QCOMPARE(s.txtULgrid->cursorPosition(), 0);
     QCOMPARE(s.txtULgrid->text(), QStringLiteral("6.28318530717959"));
+  }
+
+  // Text dragged in from elsewhere would pass by the checks made when a box
+  // is left: the boxes take no drops.
+  void textDroppedOnABoxIsNotTaken() {
+    Fixture f;
+    QVERIFY(f.openSeries(kPolySeries));
+    const auto& s = f.set(0);
+    for (QLineEdit* box : {s.txtLLgrid, s.txtULgrid, s.txtGridPoints, s.txtDer}) {
+      const QString before = box->text();
+      QMimeData text;
+      text.setText(QStringLiteral("1"));
+      const QPoint at = box->rect().center();
+      QDragEnterEvent enter(at, Qt::CopyAction, &text, Qt::LeftButton, Qt::NoModifier);
+      QApplication::sendEvent(box, &enter);
+      QDropEvent drop(QPointF(at), Qt::CopyAction, &text, Qt::LeftButton, Qt::NoModifier);
+      QApplication::sendEvent(box, &drop);
+      QVERIFY2(!drop.isAccepted(), qPrintable(box->objectName()));
+      QCOMPARE(box->text(), before);
+    }
+    QCOMPARE(f.model.LastPoint[0], 2);
   }
 
   void focusAndWindowActivation() {
