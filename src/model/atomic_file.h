@@ -25,7 +25,7 @@ enum class AtomicWriteOutcome {
   Ok,        // the target holds the new contents
   IsFolder,  // the target is a folder; nothing was written
   NotAFile,  // the target is a block device, a socket or the like; nothing was written
-  Failed,    // a system call failed (see error); the target is as it was
+  Failed,    // a system call failed (see error); the target is as it was (see below)
   Stopped,   // the producer returned false without a failed write
 };
 
@@ -64,8 +64,9 @@ class PendingFile {
   int fd() const { return fd_; }
 
   // Gives the temporary file the target's mode, owner and group, syncs it,
-  // closes it and renames it over the target. On failure the temporary file
-  // is removed and the target is as it was.
+  // closes it and renames it over the target (or copies it into the target,
+  // see above). On failure the temporary file is removed and the target is
+  // as it was, but for a copy that fails part way.
   AtomicWriteResult Commit();
 
  private:
@@ -93,7 +94,10 @@ class PendingFile {
 // be. The new file keeps the permission bits of a target that exists, and
 // its owner and group where the process may set them; a new target gets the
 // umask's default.
-// On any failure the temporary file is removed and `target` is untouched.
+// On any failure the temporary file is removed and `target` is untouched;
+// the one exception is a copy into the target (see the top of this file)
+// that fails part way, after the device was found to have room for it: the
+// target may then be incomplete, and the failure is reported.
 AtomicWriteResult WriteFileAtomically(const std::string& target,
                                       const std::function<bool(const ByteSink& sink)>& produce);
 

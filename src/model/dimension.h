@@ -55,13 +55,15 @@ class Dimension {
   // LastPoint(0..3) as the last computation or grid file read left them.
   std::array<std::int32_t, kSlots> LastPt{};
 
-  // Clears every per-variable field of the four slots, the grid arrays, the
-  // coefficients and the results.
+  // Clears every per-variable field of the four slots (LastPt, which tells
+  // the last computation, stays), the grid arrays, the coefficients and the
+  // results.
   void ClearVariables();
 
-  // Grid operations on the variable CurVar; they do nothing (and
-  // CenterOffset yields 0) when CurVar is outside 0..3 or the index is
-  // outside the grid array.
+  // Grid operations on the variable CurVar; they do nothing when CurVar is
+  // outside 0..3 or the index is outside the grid array: GetVarX then gives
+  // 0, and CenterOffset 0 for CurVar outside 0..3 and 0 - Center for an
+  // index outside the grid.
   double GetVarX(std::int64_t index) const;
   void SetVarX(std::int64_t index, double value);
   // Gives the grid array of CurVar the indices 0..LastPoint(CurVar), keeping

@@ -42,7 +42,7 @@ class FieldReader {
     return false;
   }
 
-  // "field 7 on line 7 (lower limit of variable 0): the file ends here".
+  // "field 7 on line 7 (lower limit of variable 0): the file ends before this field".
   const std::string& error() const { return error_; }
   std::int64_t field_number() const { return field_number_; }
   std::int64_t line_number() const { return field_line_; }

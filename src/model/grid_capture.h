@@ -26,12 +26,13 @@ std::array<GridSpecText, kSlots> DefaultGridSpec(const Dimension& model);
 // limits by the leading-number rule, LastPoint = (leading number - 1)
 // rounded with ties to even, DerOrder from the whole text, kind and spacing;
 // then TotalCount and BuildGrids. A limit beyond the range of a double, a
-// derivative order that is not a whole number or is negative, a number of
-// grid points below 1, and limits so far apart that the evenly spaced grid
-// has no finite step or values are refused with a message naming the
-// variable; a product of grid sizes beyond 32 bits is refused with a message
-// giving that product. Then nothing in the model changes. Returns the
-// message or "".
+// derivative order that is not a number or is negative (a fraction is
+// rounded), a number of grid points below 1 or above 2147483647, a grid
+// beyond the memory limit, a single typed grid point away from the lower
+// limit, and limits so far apart that the evenly spaced grid has no finite
+// step or values are refused with a message naming the variable; a product
+// of grid sizes beyond 32 bits is refused with a message giving that
+// product. Then nothing in the model changes. Returns the message or "".
 std::string CaptureGridSpecs(Dimension& model, const std::array<GridSpecText, kSlots>& spec);
 
 }  // namespace tabulor

@@ -15,10 +15,9 @@ struct GridFileResult {
   std::string message;  // when not ok: names the file and the reason
 };
 
-// Writes the model's results and grid to base + ".grd". The file is written
-// to a temporary file in the same folder and renamed over the target only
-// when all of it is written, so a failed save leaves any existing file as it
-// was. The model must hold results for its grid.
+// Writes the model's results and grid to base + ".grd", whole or not at all
+// (WriteFileAtomically): a failed save leaves any existing file as it was.
+// The model must hold results for its grid.
 GridFileResult WriteGridFile(const Dimension& model, const std::string& base,
                              const ProgressFn& progress = nullptr);
 

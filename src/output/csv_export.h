@@ -37,10 +37,9 @@ std::string CsvText(const Dimension& model);
 CsvExportResult WriteCsvTo(const Dimension& model, const ByteSink& sink,
                            const ProgressFn& progress = nullptr);
 
-// Writes the model's results to `path` (no extension is added). The file is
-// written to a temporary file in the same folder and renamed over `path`
-// only when all of it is written, so a refused, failed or cancelled export
-// leaves any existing file as it was. Progress counts grid points; returning
+// Writes the model's results to `path` (no extension is added), whole or not
+// at all (WriteFileAtomically): a refused, failed or cancelled export leaves
+// any existing file as it was. Progress counts grid points; returning
 // false from it cancels.
 CsvExportResult WriteCsvFile(const Dimension& model, const std::string& path,
                              const ProgressFn& progress = nullptr);

@@ -71,9 +71,9 @@ class PlotWindow : public QMainWindow {
   void setHeldIndex(int v, std::int64_t index);
   void resetView();
 
-  // Saves the picture: ".pdf" gives a PDF, anything else a PNG (".png" is
-  // added when the name has no extension). Returns false (with a message)
-  // when it cannot be written.
+  // Saves the picture: ".pdf" gives a PDF, ".png" a PNG (".png" is added
+  // when the name has no extension); other extensions are refused. Returns
+  // false (with a message) when it cannot be written.
   bool savePicture(const QString& path);
   // Writes the CSV file with a progress dialog on long exports.
   bool exportCsv(const QString& path);
