@@ -65,7 +65,7 @@ TEST_F(UnderAddressSpaceLimit, GridOfOneVariableTooLargeIsRefused) {
 TEST_F(UnderAddressSpaceLimit, ProductOfGridSizesTooLargeIsRefused) {
   // 20000 x 20000 points: each grid is small, the results array is 3 GB.
   ExpectRefused(Batch(ShellQuote(Example("wave.ser")) + " --points 0=20000 --points 1=20000"),
-                "The results array needs");
+                "The results array with the computation's working memory needs");
 }
 
 TEST_F(UnderAddressSpaceLimit, ProductBeyond32BitsIsRefused) {
@@ -159,7 +159,11 @@ TEST_F(WithMemoryLimit, ComputationRefusesResultsBeyondTheLimit) {
   SetMemoryLimitForTesting(4 << 20);
   ComputeResult r = Compute(model);
   EXPECT_EQ(r.outcome, ComputeOutcome::Error);
-  EXPECT_NE(r.message.find("The results array needs"), std::string::npos) << r.message;
+  // 200000 results, a basis table of 3 x 200000, 3 x 200000 for the offsets
+  // and 4 << 20 for the blocks of the transforms.
+  EXPECT_NE(r.message.find("The results array with the computation's working memory needs 5594304 values"),
+            std::string::npos)
+      << r.message;
   EXPECT_NE(r.message.find("more than the memory limit of 4.0 MB"), std::string::npos) << r.message;
   EXPECT_FALSE(model.ResultsReady);
   EXPECT_TRUE(model.Results.empty());

@@ -79,8 +79,9 @@ std::string CheckComputable(const Dimension& m) {
   if (m.PointProduct() < 0) return "The numbers of grid points make more than 2147483647 grid points.";
   // Results, plus the basis table of the largest variable (built in tiles
   // beyond Transformer::kWholeBasisBytes; twice that when variables 1 and 0
-  // go slab by slab, each with its table) and the working memory of the
-  // transforms.
+  // go slab by slab, each with its table), the grid offsets (of the largest
+  // grid, and of variable 0's beside it; a third for good measure) and the
+  // blocks of the transforms (4 << 20 doubles, 32 MB, are ample).
   auto dims = ResultDims(m);
   long double total = 1;
   for (auto d : dims) total *= static_cast<long double>(d);
@@ -92,10 +93,11 @@ std::string CheckComputable(const Dimension& m) {
   }
   basis = std::min<std::uint64_t>(basis, Transformer::kWholeBasisBytes / sizeof(double));
   if (m.LastVar >= 2) basis *= 2;
-  const long double need = total + static_cast<long double>(basis) + static_cast<long double>(max_points) * 8 +
+  const long double need = total + static_cast<long double>(basis) + static_cast<long double>(max_points) * 3 +
                            (4 << 20);
   if (need > 1.8e19L) return "The results array is larger than any memory can hold.";
-  if (auto too_big = CheckDoublesFit(static_cast<std::uint64_t>(need), "The results array"))
+  if (auto too_big =
+          CheckDoublesFit(static_cast<std::uint64_t>(need), "The results array with the computation's working memory"))
     return *too_big + ".";
   return {};
 }
