@@ -937,22 +937,31 @@ ComputeResult FrmTabulor::RunCompute() {
   ComputeResult result;
   auto fn = computeFunction;
   Dimension& model = model_;
-  std::thread worker([&, fn] {
-    try {
-      result = fn(model, [&](std::uint64_t d, std::uint64_t t) {
-        done = d;
-        total = t;
-        return !cancel.load();
-      });
-    } catch (const std::bad_alloc&) {
-      result = {ComputeOutcome::Error, "There is not enough memory for the computation."};
-    } catch (const std::exception& e) {
-      result = {ComputeOutcome::Error, e.what()};
-    }
-    finished = true;
-    // Wakes the waiting loop below.
-    QMetaObject::invokeMethod(qApp, [] {}, Qt::QueuedConnection);
-  });
+  std::thread worker;
+  try {
+    worker = startThread([&, fn] {
+      try {
+        result = fn(model, [&](std::uint64_t d, std::uint64_t t) {
+          done = d;
+          total = t;
+          return !cancel.load();
+        });
+      } catch (const std::bad_alloc&) {
+        result = {ComputeOutcome::Error, "There is not enough memory for the computation."};
+      } catch (const std::exception& e) {
+        result = {ComputeOutcome::Error, e.what()};
+      }
+      finished = true;
+      // Wakes the waiting loop below.
+      QMetaObject::invokeMethod(qApp, [] {}, Qt::QueuedConnection);
+    });
+  } catch (const std::system_error&) {
+    // No room for another thread: told like any other failure, with
+    // nothing changed.
+    computing_ = false;
+    return {ComputeOutcome::Error,
+            "The computation could not be started: the system has no room for another thread."};
+  }
 
   QElapsedTimer clock;
   clock.start();

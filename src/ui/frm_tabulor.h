@@ -10,6 +10,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <thread>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -76,6 +77,11 @@ class FrmTabulor : public QMainWindow {
   std::function<void()> onUnload;
   // The computation; tests put a slow one here to reach the progress dialog.
   std::function<ComputeResult(Dimension&, const ProgressFn&)> computeFunction;
+  // Starts the thread the computation runs on; tests make it fail as a
+  // process out of threads or address space does.
+  std::function<std::thread(std::function<void()>)> startThread = [](std::function<void()> body) {
+    return std::thread(std::move(body));
+  };
   // How "Print" shows its print dialog; tests choose a PDF file here.
   ReportPrintOptions printOptions;
   // The printer of the run: the choice made in the print dialog stays.

@@ -7,6 +7,7 @@
 #include <QTimer>
 
 #include <chrono>
+#include <system_error>
 #include <thread>
 
 using namespace tabulor;
@@ -156,6 +157,25 @@ class TestCompute : public QObject {
              qPrintable(f.user.messages.first()));
     CheckStillSeriesLoaded(w);
     QCOMPARE(f.user.beeps, 0);
+  }
+
+  // A process out of threads (or of address space for a thread's stack)
+  // cannot start the computation: told, and the window stays as it was.
+  void computationThatCannotStartIsTold() {
+    Fixture f;
+    FrmTabulor& w = *f.w;
+    QVERIFY(f.openSeries(kPolySeries));
+    w.startThread = [](std::function<void()>) -> std::thread {
+      throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
+    };
+    f.click(w.cmdCompute);
+    QCOMPARE(f.user.messages.size(), 1);
+    QVERIFY2(f.user.messages.first().contains("could not be started"), qPrintable(f.user.messages.first()));
+    CheckStillSeriesLoaded(w);
+    // With a thread to be had, the same click computes.
+    w.startThread = [](std::function<void()> body) { return std::thread(std::move(body)); };
+    f.click(w.cmdCompute);
+    CheckComputedState(w);
   }
 
   void tooManyGridPointsInAllIsACaptureError() {
