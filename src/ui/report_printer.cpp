@@ -63,6 +63,16 @@ PrintResult NotPrinted(const QString& detail) {
   return {PrintOutcome::Failed, QStringLiteral("The report was not printed.\n\n") + detail, 0};
 }
 
+// Qt's PDF writer does not tell a failed write (a full disk, a file size
+// limit): a complete PDF file begins with "%PDF-" and ends with "%%EOF".
+bool PdfIsComplete(const QString& path) {
+  QFile file(path);
+  if (!file.open(QIODevice::ReadOnly) || file.size() < 16) return false;
+  if (!file.read(5).startsWith("%PDF-")) return false;
+  if (!file.seek(std::max<qint64>(0, file.size() - 32))) return false;
+  return file.readAll().trimmed().endsWith("%%EOF");
+}
+
 // "it is a folder", "Permission denied": why a PDF file could not be written.
 QString FileProblem(const AtomicWriteResult& r) { return QString::fromLocal8Bit(AtomicWriteProblem(r).c_str()); }
 
@@ -196,7 +206,7 @@ PrintResult PrintReport(const Dimension& model, ReportPrinter& reportPrinter, QW
   }
 
   if (toFile) {
-    if (QFileInfo(QFile::decodeName(QByteArray::fromStdString(part->path()))).size() <= 0)
+    if (!PdfIsComplete(QFile::decodeName(QByteArray::fromStdString(part->path()))))
       return NotPrinted(QStringLiteral("Writing the report to %1 failed.").arg(target));
     const AtomicWriteResult saved = part->Commit();
     if (saved.outcome != AtomicWriteOutcome::Ok)

@@ -13,7 +13,10 @@
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
+#include <sys/resource.h>
+
 #include <array>
+#include <csignal>
 #include <memory>
 #include <string>
 
@@ -417,6 +420,37 @@ class ReportTest : public QObject {
     QVERIFY(FileContents(Path("linked/real.pdf")).startsWith("%PDF"));
     QCOMPARE(QDir(Path("linked")).entryList(QDir::Files | QDir::Hidden | QDir::System),
              (QStringList{"link.pdf", "real.pdf"}));
+  }
+
+  // Qt's PDF writer does not tell a failed write: a report cut short by a
+  // full disk (here a file size limit) is found out, and the file it was to
+  // replace is kept.
+  void pdfCutShortIsNotTakenForPrinted() {
+    Dimension m = SeriesModel(1);
+    ComputeGrid(m, {"3", ""}, {"0", ""});
+    {
+      QFile old(Path("limited.pdf"));
+      QVERIFY(old.open(QIODevice::WriteOnly));
+      old.write("old contents");
+    }
+    ReportPrinter printer;
+    ReportPrintOptions options;
+    options.printDialog = ChoosePdf(Path("limited.pdf"));
+    rlimit before{};
+    QCOMPARE(::getrlimit(RLIMIT_FSIZE, &before), 0);
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit small = before;
+    small.rlim_cur = 4096;
+    QCOMPARE(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    const PrintResult result = tabulor::PrintReport(m, printer, nullptr, options);
+    ::setrlimit(RLIMIT_FSIZE, &before);
+    std::signal(SIGXFSZ, oldHandler);
+    QVERIFY(result.outcome == PrintOutcome::Failed);
+    QVERIFY2(result.message.contains(Path("limited.pdf")), qPrintable(result.message));
+    QCOMPARE(FileContents(Path("limited.pdf")), QByteArray("old contents"));
+    // Without the limit the same report is written whole.
+    QVERIFY(tabulor::PrintReport(m, printer, nullptr, options).outcome == PrintOutcome::Printed);
+    QVERIFY(FileContents(Path("limited.pdf")).trimmed().endsWith("%%EOF"));
   }
 
   // A file that cannot be written is reported, naming it.
