@@ -35,6 +35,7 @@
 
 #include "model/atomic_file.h"
 #include "model/grid_file.h"
+#include "model/series_file.h"
 #include "reliability_helpers.h"
 
 using namespace tabulor;
@@ -486,6 +487,15 @@ TEST_F(SaveFaults, PipesAndDevicesAreWrittenIntoNotReplaced) {
   struct stat st {};
   ASSERT_EQ(::lstat(fifo.c_str(), &st), 0);
   EXPECT_TRUE(S_ISFIFO(st.st_mode)) << "the pipe was replaced";
+  // Without a reader the pipe is refused at once, not waited for.
+  r = WriteFileAtomically(fifo, [](const ByteSink& sink) { return sink("lost", 4); });
+  EXPECT_EQ(r.outcome, AtomicWriteOutcome::NoReader);
+  EXPECT_EQ(AtomicWriteProblem(r), "it is a pipe that no program reads");
+  // Read from, a pipe that no program writes to is an empty file.
+  Dimension untouched;
+  SeriesReadResult read = ReadSeriesFile(untouched, fifo);
+  EXPECT_EQ(read.outcome, SeriesReadOutcome::Error);
+  EXPECT_NE(read.message.find("the file ends before this field"), std::string::npos) << read.message;
   std::vector<std::string> names{"pipe", "results.grd"};
 
   // A character device of the test's own making (the null device's

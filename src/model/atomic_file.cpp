@@ -118,6 +118,8 @@ std::string AtomicWriteProblem(const AtomicWriteResult& result) {
       return "it is a folder";
     case AtomicWriteOutcome::NotAFile:
       return "it is not a regular file";
+    case AtomicWriteOutcome::NoReader:
+      return "it is a pipe that no program reads";
     default:
       return std::strerror(result.error ? result.error : EIO);
   }
@@ -145,11 +147,19 @@ PendingFile::PendingFile(const std::string& requested) : target_(FileToWrite(req
     if (S_ISCHR(st.st_mode) || S_ISFIFO(st.st_mode)) {
       direct_ = true;
       temp_ = target_;
-      fd_ = ::open(target_.c_str(), O_WRONLY | O_CLOEXEC);
-      if (fd_ < 0)
-        status_ = {AtomicWriteOutcome::Failed, errno};
-      else
-        status_ = {AtomicWriteOutcome::Ok, 0};
+      // A pipe that no program reads is refused at once (ENXIO) rather than
+      // waited for; the writes then wait for the reader as usual.
+      fd_ = ::open(target_.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+      if (fd_ < 0) {
+        if (errno == ENXIO && S_ISFIFO(st.st_mode))
+          status_ = {AtomicWriteOutcome::NoReader, 0};
+        else
+          status_ = {AtomicWriteOutcome::Failed, errno};
+        return;
+      }
+      const int flags = ::fcntl(fd_, F_GETFL);
+      if (flags != -1) ::fcntl(fd_, F_SETFL, flags & ~O_NONBLOCK);
+      status_ = {AtomicWriteOutcome::Ok, 0};
       return;
     }
     if (!S_ISREG(st.st_mode)) {

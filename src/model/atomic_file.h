@@ -25,6 +25,7 @@ enum class AtomicWriteOutcome {
   Ok,        // the target holds the new contents
   IsFolder,  // the target is a folder; nothing was written
   NotAFile,  // the target is a block device, a socket or the like; nothing was written
+  NoReader,  // the target is a named pipe that no program reads; nothing was written
   Failed,    // a system call failed (see error); the target is as it was (see below)
   Stopped,   // the producer returned false without a failed write
 };

@@ -1,5 +1,6 @@
 #include "model/field_reader.h"
 
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -16,6 +17,14 @@ constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 }  // namespace
+
+int OpenToRead(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return -1;
+  const int flags = ::fcntl(fd, F_GETFL);
+  if (flags != -1) ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+  return fd;
+}
 
 FieldReader::FieldReader(std::string_view data)
     : begin_(data.data()), cur_(data.data()), end_(data.data() + data.size()) {

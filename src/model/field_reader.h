@@ -12,6 +12,10 @@
 
 namespace tabulor {
 
+// Opens a file to read: a named pipe that no program writes to reads as an
+// empty file instead of being waited for. -1 with errno on failure.
+int OpenToRead(const std::string& path);
+
 class FieldReader {
  public:
   // The longest field accepted; a longer one is refused.

@@ -301,7 +301,7 @@ GridFileResult ReadGrid(FieldReader& in, Dimension& model, const std::string& ba
 
 GridFileResult ReadGridFile(Dimension& model, const std::string& base, const ProgressFn& progress) {
   const std::string file = base + ".grd";
-  int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+  int fd = OpenToRead(file);
   if (fd < 0) return Failure(file, "cannot be opened: " + Errno(errno));
   struct stat st {};
   if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {

@@ -185,7 +185,7 @@ SeriesReadResult ReadSeries(FieldReader& in, Dimension& model, const std::string
 }  // namespace
 
 SeriesReadResult ReadSeriesFile(Dimension& model, const std::string& path, const ProgressFn& progress) {
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  int fd = OpenToRead(path);
   if (fd < 0) return Failure(path, std::string("cannot be opened: ") + std::strerror(errno));
   struct stat st {};
   if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
