@@ -862,7 +862,11 @@ void FrmTabulor::mnuPrint_Click() {
 
 void FrmTabulor::mnuPlot_Click() {
   if (!mnuPlot->isEnabled()) return;
-  PlotWindow::Open(model_, this);
+  try {
+    PlotWindow::Open(model_, this);
+  } catch (const std::bad_alloc&) {
+    ShowError(QStringLiteral("There is not enough memory to open the plot."));
+  }
 }
 
 void FrmTabulor::cmdEditVars_Click(int k) {

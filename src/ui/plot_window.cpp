@@ -25,6 +25,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <new>
 
 #include "model/atomic_file.h"
 #include "model/grid_file.h"
@@ -549,10 +550,20 @@ void PlotWindow::RefillPlot() {
   } else if (!drawable_) {
     curve_->setVisible(false);
     map_->setVisible(false);
-  } else if (mode_ == Mode::Curve) {
-    RefillCurve();
   } else {
-    RefillMap();
+    try {
+      if (mode_ == Mode::Curve)
+        RefillCurve();
+      else
+        RefillMap();
+    } catch (const std::bad_alloc&) {
+      // A huge curve reduced without the room it needs: nothing is drawn,
+      // and the window says why.
+      curve_->setVisible(false);
+      map_->setVisible(false);
+      note_label_->setText(tr("There is not enough memory to draw these values."));
+      note_label_->show();
+    }
   }
   refilling_ = false;
 }
