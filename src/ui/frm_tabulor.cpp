@@ -765,15 +765,73 @@ bool FrmTabulor::eventFilter(QObject* watched, QEvent* event) {
 // ---------------------------------------------------------------------------
 // Files.
 
+namespace {
+
+// The progress of a long file operation run on the window's thread: a
+// window with "Cancel" once it has taken Seams().progressDelayMs; until
+// then the window only shows the busy pointer.
+class FileProgress {
+ public:
+  FileProgress(QWidget* parent, QString label) : parent_(parent), label_(std::move(label)) {
+    clock_.start();
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+  }
+  ~FileProgress() {
+    QApplication::restoreOverrideCursor();
+    delete dialog_;
+  }
+  FileProgress(const FileProgress&) = delete;
+  FileProgress& operator=(const FileProgress&) = delete;
+
+  ProgressFn fn() {
+    return [this](std::uint64_t done, std::uint64_t total) { return Step(done, total); };
+  }
+  // True when the user pressed Cancel.
+  bool cancelled() const { return cancelled_; }
+
+ private:
+  bool Step(std::uint64_t done, std::uint64_t total) {
+    if (!dialog_ && clock_.elapsed() >= Seams().progressDelayMs) {
+      dialog_ = new QProgressDialog(label_, QStringLiteral("Cancel"), 0, 1000, parent_);
+      dialog_->setObjectName(QStringLiteral("fileProgress"));
+      dialog_->setWindowTitle(ProgramTitle());
+      dialog_->setWindowModality(Qt::ApplicationModal);
+      dialog_->setAutoClose(false);
+      dialog_->setAutoReset(false);
+      dialog_->setMinimumDuration(0);
+      dialog_->show();
+    }
+    if (!dialog_) return true;
+    if (total > 0) dialog_->setValue(static_cast<int>(1000.0L * static_cast<long double>(done) / total));
+    QCoreApplication::processEvents();
+    cancelled_ = dialog_->wasCanceled();
+    return !cancelled_;
+  }
+
+  QWidget* parent_;
+  QString label_;
+  QElapsedTimer clock_;
+  QProgressDialog* dialog_ = nullptr;
+  bool cancelled_ = false;
+};
+
+}  // namespace
+
 void FrmTabulor::txtSerFileName_Click() {
   if (state_ != FormState::Start) return;
   const QString name =
       Seams().openFileName(this, QStringLiteral("Series files (*.ser);;All files (*)"));
   if (name.isEmpty()) return;
   model_.Loading = true;
-  QApplication::setOverrideCursor(Qt::WaitCursor);
-  const SeriesReadResult r = ReadSeriesFile(model_, PathFromQ(name));
-  QApplication::restoreOverrideCursor();
+  SeriesReadResult r;
+  {
+    FileProgress progress(this, QStringLiteral("Reading the series file..."));
+    r = ReadSeriesFile(model_, PathFromQ(name), progress.fn());
+  }
+  if (r.outcome == SeriesReadOutcome::Cancelled) {
+    model_.Loading = false;
+    return;  // the user's own choice: nothing to tell
+  }
   if (r.outcome == SeriesReadOutcome::NoCoefficients) {
     model_.Loading = false;
     Seams().message(this, QMessageBox::NoIcon, ProgramTitle(), QStringLiteral("NO COEFFICIENTS IN FILE."));
@@ -800,12 +858,16 @@ void FrmTabulor::txtGrdFileName_Click() {
   if (chosen.isEmpty()) return;
   const std::string base = GridBaseForChosenName(PathFromQ(chosen));
   model_.Loading = true;
-  QApplication::setOverrideCursor(Qt::WaitCursor);
-  const GridFileResult r = ReadGridFile(model_, base);
-  QApplication::restoreOverrideCursor();
+  GridFileResult r;
+  bool cancelled = false;
+  {
+    FileProgress progress(this, QStringLiteral("Reading the grid file..."));
+    r = ReadGridFile(model_, base, progress.fn());
+    cancelled = progress.cancelled();
+  }
   if (!r.ok) {
     model_.Loading = false;
-    ShowError(QString::fromStdString(r.message));
+    if (!cancelled) ShowError(QString::fromStdString(r.message));
     return;
   }
   LoadObjects();
@@ -839,11 +901,16 @@ void FrmTabulor::mnuSaveAs_Click() {
 }
 
 void FrmTabulor::SaveGridFile(const std::string& base) {
-  QApplication::setOverrideCursor(Qt::WaitCursor);
-  const GridFileResult r = WriteGridFile(model_, base);
-  QApplication::restoreOverrideCursor();
+  GridFileResult r;
+  bool cancelled = false;
+  {
+    FileProgress progress(this, QStringLiteral("Saving the grid file..."));
+    r = WriteGridFile(model_, base, progress.fn());
+    cancelled = progress.cancelled();
+  }
   if (!r.ok) {
-    ShowError(QString::fromStdString(r.message));
+    // A cancelled save wrote nothing and keeps the file name, unasked.
+    if (!cancelled) ShowError(QString::fromStdString(r.message));
     return;
   }
   model_.FileName = base;

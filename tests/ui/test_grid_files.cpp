@@ -7,6 +7,7 @@
 #include <QFileDialog>
 #include <QGroupBox>
 #include <QMessageBox>
+#include <QProgressDialog>
 #include <QTimer>
 
 #include <csignal>
@@ -176,6 +177,55 @@ class TestGridFiles : public QObject {
     w.mnuSave->trigger();
     QCOMPARE(f.user.messages.size(), 2);
     QVERIFY(f.user.messages.last().contains("run.ser.grd"));
+  }
+
+  // Long saves and reads show their progress and can be cancelled: a
+  // cancelled save writes nothing and a cancelled read opens nothing, and
+  // neither is told as a failure.
+  void longFileOperationsShowProgressAndCancel() {
+    Fixture f;
+    FrmTabulor& w = *f.w;
+    Seams().progressDelayMs = 0;
+    QVERIFY(f.openSeries(kPolySeries, "run.ser"));
+    // More values than the reader reads between two reports of progress.
+    f.typeInto(f.set(0).txtGridPoints, QStringLiteral("1100000"));
+    f.click(w.cmdCompute);
+    QCOMPARE(w.formState(), State::Computed);
+    // Clicks Cancel in the progress window as soon as it shows.
+    int shown = 0;
+    QTimer cancel;
+    QObject::connect(&cancel, &QTimer::timeout, [&] {
+      auto* progress = qobject_cast<QProgressDialog*>(QApplication::activeModalWidget());
+      if (!progress || progress->objectName() != QStringLiteral("fileProgress")) return;
+      ++shown;
+      progress->cancel();
+    });
+    cancel.start(0);
+    f.user.saveAnswers << f.dir.filePath("res");
+    w.mnuSaveAs->trigger();
+    QVERIFY(shown > 0);
+    QVERIFY(!QFile::exists(f.dir.filePath("res.grd")));
+    QVERIFY(f.user.messages.isEmpty());
+    QCOMPARE(f.model.FileName, f.dir.filePath("run.ser").toStdString());
+    cancel.stop();
+    // Uncancelled, the same save is written whole.
+    f.user.saveAnswers << f.dir.filePath("res");
+    w.mnuSaveAs->trigger();
+    QVERIFY(QFile::exists(f.dir.filePath("res.grd")));
+    QVERIFY(f.user.messages.isEmpty());
+
+    // Reading it back in a new window, cancelled: nothing is opened.
+    Fixture g;
+    Seams().progressDelayMs = 0;
+    shown = 0;
+    cancel.start(0);
+    g.user.openAnswers << f.dir.filePath("res.grd");
+    g.click(g.w->txtGrdFileName);
+    cancel.stop();
+    QVERIFY(shown > 0);
+    QCOMPARE(g.w->formState(), State::Start);
+    QVERIFY(g.user.messages.isEmpty());
+    QVERIFY(g.model.FileName.empty());
   }
 
   void realSaveDialogAsksNothingAboutTheNameTyped() {
