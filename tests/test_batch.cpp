@@ -174,6 +174,24 @@ TEST(Batch, AFileWrittenIsNeitherTheFileReadNorTheOtherFileWritten) {
   EXPECT_EQ(ReadWholeFile(dir.file("p.ser")), series);
 }
 
+TEST(Batch, StandardStreamsAndDevicesAreWrittenThroughNotReplaced) {
+  TempDir dir;
+  // --csv /dev/stdout with standard output appended to a file: the CSV goes
+  // after what the file held, through the redirection.
+  WriteFile(dir.file("log.txt"), "EARLIER LINE\n");
+  const std::string run = Quote(TABULOR_BATCH) + " " + Quote(Example("poly.ser")) + " --csv /dev/stdout --summary >>" +
+                          Quote(dir.file("log.txt"));
+  ASSERT_EQ(std::system(run.c_str()), 0);
+  const std::string log = ReadWholeFile(dir.file("log.txt"));
+  EXPECT_EQ(log.rfind("EARLIER LINE\nx,value\r\n0,1\r\n", 0), 0u) << log;
+  EXPECT_NE(log.find("points=3 "), std::string::npos) << log;
+  // Reading standard input and writing to /dev/null is no clash.
+  const std::string piped = Quote(TABULOR_BATCH) + " /dev/stdin --csv /dev/null --summary <" +
+                            Quote(Example("poly.ser")) + " >" + Quote(dir.file("out.txt"));
+  EXPECT_EQ(std::system(piped.c_str()), 0);
+  EXPECT_EQ(ReadWholeFile(dir.file("out.txt")).rfind("points=3 ", 0), 0u);
+}
+
 TEST(Batch, RefusedInputExitsWithOneAndWritesNothing) {
   TempDir dir;
   WriteFile(dir.file("short.ser"), "0,x,0,1,0,#TRUE#,*,2,#TRUE#,1,2");

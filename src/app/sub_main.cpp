@@ -53,6 +53,9 @@ int RunWindowProgram(int argc, char** argv, const std::function<void(FrmTabulor&
   // reported as failed, instead of the process being killed with the
   // results it holds.
   std::signal(SIGXFSZ, SIG_IGN);
+  // A save into a pipe whose reader has gone fails (EPIPE) and is told,
+  // instead of ending the program with its results.
+  std::signal(SIGPIPE, SIG_IGN);
   RemoveTemporaryFilesOnTermination();
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("tabulor"));

@@ -250,12 +250,14 @@ Options ParseArgs(const std::vector<std::string>& args) {
   return o;
 }
 
-// True when the two names lead to the same file: the same file where both
-// exist, else the same path once made absolute and tidied.
+// True when the two names lead to the same regular file: the same file where
+// both exist (devices and pipes, which hold no file to lose, never count),
+// else the same path once made absolute and tidied.
 bool SameFile(const std::string& a, const std::string& b) {
   struct stat sa {}, sb {};
   const bool a_exists = ::stat(a.c_str(), &sa) == 0, b_exists = ::stat(b.c_str(), &sb) == 0;
-  if (a_exists && b_exists) return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+  if (a_exists && b_exists)
+    return S_ISREG(sa.st_mode) && S_ISREG(sb.st_mode) && sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
   if (a_exists != b_exists) return false;
   std::error_code error;
   const auto pa = std::filesystem::absolute(a, error).lexically_normal();

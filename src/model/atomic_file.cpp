@@ -136,7 +136,36 @@ void RemoveTemporaryFilesOnTermination() {
   }
 }
 
+// The descriptor that /dev/stdout, /dev/stderr, /dev/fd/N or /proc/self/fd/N
+// names, or -1: such a name stands for a file the process already has open
+// (a redirection), which is written through that descriptor, at its offset.
+int OwnDescriptor(const std::string& name) {
+  if (name == "/dev/stdout") return 1;
+  if (name == "/dev/stderr") return 2;
+  for (const char* prefix : {"/dev/fd/", "/proc/self/fd/"}) {
+    const std::size_t n = std::strlen(prefix);
+    if (name.size() <= n || name.compare(0, n, prefix) != 0) continue;
+    int fd = 0;
+    for (std::size_t i = n; i < name.size(); ++i) {
+      if (name[i] < '0' || name[i] > '9' || fd > 100000) return -1;
+      fd = fd * 10 + (name[i] - '0');
+    }
+    return fd;
+  }
+  return -1;
+}
+
 PendingFile::PendingFile(const std::string& requested) : target_(FileToWrite(requested)) {
+  if (const int own = OwnDescriptor(requested); own >= 0) {
+    direct_ = true;
+    temp_ = requested;
+    fd_ = ::fcntl(own, F_DUPFD_CLOEXEC, 3);
+    if (fd_ < 0)
+      status_ = {AtomicWriteOutcome::Failed, errno};
+    else
+      status_ = {AtomicWriteOutcome::Ok, 0};
+    return;
+  }
   struct stat st {};
   exists_ = ::stat(target_.c_str(), &st) == 0;
   if (exists_) {
@@ -176,6 +205,8 @@ PendingFile::PendingFile(const std::string& requested) : target_(FileToWrite(req
     mode_ = st.st_mode & 07777;
     uid_ = st.st_uid;
     gid_ = st.st_gid;
+    dev_ = st.st_dev;
+    ino_ = st.st_ino;
   } else {
     mode_t mask = ::umask(0);
     ::umask(mask);
@@ -185,15 +216,17 @@ PendingFile::PendingFile(const std::string& requested) : target_(FileToWrite(req
   SplitPath(target_, folder_, name);
   temp_ = TemporaryName(folder_, name);
   fd_ = ::mkostemp(temp_.data(), O_CLOEXEC);
-  if (fd_ < 0 && exists_ && (errno == EACCES || errno == EPERM)) {
+  int error = errno;
+  if (fd_ < 0 && exists_ && (error == EACCES || error == EPERM)) {
     // The folder takes no new file, but the target may be written: the new
-    // contents wait in the temporary folder and are copied into it.
+    // contents wait in the temporary folder and are copied into it. Should
+    // that fail too, the folder's refusal is what is told.
     copy_ = true;
     temp_ = TemporaryName(TemporaryFolder(), name);
     fd_ = ::mkostemp(temp_.data(), O_CLOEXEC);
   }
   if (fd_ < 0) {
-    status_ = {AtomicWriteOutcome::Failed, errno};
+    status_ = {AtomicWriteOutcome::Failed, error};
     temp_.clear();
     return;
   }
@@ -227,17 +260,20 @@ AtomicWriteResult PendingFile::Commit() {
       // Keeping the default mode of the temporary file is not worth failing for.
     }
     if (::fsync(fd_) != 0) error = errno;
+    if (::close(fd_) != 0 && error == 0) error = errno;
+    fd_ = -1;
     if (error == 0 && ::rename(temp_.c_str(), target_.c_str()) != 0) {
       error = errno;
       // A sticky folder lets only the owner replace the file: write into it.
       if (exists_ && (error == EPERM || error == EACCES)) {
         copy_ = true;
-        error = 0;
+        fd_ = ::open(temp_.c_str(), O_RDONLY | O_CLOEXEC);
+        error = fd_ < 0 ? errno : 0;
       }
     }
   }
   if (error == 0 && copy_) error = CopyIntoTarget();
-  if (::close(fd_) != 0 && error == 0) error = errno;
+  if (fd_ >= 0 && ::close(fd_) != 0 && error == 0) error = errno;
   fd_ = -1;
   if (error != 0) {
     status_ = {AtomicWriteOutcome::Failed, error};
@@ -280,13 +316,15 @@ AtomicWriteResult WriteFileAtomically(const std::string& target,
 int PendingFile::CopyIntoTarget() {
   struct stat from {};
   if (::fstat(fd_, &from) != 0) return errno;
-  const int out = ::open(target_.c_str(), O_WRONLY | O_CLOEXEC);
+  // The very file checked at the start, not one put in its place since.
+  const int out = ::open(target_.c_str(), O_WRONLY | O_NOFOLLOW | O_CLOEXEC);
   if (out < 0) return errno;
   int error = 0;
-  // A full device is found out before the old contents are touched.
   struct stat to {};
+  if (::fstat(out, &to) != 0 || to.st_dev != dev_ || to.st_ino != ino_) error = to.st_dev ? EBUSY : errno;
+  // A full device is found out before the old contents are touched.
   struct statvfs room {};
-  if (::fstat(out, &to) == 0 && ::fstatvfs(out, &room) == 0 && from.st_size > to.st_size &&
+  if (error == 0 && ::fstatvfs(out, &room) == 0 && from.st_size > to.st_size &&
       static_cast<unsigned long long>(from.st_size - to.st_size) >
           static_cast<unsigned long long>(room.f_bavail) * room.f_frsize)
     error = ENOSPC;

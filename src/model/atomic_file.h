@@ -1,8 +1,10 @@
 // Writing a file so that it is either complete or not there: the bytes go to
 // a temporary file in the target's folder, which replaces the target only
 // when all of it has been written and synced. A character device or a pipe
-// (/dev/null, /dev/stdout, a named pipe) is written into as it is: it holds
-// no file to keep, and replacing it would destroy it. Where the user may
+// (/dev/null, a terminal, a named pipe) is written into as it is: it holds
+// no file to keep, and replacing it would destroy it. So is a file the
+// process has open that /dev/stdout, /dev/stderr or /dev/fd/N names (a
+// redirection), through its descriptor. Where the user may
 // write the target but not replace it (a folder without write permission, or
 // a sticky folder such as /tmp with a file of another owner), the complete
 // new contents are copied into the target instead: the temporary file then
@@ -63,6 +65,9 @@ class PendingFile {
   // an open descriptor for it (-1 when status() is not Ok).
   const std::string& path() const { return temp_; }
   int fd() const { return fd_; }
+  // True when the target is written into as it is (a device, a pipe, an
+  // open file of the process): path() then names the target itself.
+  bool direct() const { return direct_; }
 
   // Gives the temporary file the target's mode, owner and group, syncs it,
   // closes it and renames it over the target (or copies it into the target,
@@ -75,13 +80,15 @@ class PendingFile {
   int fd_ = -1;
   int slot_ = -1;         // where a terminating signal finds temp_
   bool exists_ = false;
-  bool direct_ = false;  // a device or pipe, written into as it is
+  bool direct_ = false;  // a device, pipe or open file of the process, written into as it is
   bool copy_ = false;    // the target is written over from the temporary file
 
   int CopyIntoTarget();  // 0 or the errno of the failed call
   mode_t mode_ = 0;
   uid_t uid_ = 0;
   gid_t gid_ = 0;
+  dev_t dev_ = 0;
+  ino_t ino_ = 0;
   AtomicWriteResult status_;
 };
 

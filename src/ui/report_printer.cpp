@@ -206,7 +206,8 @@ PrintResult PrintReport(const Dimension& model, ReportPrinter& reportPrinter, QW
   }
 
   if (toFile) {
-    if (!PdfIsComplete(QFile::decodeName(QByteArray::fromStdString(part->path()))))
+    // A device or pipe cannot be read back; what it took was handed over whole.
+    if (!part->direct() && !PdfIsComplete(QFile::decodeName(QByteArray::fromStdString(part->path()))))
       return NotPrinted(QStringLiteral("Writing the report to %1 failed.").arg(target));
     const AtomicWriteResult saved = part->Commit();
     if (saved.outcome != AtomicWriteOutcome::Ok)

@@ -13,7 +13,10 @@
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
+#include <fcntl.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <array>
 #include <csignal>
@@ -451,6 +454,29 @@ class ReportTest : public QObject {
     // Without the limit the same report is written whole.
     QVERIFY(tabulor::PrintReport(m, printer, nullptr, options).outcome == PrintOutcome::Printed);
     QVERIFY(FileContents(Path("limited.pdf")).trimmed().endsWith("%%EOF"));
+  }
+
+  // A named pipe takes the report as it is written; it cannot be read back
+  // to check it, and is not replaced.
+  void pdfIntoAPipe() {
+    Dimension m = SeriesModel(1);
+    ComputeGrid(m, {"3", ""}, {"0", ""});
+    const QByteArray fifo = QFile::encodeName(Path("pipe.pdf"));
+    QCOMPARE(::mkfifo(fifo.constData(), 0600), 0);
+    const int reader = ::open(fifo.constData(), O_RDONLY | O_NONBLOCK);
+    QVERIFY(reader >= 0);
+    ReportPrinter printer;
+    ReportPrintOptions options;
+    options.printDialog = ChoosePdf(Path("pipe.pdf"));
+    const PrintResult result = tabulor::PrintReport(m, printer, nullptr, options);
+    QByteArray got(1 << 16, '\0');
+    const ssize_t n = ::read(reader, got.data(), static_cast<std::size_t>(got.size()));
+    ::close(reader);
+    QVERIFY2(result.outcome == PrintOutcome::Printed, qPrintable(result.message));
+    QVERIFY(n > 0);
+    got.truncate(static_cast<qsizetype>(n));
+    QVERIFY(got.startsWith("%PDF-") && got.trimmed().endsWith("%%EOF"));
+    QVERIFY(QFileInfo(Path("pipe.pdf")).exists() && !QFileInfo(Path("pipe.pdf")).isFile());
   }
 
   // A file that cannot be written is reported, naming it.
