@@ -1026,9 +1026,9 @@ ComputeResult FrmTabulor::RunCompute() {
       // Wakes the waiting loop below.
       QMetaObject::invokeMethod(qApp, [] {}, Qt::QueuedConnection);
     });
-  } catch (const std::system_error&) {
-    // No room for another thread: told like any other failure, with
-    // nothing changed.
+  } catch (const std::exception&) {
+    // No room for another thread (or for its state): told like any other
+    // failure, with nothing changed.
     computing_ = false;
     return {ComputeOutcome::Error,
             "The computation could not be started: the system has no room for another thread."};

@@ -527,6 +527,8 @@ QString PlotWindow::UndrawableNote() {
             "least 1E-280. The list, the report and the files hold them all.");
 }
 
+QString PlotWindow::NoMemoryNote() const { return tr("There is not enough memory to draw these values."); }
+
 void PlotWindow::RefillPlot() {
   if (refilling_) return;
   // Nothing to do when neither the slice, the view nor the plot's size has
@@ -556,12 +558,18 @@ void PlotWindow::RefillPlot() {
         RefillCurve();
       else
         RefillMap();
+      if (note_label_->text() == NoMemoryNote()) {
+        // Drawn again after a view that could not be: as before it.
+        note_label_->hide();
+        note_label_->clear();
+        curve_->setVisible(mode_ == Mode::Curve);
+      }
     } catch (const std::bad_alloc&) {
       // A huge curve reduced without the room it needs: nothing is drawn,
       // and the window says why.
       curve_->setVisible(false);
       map_->setVisible(false);
-      note_label_->setText(tr("There is not enough memory to draw these values."));
+      note_label_->setText(NoMemoryNote());
       note_label_->show();
     }
   }

@@ -97,6 +97,7 @@ class PlotWindow : public QMainWindow {
   void UpdateHeldLabel(int v);
   void SliceChanged();
   void RefillPlot();
+  QString NoMemoryNote() const;
   void RefillCurve();
   void RefillMap();
   void ShowPointAt(const QPointF& pos);
