@@ -767,6 +767,19 @@ bool FrmTabulor::eventFilter(QObject* watched, QEvent* event) {
 
 namespace {
 
+// The window of a long operation: its progress in thousandths, "Cancel",
+// modal to the whole program.
+QProgressDialog* MakeProgressDialog(QWidget* parent, const QString& label, const QString& name) {
+  auto* dialog = new QProgressDialog(label, QStringLiteral("Cancel"), 0, 1000, parent);
+  dialog->setObjectName(name);
+  dialog->setWindowTitle(ProgramTitle());
+  dialog->setWindowModality(Qt::ApplicationModal);
+  dialog->setAutoClose(false);
+  dialog->setAutoReset(false);
+  dialog->setMinimumDuration(0);
+  return dialog;
+}
+
 // The progress of a long file operation run on the window's thread: a
 // window with "Cancel" once it has taken Seams().progressDelayMs; until
 // then the window only shows the busy pointer.
@@ -792,13 +805,7 @@ class FileProgress {
  private:
   bool Step(std::uint64_t done, std::uint64_t total) {
     if (!dialog_ && clock_.elapsed() >= Seams().progressDelayMs) {
-      dialog_ = new QProgressDialog(label_, QStringLiteral("Cancel"), 0, 1000, parent_);
-      dialog_->setObjectName(QStringLiteral("fileProgress"));
-      dialog_->setWindowTitle(ProgramTitle());
-      dialog_->setWindowModality(Qt::ApplicationModal);
-      dialog_->setAutoClose(false);
-      dialog_->setAutoReset(false);
-      dialog_->setMinimumDuration(0);
+      dialog_ = MakeProgressDialog(parent_, label_, QStringLiteral("fileProgress"));
       dialog_->show();
     }
     if (!dialog_) return true;
@@ -1042,14 +1049,8 @@ ComputeResult FrmTabulor::RunCompute() {
   QProgressDialog* dialog = nullptr;
   while (!finished.load()) {
     if (!dialog && clock.elapsed() >= Seams().progressDelayMs) {
-      dialog = new QProgressDialog(QStringLiteral("Computing the values at the grid points..."),
-                                   QStringLiteral("Cancel"), 0, 1000, this);
-      dialog->setObjectName(QStringLiteral("computeProgress"));
-      dialog->setWindowTitle(ProgramTitle());
-      dialog->setWindowModality(Qt::ApplicationModal);
-      dialog->setAutoClose(false);
-      dialog->setAutoReset(false);
-      dialog->setMinimumDuration(0);
+      dialog = MakeProgressDialog(this, QStringLiteral("Computing the values at the grid points..."),
+                                  QStringLiteral("computeProgress"));
       connect(dialog, &QProgressDialog::canceled, dialog, [&cancel, dialog] {
         cancel = true;
         dialog->setLabelText(QStringLiteral("Cancelling..."));
