@@ -2,6 +2,8 @@
 // through the grid file name box.
 #include "ui_test_support.h"
 
+#include "real_dialogs.h"
+
 #include <sys/resource.h>
 
 #include <QFileDialog>
@@ -235,33 +237,19 @@ class TestGridFiles : public QObject {
     ResetUiSeams();
     QTemporaryDir dir;
     WriteText(dir, "res", "not a grid file");
-    bool seen = false, confirms = true, asked = false;
-    QTimer poll;
-    QObject::connect(&poll, &QTimer::timeout, [&] {
-      QWidget* modal = QApplication::activeModalWidget();
-      if (auto* box = qobject_cast<QMessageBox*>(modal)) {
-        asked = true;  // "res already exists. Do you want to replace it?"
-        box->reject();
-      } else if (auto* dialog = qobject_cast<QFileDialog*>(modal)) {
-        if (seen) {
-          dialog->reject();
-          return;
-        }
-        seen = true;
-        confirms = !dialog->testOption(QFileDialog::DontConfirmOverwrite);
-        dialog->setDirectory(dir.path());
-        dialog->selectFile(dir.filePath("res"));
-        // From the event loop, not from this timer's slot: a question the
-        // dialog asks then still meets this timer.
-        QMetaObject::invokeMethod(dialog, "accept", Qt::QueuedConnection);
-      }
-    });
-    poll.start(10);
-    const QString chosen = Seams().saveFileName(nullptr, QStringLiteral("Grid files (*.grd)"), QString());
-    poll.stop();
+    bool confirms = true;
+    QStringList questions;  // such as "res already exists. Do you want to replace it?"
+    QString chosen;
+    const bool seen = AnswerRealFileDialog(
+        [&](QFileDialog* dialog) {
+          confirms = !dialog->testOption(QFileDialog::DontConfirmOverwrite);
+          dialog->setDirectory(dir.path());
+          dialog->selectFile(dir.filePath("res"));
+        },
+        [&] { chosen = Seams().saveFileName(nullptr, QStringLiteral("Grid files (*.grd)"), QString()); }, &questions);
     QVERIFY(seen);
     QVERIFY(!confirms);
-    QVERIFY(!asked);
+    QVERIFY(questions.isEmpty());
     QCOMPARE(chosen, dir.filePath("res"));
   }
 

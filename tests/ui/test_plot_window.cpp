@@ -25,6 +25,7 @@
 #include "output/csv_export.h"
 #include "ui/plot_data.h"
 #include "ui/plot_window.h"
+#include "real_dialogs.h"
 
 using tabulor::Dimension;
 using tabulor::PlotWindow;
@@ -483,32 +484,17 @@ class TestPlotWindow : public QObject {
     // dialog shown again is cancelled.
     QStringList questions;
     auto run = [&](const char* button, const QString& name, int filterSteps) {
-      bool answered = false;
-      QTimer poll;
-      QObject::connect(&poll, &QTimer::timeout, [&] {
-        QWidget* modal = QApplication::activeModalWidget();
-        if (auto* box = qobject_cast<QMessageBox*>(modal)) {
-          questions << box->text();
-          box->reject();
-        } else if (auto* dialog = qobject_cast<QFileDialog*>(modal)) {
-          if (answered) {
-            dialog->reject();
-            return;
-          }
-          answered = true;
-          dialog->setDirectory(out.path());
-          auto* types = dialog->findChild<QComboBox*>(QStringLiteral("fileTypeCombo"));
-          for (int i = 0; types && i < filterSteps; ++i) QTest::keyClick(types, Qt::Key_Down);
-          auto* typed = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
-          QVERIFY(typed);
-          typed->selectAll();
-          QTest::keyClicks(typed, name);
-          QMetaObject::invokeMethod(dialog, "accept", Qt::QueuedConnection);
-        }
-      });
-      poll.start(10);
-      QTest::mouseClick(w.findChild<QPushButton*>(button), Qt::LeftButton);
-      poll.stop();
+      const bool answered = tabulor::test::AnswerRealFileDialog(
+          [&](QFileDialog* dialog) {
+            dialog->setDirectory(out.path());
+            auto* types = dialog->findChild<QComboBox*>(QStringLiteral("fileTypeCombo"));
+            for (int i = 0; types && i < filterSteps; ++i) QTest::keyClick(types, Qt::Key_Down);
+            auto* typed = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+            QVERIFY(typed);
+            typed->selectAll();
+            QTest::keyClicks(typed, name);
+          },
+          [&] { QTest::mouseClick(w.findChild<QPushButton*>(button), Qt::LeftButton); }, &questions);
       QVERIFY(answered);
     };
     run("cmdPlotCsv", QStringLiteral("res"), 0);
