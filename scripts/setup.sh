@@ -8,6 +8,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools libgl-dev
   libqcustomplot-dev
   libgtest-dev libgmock-dev libbenchmark-dev
+  libmpfr-dev
   clang-14 libclang-rt-14-dev
   xvfb xauth imagemagick poppler-utils
   fonts-liberation fonts-dejavu-core

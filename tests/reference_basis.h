@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "engine/exact_math.h"
 #include "model/dimension.h"
 
 namespace tabulor::reference {
@@ -30,22 +31,25 @@ inline std::vector<double> Basis(const Dimension& m, int v, const std::vector<do
     }
     return b;
   }
-  const double w = std::atan(1.0) * 8.0 / m.Period[v];
+  // The correctly rounded arc tangent, sine, cosine and power, here straight
+  // from MPFR.
+  const double w = exact::kQuarterPi * 8.0 / m.Period[v];
   for (std::int64_t j = 0; j < points; ++j) {
     if (d == 0) at(j, 0) = 1.0;
     const double t = w * u[static_cast<std::size_t>(j)];
-    double a = 0.0, big_w = 0.0;
+    double a = 0.0, big_w = 0.0, sn = 0.0, cs = 0.0;
     for (std::int64_t k = 1; k < terms; ++k) {
       double s;
       if (k % 2 == 1) {
         a = a + t;
         big_w = w + big_w;
-        s = d % 2 == 0 ? std::sin(a) : std::cos(a);
+        exact::SinCosMpfr(a, &sn, &cs);
+        s = d % 2 == 0 ? sn : cs;
       } else {
-        s = d % 2 == 0 ? std::cos(a) : -std::sin(a);
+        s = d % 2 == 0 ? cs : -sn;
       }
       if (d % 4 == 2 || d % 4 == 3) s = -s;
-      at(j, k) = std::pow(big_w, static_cast<double>(d)) * s;
+      at(j, k) = exact::Pow(big_w, static_cast<long>(d)) * s;
     }
   }
   return b;

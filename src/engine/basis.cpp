@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <cfloat>
 #include <cmath>
+#include <vector>
 
+#include "engine/exact_math.h"
 #include "engine/kernels.h"
 
 namespace tabulor {
@@ -51,14 +53,14 @@ BasisRule MakePowerRule(const std::vector<double>& offsets, std::int32_t last_te
 BasisRule MakeTrigRule(const std::vector<double>& offsets, std::int32_t last_term, std::int32_t der_order,
                        double period) {
   BasisRule rule = RuleFor(false, offsets, last_term, der_order);
-  rule.w = std::atan(1.0) * 8.0 / period;
-  // W and W^d depend on the multiple only, the same for every grid point.
+  rule.w = exact::kQuarterPi * 8.0 / period;
+  // W and W^d depend on the multiple only, the same for every grid point;
+  // W^d correctly rounded.
   rule.factor.assign(static_cast<std::size_t>(rule.terms), 0.0);
-  const double d = static_cast<double>(der_order);
   double big_w = 0.0;
   for (std::int64_t k = 1; k < rule.terms; ++k) {
     if (k & 1) big_w = rule.w + big_w;
-    rule.factor[static_cast<std::size_t>(k)] = std::pow(big_w, d);
+    rule.factor[static_cast<std::size_t>(k)] = exact::Pow(big_w, der_order);
   }
   return rule;
 }
@@ -129,38 +131,27 @@ bool PowerPanel(const BasisRule& rule, std::int64_t panel, std::int64_t j0, std:
   return ok;
 }
 
-// One panel of the Trigonometric basis: the angle of multiple m is t added m
-// times; sincos gives the sine and cosine of the C library in one call.
-bool TrigPanel(const BasisRule& rule, std::int64_t panel, std::int64_t j0, std::int64_t j_end, double* out) {
-  const std::int64_t n = rule.terms;
-  const bool odd = (rule.der_order & 1) != 0;
-  const bool negate = rule.der_order % 4 == 2 || rule.der_order % 4 == 3;
-  const double* factor = rule.factor.data();
-  double check = 0.0;
-  for (std::int64_t i = 0; i < panel; ++i) {
-    double* o = out + i;
-    o[0] = rule.der_order == 0 ? 1.0 : 0.0;
-    const double t = rule.w * rule.offsets[std::min(j0 + i, j_end - 1)];
-    double a = 0.0;
-    for (std::int64_t k = 1; k < n; k += 2) {
-      a = a + t;
-      double sn, cs;
-      ::sincos(a, &sn, &cs);
-      double s = odd ? cs : sn;  // the sine term of this multiple
-      if (negate) s = -s;
-      const double b1 = factor[k] * s;
-      o[k * panel] = b1;
-      check = check + (b1 - b1);
-      if (k + 1 < n) {
-        double c = odd ? -sn : cs;  // the cosine term of the same multiple
-        if (negate) c = -c;
-        const double b2 = factor[k + 1] * c;
-        o[(k + 1) * panel] = b2;
-        check = check + (b2 - b2);
-      }
-    }
+// One panel of the Trigonometric basis: the angle step t = w * u of every
+// point, then the kernel set's sines and cosines of its multiples.
+bool TrigPanel(const BasisRule& rule, std::int64_t panel, std::int64_t j0, std::int64_t j_end, double* out,
+               const kernels::KernelSet* set) {
+  constexpr std::int64_t kOnStack = 64;
+  double on_stack[kOnStack];
+  std::vector<double> on_heap;
+  double* t = on_stack;
+  if (panel > kOnStack) {
+    on_heap.resize(static_cast<std::size_t>(panel));
+    t = on_heap.data();
   }
-  return check == check;
+  for (std::int64_t i = 0; i < panel; ++i) t[i] = rule.w * rule.offsets[std::min(j0 + i, j_end - 1)];
+  kernels::TrigPanelArgs args;
+  args.t = t;
+  args.panel = panel;
+  args.terms = rule.terms;
+  args.der_order = rule.der_order;
+  args.factor = rule.factor.data();
+  args.out = out;
+  return (set != nullptr ? *set : kernels::ScalarKernels()).trig_panel(args);
 }
 
 }  // namespace
@@ -170,7 +161,7 @@ bool BuildBasisPanels(const BasisRule& rule, std::int64_t panel, std::int64_t j_
   bool ok = true;
   for (std::int64_t j0 = j_begin; j0 < j_end; j0 += panel) {
     double* o = out + (j0 - j_begin) / panel * rule.terms * panel;
-    ok &= rule.power ? PowerPanel(rule, panel, j0, j_end, o, set) : TrigPanel(rule, panel, j0, j_end, o);
+    ok &= rule.power ? PowerPanel(rule, panel, j0, j_end, o, set) : TrigPanel(rule, panel, j0, j_end, o, set);
   }
   return ok;
 }

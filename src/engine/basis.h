@@ -33,7 +33,8 @@ void BuildPowerBasis(BasisTable& table, const std::vector<double>& offsets, std:
 
 // Trigonometric basis: constant, sin t, cos t, sin 2t, cos 2t, ... with
 // t = w * u, w = atan(1) * 8 / period, the angle and the multiple of w
-// accumulated by repeated addition, each term times W^d.
+// accumulated by repeated addition, each term times W^d. The arc tangent,
+// sines, cosines and powers are the correctly rounded ones.
 void BuildTrigBasis(BasisTable& table, const std::vector<double>& offsets, std::int32_t last_term,
                     std::int32_t der_order, double period);
 

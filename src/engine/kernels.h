@@ -38,6 +38,17 @@ struct BlockArgs {
   const std::uint8_t* contiguous = nullptr;
 };
 
+// One panel of the Trigonometric basis: out[k * panel + i] is term k at the
+// panel's point i, whose angle step is t[i].
+struct TrigPanelArgs {
+  const double* t = nullptr;  // panel values
+  std::int64_t panel = 0;
+  std::int64_t terms = 0;
+  std::int32_t der_order = 0;
+  const double* factor = nullptr;  // W^d of every term
+  double* out = nullptr;
+};
+
 struct KernelSet {
   const char* name;
   int width;  // doubles per vector
@@ -56,6 +67,9 @@ struct KernelSet {
   // infinity or NaN.
   bool (*power_panel_x)(const double* u, const double* factor, std::int64_t d, std::int64_t n, double* out);
   bool (*power_panel_y)(const double* u, const double* factor, std::int64_t d, std::int64_t n, double* out);
+  // The Trigonometric basis, its sines and cosines correctly rounded.
+  // Returns false when a value is an infinity or NaN.
+  bool (*trig_panel)(const TrigPanelArgs&);
 };
 
 const KernelSet& ScalarKernels();

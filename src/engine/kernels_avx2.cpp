@@ -1,12 +1,17 @@
 // The inner loops of the transform for AVX2: 4 doubles per vector.
+#include <immintrin.h>
+
+#include <algorithm>
+#include <cmath>
 #include <cstdint>
 
+#include "engine/exact_math.h"
 #include "engine/kernels.h"
 
 #if defined(__x86_64__)
 
 #pragma GCC push_options
-#pragma GCC target("avx2")
+#pragma GCC target("avx2,fma")
 
 namespace tabulor::kernels {
 namespace {
@@ -18,6 +23,13 @@ constexpr int NV = 2;
 
 #include "engine/kernels_impl.h"
 
+inline __attribute__((always_inline)) V FusedProductError(V a, V b, V p) {
+  return reinterpret_cast<V>(_mm256_fmsub_pd(reinterpret_cast<__m256d>(a), reinterpret_cast<__m256d>(b), reinterpret_cast<__m256d>(p)));
+}
+#define TABULOR_FMS FusedProductError
+#include "engine/sincos_impl.h"
+#undef TABULOR_FMS
+
 }  // namespace
 }  // namespace tabulor::kernels
 
@@ -26,7 +38,7 @@ constexpr int NV = 2;
 namespace tabulor::kernels {
 
 const KernelSet& Avx2Kernels() {
-  static const KernelSet set{"avx2", W, MI, YP, LanesOverPoints, LanesOverRuns, PowerPanelX, PowerPanelY};
+  static const KernelSet set{"avx2", W, MI, YP, LanesOverPoints, LanesOverRuns, PowerPanelX, PowerPanelY, TrigPanel};
   return set;
 }
 

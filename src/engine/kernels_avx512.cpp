@@ -1,12 +1,17 @@
 // The inner loops of the transform for AVX-512: 8 doubles per vector.
+#include <immintrin.h>
+
+#include <algorithm>
+#include <cmath>
 #include <cstdint>
 
+#include "engine/exact_math.h"
 #include "engine/kernels.h"
 
 #if defined(__x86_64__)
 
 #pragma GCC push_options
-#pragma GCC target("avx512f")
+#pragma GCC target("avx512f,fma")
 
 namespace tabulor::kernels {
 namespace {
@@ -18,6 +23,13 @@ constexpr int NV = 3;
 
 #include "engine/kernels_impl.h"
 
+inline __attribute__((always_inline)) V FusedProductError(V a, V b, V p) {
+  return reinterpret_cast<V>(_mm512_fmsub_pd(reinterpret_cast<__m512d>(a), reinterpret_cast<__m512d>(b), reinterpret_cast<__m512d>(p)));
+}
+#define TABULOR_FMS FusedProductError
+#include "engine/sincos_impl.h"
+#undef TABULOR_FMS
+
 }  // namespace
 }  // namespace tabulor::kernels
 
@@ -26,7 +38,7 @@ constexpr int NV = 3;
 namespace tabulor::kernels {
 
 const KernelSet& Avx512Kernels() {
-  static const KernelSet set{"avx512", W, MI, YP, LanesOverPoints, LanesOverRuns, PowerPanelX, PowerPanelY};
+  static const KernelSet set{"avx512", W, MI, YP, LanesOverPoints, LanesOverRuns, PowerPanelX, PowerPanelY, TrigPanel};
   return set;
 }
 

@@ -1,6 +1,9 @@
 // The inner loops of the transform for one double at a time: the portable fallback.
+#include <algorithm>
+#include <cmath>
 #include <cstdint>
 
+#include "engine/exact_math.h"
 #include "engine/kernels.h"
 
 namespace tabulor::kernels {
@@ -12,6 +15,7 @@ constexpr int MI = 4;
 constexpr int NV = 4;
 
 #include "engine/kernels_impl.h"
+#include "engine/sincos_impl.h"
 
 }  // namespace
 }  // namespace tabulor::kernels
@@ -19,7 +23,7 @@ constexpr int NV = 4;
 namespace tabulor::kernels {
 
 const KernelSet& ScalarKernels() {
-  static const KernelSet set{"scalar", W, MI, YP, LanesOverPoints, LanesOverRuns, PowerPanelX, PowerPanelY};
+  static const KernelSet set{"scalar", W, MI, YP, LanesOverPoints, LanesOverRuns, PowerPanelX, PowerPanelY, TrigPanel};
   return set;
 }
 

@@ -1,6 +1,9 @@
 // The inner loops of the transform for SSE2: 2 doubles per vector (every x86-64 processor has it).
+#include <algorithm>
+#include <cmath>
 #include <cstdint>
 
+#include "engine/exact_math.h"
 #include "engine/kernels.h"
 
 namespace tabulor::kernels {
@@ -12,6 +15,7 @@ constexpr int MI = 6;
 constexpr int NV = 2;
 
 #include "engine/kernels_impl.h"
+#include "engine/sincos_impl.h"
 
 }  // namespace
 }  // namespace tabulor::kernels
@@ -19,7 +23,7 @@ constexpr int NV = 2;
 namespace tabulor::kernels {
 
 const KernelSet& Sse2Kernels() {
-  static const KernelSet set{"sse2", W, MI, YP, LanesOverPoints, LanesOverRuns, PowerPanelX, PowerPanelY};
+  static const KernelSet set{"sse2", W, MI, YP, LanesOverPoints, LanesOverRuns, PowerPanelX, PowerPanelY, TrigPanel};
   return set;
 }
 

@@ -21,13 +21,13 @@ bool KernelPathRuns(KernelPath path) {
       return true;
     case KernelPath::Avx2:
 #if defined(__x86_64__)
-      return __builtin_cpu_supports("avx2");
+      return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
 #else
       return false;
 #endif
     case KernelPath::Avx512:
 #if defined(__x86_64__)
-      return __builtin_cpu_supports("avx512f");
+      return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("fma");
 #else
       return false;
 #endif
