@@ -131,37 +131,36 @@ bool PowerPanel(const BasisRule& rule, std::int64_t panel, std::int64_t j0, std:
   return ok;
 }
 
-// One panel of the Trigonometric basis: the angle step t = w * u of every
-// point, then the kernel set's sines and cosines of its multiples.
-bool TrigPanel(const BasisRule& rule, std::int64_t panel, std::int64_t j0, std::int64_t j_end, double* out,
-               const kernels::KernelSet* set) {
-  constexpr std::int64_t kOnStack = 64;
-  double on_stack[kOnStack];
-  std::vector<double> on_heap;
-  double* t = on_stack;
-  if (panel > kOnStack) {
-    on_heap.resize(static_cast<std::size_t>(panel));
-    t = on_heap.data();
-  }
-  for (std::int64_t i = 0; i < panel; ++i) t[i] = rule.w * rule.offsets[std::min(j0 + i, j_end - 1)];
+// The panels of the Trigonometric basis for points j_begin .. j_end-1: the
+// angle step t = w * u of every point (the last panel filled up with the
+// last point), then the kernel set's sines and cosines of its multiples.
+bool TrigPanels(const BasisRule& rule, std::int64_t panel, std::int64_t j_begin, std::int64_t j_end, double* out,
+                const kernels::KernelSet* set) {
+  const std::int64_t points = (j_end - j_begin + panel - 1) / panel * panel;
+  thread_local std::vector<double> t;
+  t.resize(static_cast<std::size_t>(points));
+  for (std::int64_t i = 0; i < points; ++i)
+    t[static_cast<std::size_t>(i)] = rule.w * rule.offsets[std::min(j_begin + i, j_end - 1)];
   kernels::TrigPanelArgs args;
-  args.t = t;
+  args.t = t.data();
+  args.points = points;
   args.panel = panel;
   args.terms = rule.terms;
   args.der_order = rule.der_order;
   args.factor = rule.factor.data();
   args.out = out;
-  return (set != nullptr ? *set : kernels::ScalarKernels()).trig_panel(args);
+  return (set != nullptr ? *set : kernels::ScalarKernels()).trig_panels(args);
 }
 
 }  // namespace
 
 bool BuildBasisPanels(const BasisRule& rule, std::int64_t panel, std::int64_t j_begin, std::int64_t j_end,
                       double* out, const kernels::KernelSet* set) {
+  if (!rule.power) return j_begin >= j_end || TrigPanels(rule, panel, j_begin, j_end, out, set);
   bool ok = true;
   for (std::int64_t j0 = j_begin; j0 < j_end; j0 += panel) {
     double* o = out + (j0 - j_begin) / panel * rule.terms * panel;
-    ok &= rule.power ? PowerPanel(rule, panel, j0, j_end, o, set) : TrigPanel(rule, panel, j0, j_end, o, set);
+    ok &= PowerPanel(rule, panel, j0, j_end, o, set);
   }
   return ok;
 }

@@ -3,6 +3,7 @@
 #include <mpfr.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstdint>
 #include <mutex>
@@ -105,7 +106,11 @@ constexpr int W = 1;
 #include "engine/sincos_impl.h"
 #undef TABULOR_SINCOS_NO_PANEL
 
+std::atomic<std::uint64_t> fallbacks{0};
+
 }  // namespace
+
+std::uint64_t MpfrFallbacks() { return fallbacks.load(std::memory_order_relaxed); }
 
 const SinCosConstants& SinCosTables() {
   static const SinCosConstants k = MakeConstants();
@@ -142,6 +147,7 @@ void SinCos(double x, double* s, double* c) {
       return;
     }
   }
+  fallbacks.fetch_add(1, std::memory_order_relaxed);
   SinCosMpfr(x, s, c);
 }
 

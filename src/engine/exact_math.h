@@ -3,6 +3,8 @@
 // library.
 #pragma once
 
+#include <cstdint>
+
 namespace tabulor::exact {
 
 // The double nearest to atan(1) = pi/4.
@@ -30,5 +32,8 @@ double Pow(double x, long n);
 
 // The same through MPFR alone: the reference and the last resort.
 void SinCosMpfr(double x, double* s, double* c);
+
+// How many times SinCos has had to fall back on MPFR in this process.
+std::uint64_t MpfrFallbacks();
 
 }  // namespace tabulor::exact

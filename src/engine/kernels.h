@@ -38,10 +38,11 @@ struct BlockArgs {
   const std::uint8_t* contiguous = nullptr;
 };
 
-// One panel of the Trigonometric basis: out[k * panel + i] is term k at the
-// panel's point i, whose angle step is t[i].
+// Panels of the Trigonometric basis: term k of point j (angle step t[j]) goes
+// to out[(j / panel) * terms * panel + k * panel + j % panel].
 struct TrigPanelArgs {
-  const double* t = nullptr;  // panel values
+  const double* t = nullptr;
+  std::int64_t points = 0;
   std::int64_t panel = 0;
   std::int64_t terms = 0;
   std::int32_t der_order = 0;
@@ -69,7 +70,7 @@ struct KernelSet {
   bool (*power_panel_y)(const double* u, const double* factor, std::int64_t d, std::int64_t n, double* out);
   // The Trigonometric basis, its sines and cosines correctly rounded.
   // Returns false when a value is an infinity or NaN.
-  bool (*trig_panel)(const TrigPanelArgs&);
+  bool (*trig_panels)(const TrigPanelArgs&);
 };
 
 const KernelSet& ScalarKernels();

@@ -26,9 +26,16 @@ constexpr int NV = 2;
 inline __attribute__((always_inline)) V FusedProductError(V a, V b, V p) {
   return reinterpret_cast<V>(_mm256_fmsub_pd(reinterpret_cast<__m256d>(a), reinterpret_cast<__m256d>(b), reinterpret_cast<__m256d>(p)));
 }
+inline __attribute__((always_inline)) V FusedMulAdd(V a, V b, V c) {
+  return reinterpret_cast<V>(_mm256_fmadd_pd(reinterpret_cast<__m256d>(a), reinterpret_cast<__m256d>(b), reinterpret_cast<__m256d>(c)));
+}
 #define TABULOR_FMS FusedProductError
+#define TABULOR_FMA FusedMulAdd
+#define TABULOR_ALL_SET(m) (_mm256_movemask_pd(reinterpret_cast<__m256d>(m)) == 0xf)
 #include "engine/sincos_impl.h"
 #undef TABULOR_FMS
+#undef TABULOR_FMA
+#undef TABULOR_ALL_SET
 
 }  // namespace
 }  // namespace tabulor::kernels
@@ -38,7 +45,7 @@ inline __attribute__((always_inline)) V FusedProductError(V a, V b, V p) {
 namespace tabulor::kernels {
 
 const KernelSet& Avx2Kernels() {
-  static const KernelSet set{"avx2", W, MI, YP, LanesOverPoints, LanesOverRuns, PowerPanelX, PowerPanelY, TrigPanel};
+  static const KernelSet set{"avx2", W, MI, YP, LanesOverPoints, LanesOverRuns, PowerPanelX, PowerPanelY, TrigPanels};
   return set;
 }
 

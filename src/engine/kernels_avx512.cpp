@@ -26,9 +26,16 @@ constexpr int NV = 3;
 inline __attribute__((always_inline)) V FusedProductError(V a, V b, V p) {
   return reinterpret_cast<V>(_mm512_fmsub_pd(reinterpret_cast<__m512d>(a), reinterpret_cast<__m512d>(b), reinterpret_cast<__m512d>(p)));
 }
+inline __attribute__((always_inline)) V FusedMulAdd(V a, V b, V c) {
+  return reinterpret_cast<V>(_mm512_fmadd_pd(reinterpret_cast<__m512d>(a), reinterpret_cast<__m512d>(b), reinterpret_cast<__m512d>(c)));
+}
 #define TABULOR_FMS FusedProductError
+#define TABULOR_FMA FusedMulAdd
+#define TABULOR_ALL_SET(m) (_mm512_cmpneq_epi64_mask(reinterpret_cast<__m512i>(m), _mm512_set1_epi64(-1)) == 0)
 #include "engine/sincos_impl.h"
 #undef TABULOR_FMS
+#undef TABULOR_FMA
+#undef TABULOR_ALL_SET
 
 }  // namespace
 }  // namespace tabulor::kernels
@@ -38,7 +45,7 @@ inline __attribute__((always_inline)) V FusedProductError(V a, V b, V p) {
 namespace tabulor::kernels {
 
 const KernelSet& Avx512Kernels() {
-  static const KernelSet set{"avx512", W, MI, YP, LanesOverPoints, LanesOverRuns, PowerPanelX, PowerPanelY, TrigPanel};
+  static const KernelSet set{"avx512", W, MI, YP, LanesOverPoints, LanesOverRuns, PowerPanelX, PowerPanelY, TrigPanels};
   return set;
 }
 

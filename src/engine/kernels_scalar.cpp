@@ -23,7 +23,7 @@ constexpr int NV = 4;
 namespace tabulor::kernels {
 
 const KernelSet& ScalarKernels() {
-  static const KernelSet set{"scalar", W, MI, YP, LanesOverPoints, LanesOverRuns, PowerPanelX, PowerPanelY, TrigPanel};
+  static const KernelSet set{"scalar", W, MI, YP, LanesOverPoints, LanesOverRuns, PowerPanelX, PowerPanelY, TrigPanels};
   return set;
 }
 

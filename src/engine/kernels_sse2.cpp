@@ -23,7 +23,7 @@ constexpr int NV = 2;
 namespace tabulor::kernels {
 
 const KernelSet& Sse2Kernels() {
-  static const KernelSet set{"sse2", W, MI, YP, LanesOverPoints, LanesOverRuns, PowerPanelX, PowerPanelY, TrigPanel};
+  static const KernelSet set{"sse2", W, MI, YP, LanesOverPoints, LanesOverRuns, PowerPanelX, PowerPanelY, TrigPanels};
   return set;
 }
 

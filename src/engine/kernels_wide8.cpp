@@ -28,7 +28,7 @@ constexpr int NV = 3;
 namespace tabulor::kernels {
 
 const KernelSet& Wide8Kernels() {
-  static const KernelSet set{"wide8", W, MI, YP, LanesOverPoints, LanesOverRuns, PowerPanelX, PowerPanelY, TrigPanel};
+  static const KernelSet set{"wide8", W, MI, YP, LanesOverPoints, LanesOverRuns, PowerPanelX, PowerPanelY, TrigPanels};
   return set;
 }
 

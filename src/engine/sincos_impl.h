@@ -61,6 +61,16 @@ inline __attribute__((always_inline)) V ProductError(V a, V b, V p) {
 #endif
 }
 
+// a * b + c: fused where the set has FMA, else rounded twice. Used only for
+// terms below 2^-50, where either way stays far inside the error bounds.
+inline __attribute__((always_inline)) V MulAdd(V a, V b, V c) {
+#ifdef TABULOR_FMA
+  return TABULOR_FMA(a, b, c);
+#else
+  return a * b + c;
+#endif
+}
+
 struct DD {
   V hi, lo;
 };
@@ -161,114 +171,208 @@ inline __attribute__((always_inline)) void StartSinCos(V x, const exact::SinCosC
 }
 
 // All ones in the lanes where hi is the double nearest to every real within
-// e of hi + lo (hi = fl(hi + lo)). Fails safe: a zero, subnormal or
-// non-finite hi fails.
+// e of hi + lo. Rounding is monotonic: when hi plus a number at or above
+// lo + e and hi plus one at or below lo - e both round to hi, so does every
+// real between them. The computed lo +- e may be off by half an ulp of them
+// (below 2^-106 here); each bound e used below exceeds the proven error by
+// far more than that. A NaN fails; hi is never infinite here.
 inline __attribute__((always_inline)) SI RoundsTo(DD v, V e) {
-  const SI bits = reinterpret_cast<SI>(v.hi);
-  const SI sign = bits & static_cast<long long>(0x8000000000000000ULL);
-  const SI mag = bits ^ sign;
-  const V a = reinterpret_cast<V>(mag);
-  const V up = reinterpret_cast<V>(mag + 1) - a;    // the gap to the next double away from 0
-  const V down = a - reinterpret_cast<V>(mag - 1);  // and towards 0
-  const V along = reinterpret_cast<V>(reinterpret_cast<SI>(v.lo) ^ sign);  // lo measured away from 0
-  // Rounding is monotonic, so the rounded sums below the half gaps mean the
-  // exact ones are.
-  return (along + e < up * 0.5) & (e - along < down * 0.5) & (a >= 0x1p-1021);
+  return (v.hi + (v.lo + e) == v.hi) & (v.hi + (v.lo - e) == v.hi);
 }
 
-inline bool AllSet(SI m) {
+inline __attribute__((always_inline)) bool AllSet(SI m) {
+#ifdef TABULOR_ALL_SET
+  return TABULOR_ALL_SET(m);
+#endif
   bool all = true;
   for (int l = 0; l < W; ++l) all &= m[l] != 0;
   return all;
 }
 
 #ifndef TABULOR_SINCOS_NO_PANEL
-// The Trigonometric basis for one panel (see KernelSet::trig_panel).
-bool TrigPanel(const TrigPanelArgs& a) {
-  const exact::SinCosConstants& k = exact::SinCosTables();
-  const std::int64_t n = a.terms;
-  const std::int64_t multiples = n / 2;
-  const bool odd = (a.der_order & 1) != 0;
-  const bool negate = a.der_order % 4 == 2 || a.der_order % 4 == 3;
-  const std::int64_t panel = a.panel;
-  SI check{};
-  for (std::int64_t i = 0; i < panel; ++i) a.out[i] = a.der_order == 0 ? 1.0 : 0.0;
-  for (std::int64_t g = 0; g < panel; g += W) {
-    const int lanes = static_cast<int>(std::min<std::int64_t>(W, panel - g));
-    V t;
-    double reach = 0.0;  // the largest |t|
-    for (int l = 0; l < W; ++l) {
-      t[l] = a.t[g + std::min(l, lanes - 1)];
-      reach = std::max(reach, std::fabs(t[l]));
+// The state of W lanes along their angle chains.
+struct Chain {
+  V t, angle;
+  DD sn, cs;  // sin and cos of angle
+  DD st, ct;  // sin and cos of t
+  SI fast;    // lanes the chain covers
+};
+
+// One step in short form (every |angle| below 2^27): the pair turned by t,
+// then back by delta, the rounding error of angle + t, with
+// sin delta = delta - delta^3/6 and cos delta = 1 - delta^2/2 (the rest is
+// below 2^-108). Each of the four products of high parts is split exactly;
+// the products with low parts and the delta terms go into the low part.
+inline __attribute__((always_inline)) void ShortStep(Chain& c) {
+  const V next = c.angle + c.t;
+  const V delta = c.t - (next - c.angle);  // angle + t = next + delta exactly (|angle| >= |t|)
+  c.angle = next;
+  const V h2 = (delta * delta) * 0.5;
+  const V h3 = h2 * delta * (1.0 / 3.0);
+  const DD& s = c.sn;
+  const DD& k = c.cs;
+  // Turned by t: sin = s ct + k st, cos = k ct - s st.
+  const V p1 = s.hi * c.ct.hi, p2 = k.hi * c.st.hi;
+  const V q1 = k.hi * c.ct.hi, q2 = s.hi * c.st.hi;
+  const DD a = TwoSum(p1, p2);
+  const DD b = TwoSum(q1, -q2);
+  const V la = MulAdd(s.hi, c.ct.lo, MulAdd(s.lo, c.ct.hi, MulAdd(k.hi, c.st.lo, k.lo * c.st.hi))) +
+               ((a.lo + ProductError(s.hi, c.ct.hi, p1)) + ProductError(k.hi, c.st.hi, p2));
+  const V lb = MulAdd(k.hi, c.ct.lo, MulAdd(k.lo, c.ct.hi, -MulAdd(s.hi, c.st.lo, s.lo * c.st.hi))) +
+               ((b.lo + ProductError(k.hi, c.ct.hi, q1)) - ProductError(s.hi, c.st.hi, q2));
+  // Back by delta: sin -= delta cos + h2 sin - h3 cos; cos += delta sin - h2 cos - h3 sin.
+  const V d1 = a.hi * delta, d2 = b.hi * delta;
+  const DD ns = TwoSum(a.hi, -d2);
+  const DD nc = TwoSum(b.hi, d1);
+  const V ls = MulAdd(-lb, delta, MulAdd(-a.hi, h2, MulAdd(b.hi, h3, (ns.lo + la) - ProductError(b.hi, delta, d2))));
+  const V lc = MulAdd(la, delta, MulAdd(-b.hi, h2, MulAdd(-a.hi, h3, (nc.lo + lb) + ProductError(a.hi, delta, d1))));
+  // |lo| stays below 2^-50, so the sums below are within 2^-103 of exact
+  // also where a high part has cancelled.
+  c.sn = FastTwoSum(ns.hi, ls);
+  c.cs = FastTwoSum(nc.hi, lc);
+}
+
+// Lanes that failed the rounding test or that the chain does not cover,
+// value by value.
+__attribute__((noinline)) void Fallback(SI ok, V angle, V& s, V& c) {
+  for (int l = 0; l < W; ++l)
+    if (!ok[l]) exact::SinCos(angle[l], &s[l], &c[l]);
+}
+
+// The terms of a group whose lanes are not side by side in one panel.
+__attribute__((noinline)) void StoreLanes(const TrigPanelArgs& a, std::int64_t first, int lanes, std::int64_t ks,
+                                          bool has_cos, V bs, V bc) {
+  for (int l = 0; l < lanes; ++l) {
+    const std::int64_t j = first + l;
+    double* o = a.out + (j / a.panel) * a.terms * a.panel + j % a.panel + ks * a.panel;
+    o[0] = bs[l];
+    if (has_cos) o[a.panel] = bc[l];
+  }
+}
+
+// One step in general form (|angle| below 2^51): turned by t, then back by
+// delta through the double-double sine and cosine of delta.
+__attribute__((noinline)) void LongStep(Chain& c, const exact::SinCosConstants& k) {
+  const V next = c.angle + c.t;
+  const V delta = c.t - (next - c.angle);
+  c.angle = next;
+  Rotate(c.sn, c.cs, c.ct, c.st);
+  DD sd, cd;
+  StartSinCos(delta, k, sd, cd);
+  Rotate(c.sn, c.cs, cd, DD{-sd.hi, -sd.lo});
+  c.fast &= Abs(c.angle) < kFastLimit;
+}
+
+// The two terms of multiple m of one group: the rounding test, the rare
+// fallback, the derivative's turn and the factor W^d.
+struct Emitter {
+  const TrigPanelArgs& a;
+  bool odd, negate;
+  SI finite{};
+
+  inline __attribute__((always_inline)) void Terms(const Chain& c, std::int64_t m, V e, double* dest, bool whole,
+                                                   int lanes, std::int64_t first) {
+    const SI ok = RoundsTo(c.sn, e) & RoundsTo(c.cs, e) & c.fast;
+    V s = c.sn.hi, co = c.cs.hi;
+    if (__builtin_expect(!AllSet(ok), 0)) Fallback(ok, c.angle, s, co);
+    V bs = odd ? co : s;
+    V bc = odd ? -s : co;
+    if (negate) {
+      bs = -bs;
+      bc = -bc;
     }
-    // Lanes whose angles the double-double chain does not cover go to
-    // exact::SinCos value by value.
-    SI fast = Abs(t) < kFastLimit;
-    DD sn, cs, st, ct;
-    StartSinCos(reinterpret_cast<V>(reinterpret_cast<SI>(t) & fast), k, st, ct);
-    sn = st;
-    cs = ct;
-    // Below 2^27 every delta is at most 2^-27: its rotation in short form.
-    const bool short_form = reach * static_cast<double>(multiples) * 1.0000001 < kShortLimit;
-    V angle = V{} + t;  // 0.0 + t, the angle of multiple 1
-    for (std::int64_t m = 1; m <= multiples; ++m) {
-      if (m > 1) {
-        const V next = angle + t;
-        const V delta = t - (next - angle);  // angle + t = next + delta exactly (|angle| >= |t|)
-        angle = next;
-        Rotate(sn, cs, ct, st);
-        if (short_form) {
-          // Turn back by delta: sin delta = delta - delta^3/6, cos delta = 1 - delta^2/2,
-          // the rest below 2^-108.
-          const V h2 = (delta * delta) * 0.5;
-          const V h3 = h2 * delta * (1.0 / 3.0);
-          const V ps = cs.hi * delta, pc = sn.hi * delta;
-          const V es = ProductError(cs.hi, delta, ps), ec = ProductError(sn.hi, delta, pc);
-          const DD ns = TwoSum(sn.hi, -ps);
-          const DD nc = TwoSum(cs.hi, pc);
-          const V ls = ((((ns.lo + sn.lo) - es) - cs.lo * delta) - sn.hi * h2) + cs.hi * h3;
-          const V lc = ((((nc.lo + cs.lo) + ec) + sn.lo * delta) - cs.hi * h2) - sn.hi * h3;
-          sn = TwoSum(ns.hi, ls);
-          cs = TwoSum(nc.hi, lc);
-        } else {
-          DD sd, cd;
-          StartSinCos(delta, k, sd, cd);
-          Rotate(sn, cs, cd, DD{-sd.hi, -sd.lo});
-          fast &= Abs(angle) < kFastLimit;
-        }
-      }
-      const V e = Splat(static_cast<double>(m) * kChainError);
-      const SI ok = RoundsTo(sn, e) & RoundsTo(cs, e) & fast;
-      V s = sn.hi, c = cs.hi;
-      if (!AllSet(ok)) {
-        for (int l = 0; l < lanes; ++l)
-          if (!ok[l]) exact::SinCos(angle[l], &s[l], &c[l]);
-      }
-      // The sine and cosine terms of this multiple, turned by the derivative.
-      V bs = odd ? c : s;
-      V bc = odd ? -s : c;
-      if (negate) {
-        bs = -bs;
-        bc = -bc;
-      }
-      const std::int64_t ks = 2 * m - 1;
-      bs = a.factor[ks] * bs;
-      double* os = a.out + ks * panel + g;
-      const bool has_cos = ks + 1 < n;
-      if (has_cos) bc = a.factor[ks + 1] * bc;
-      check |= reinterpret_cast<SI>(bs - bs);
-      if (has_cos) check |= reinterpret_cast<SI>(bc - bc);
-      if (lanes == W) {
-        *reinterpret_cast<UnalignedV*>(os) = bs;
-        if (has_cos) *reinterpret_cast<UnalignedV*>(os + panel) = bc;
-      } else {
-        for (int l = 0; l < lanes; ++l) {
-          os[l] = bs[l];
-          if (has_cos) os[panel + l] = bc[l];
-        }
-      }
+    const std::int64_t ks = 2 * m - 1;
+    const bool has_cos = ks + 1 < a.terms;
+    bs = a.factor[ks] * bs;
+    finite |= reinterpret_cast<SI>(bs - bs);
+    if (has_cos) {
+      bc = a.factor[ks + 1] * bc;
+      finite |= reinterpret_cast<SI>(bc - bc);
+    }
+    double* os = dest + ks * a.panel;
+    if (whole) {
+      *reinterpret_cast<UnalignedV*>(os) = bs;
+      if (has_cos) *reinterpret_cast<UnalignedV*>(os + a.panel) = bc;
+    } else {
+      StoreLanes(a, first, lanes, ks, has_cos, bs, bc);
     }
   }
+};
+
+// The multiples of G groups of lanes, side by side.
+template <int G, bool kShort>
+void TrigSteps(const TrigPanelArgs& a, const exact::SinCosConstants& k, const Chain (&start)[G],
+               double* const (&dest)[G], const bool (&whole)[G], const int (&lanes)[G], std::int64_t j0, SI& check) {
+  const std::int64_t multiples = a.terms / 2;
+  if (multiples == 0) return;  // the constant alone
+  Emitter out{a, (a.der_order & 1) != 0, a.der_order % 4 == 2 || a.der_order % 4 == 3, check};
+  Chain c[G];
+#pragma GCC unroll 8
+  for (int g = 0; g < G; ++g) {
+    c[g] = start[g];
+    out.Terms(c[g], 1, Splat(kChainError), dest[g], whole[g], lanes[g], j0 + g * W);
+  }
+  for (std::int64_t m = 2; m <= multiples; ++m) {
+    const V e = Splat(static_cast<double>(m) * kChainError);
+#pragma GCC unroll 8
+    for (int g = 0; g < G; ++g) {
+      if constexpr (kShort) {
+        ShortStep(c[g]);
+      } else {
+        LongStep(c[g], k);
+      }
+      out.Terms(c[g], m, e, dest[g], whole[g], lanes[g], j0 + g * W);
+    }
+  }
+  check = out.finite;
+}
+
+// Points j0 .. j0 + G * W - 1 of the basis (those below a.points stored).
+template <int G>
+inline void TrigBatch(const TrigPanelArgs& a, const exact::SinCosConstants& k, std::int64_t j0, SI& check) {
+  const std::int64_t n = a.terms, panel = a.panel, multiples = n / 2;
+  Chain c[G];
+  double* dest[G];  // term 0 of the group's first lane
+  bool whole[G];    // the group's lanes are side by side in one panel
+  int lanes[G];
+  double reach = 0.0;  // the largest |t|
+  for (int g = 0; g < G; ++g) {
+    const std::int64_t first = j0 + g * W;
+    lanes[g] = static_cast<int>(std::clamp<std::int64_t>(a.points - first, 0, W));
+    for (int l = 0; l < W; ++l) {
+      c[g].t[l] = a.t[std::min(first + l, a.points - 1)];
+      reach = std::max(reach, std::fabs(c[g].t[l]));
+    }
+    const std::int64_t p = std::min(first, a.points - 1);
+    dest[g] = a.out + (p / panel) * n * panel + p % panel;
+    whole[g] = lanes[g] == W && p % panel + W <= panel;
+    // Lanes the chain does not cover go to exact::SinCos value by value.
+    c[g].fast = Abs(c[g].t) < kFastLimit;
+    StartSinCos(reinterpret_cast<V>(reinterpret_cast<SI>(c[g].t) & c[g].fast), k, c[g].st, c[g].ct);
+    c[g].sn = c[g].st;
+    c[g].cs = c[g].ct;
+    c[g].angle = V{} + c[g].t;  // 0.0 + t, the angle of multiple 1
+  }
+  const bool short_form = reach * static_cast<double>(multiples) * 1.0000001 < kShortLimit;
+  if (short_form) {
+    TrigSteps<G, true>(a, k, c, dest, whole, lanes, j0, check);
+  } else {
+    TrigSteps<G, false>(a, k, c, dest, whole, lanes, j0, check);
+  }
+}
+
+// The Trigonometric basis of a.points points (see KernelSet::trig_panels).
+bool TrigPanels(const TrigPanelArgs& a) {
+  const exact::SinCosConstants& k = exact::SinCosTables();
+  for (std::int64_t j = 0; j < a.points; ++j)
+    a.out[(j / a.panel) * a.terms * a.panel + j % a.panel] = a.der_order == 0 ? 1.0 : 0.0;
+  // Several groups side by side keep the processor busy while each waits
+  // for the previous step of its own chain.
+  constexpr int kGroups = W >= 4 ? 3 : 4;
+  SI check{};
+  std::int64_t j0 = 0;
+  for (; j0 + kGroups * W <= a.points; j0 += kGroups * W) TrigBatch<kGroups>(a, k, j0, check);
+  for (; j0 < a.points; j0 += W) TrigBatch<1>(a, k, j0, check);
   // A value is an infinity or NaN exactly when value - value is a NaN.
   bool finite = true;
   for (int l = 0; l < W; ++l) finite &= check[l] == 0;
