@@ -9,8 +9,8 @@
 #include <string_view>
 
 #include "model/dimension.h"
-#include "model/limits.h"
 #include "model/series_file.h"
+#include "platform/memory_limit.h"
 
 #define FUZZ_CHECK(cond, what)                                                         \
   do {                                                                                 \

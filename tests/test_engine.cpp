@@ -6,9 +6,9 @@
 #include "engine/basis.h"
 #include "engine/compute.h"
 #include "model/grid_capture.h"
-#include "model/limits.h"
 #include "model/number_text.h"
 #include "model/series_file.h"
+#include "platform/memory_limit.h"
 #include "test_helpers.h"
 
 using namespace tabulor;

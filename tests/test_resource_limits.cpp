@@ -10,9 +10,9 @@
 
 #include "engine/compute.h"
 #include "model/grid_file.h"
-#include "model/limits.h"
 #include "model/series_file.h"
 #include "model_dump.h"
+#include "platform/memory_limit.h"
 #include "reliability_helpers.h"
 
 using namespace tabulor;

@@ -33,9 +33,9 @@
 #include <thread>
 #include <vector>
 
-#include "model/atomic_file.h"
 #include "model/grid_file.h"
 #include "model/series_file.h"
+#include "platform/atomic_file.h"
 #include "reliability_helpers.h"
 
 using namespace tabulor;
@@ -300,31 +300,6 @@ TEST_F(SaveFaults, LongestFileNamesSave) {
   }
 }
 
-TEST_F(SaveFaults, TemporaryFileIsHiddenInTheTargetsFolder) {
-  std::string name = "x";
-  while (name.size() < 255) name += "\xC3\xA9";
-  ASSERT_EQ(name.size(), 255u);
-  std::vector<std::string> during;
-  AtomicWriteResult r = WriteFileAtomically(dir_.file(name), [&](const ByteSink& sink) {
-    during = dir_.Names();
-    return sink("abc", 3);
-  });
-  ASSERT_EQ(r.outcome, AtomicWriteOutcome::Ok) << std::strerror(r.error);
-  EXPECT_EQ(ReadBytes(dir_.file(name)), "abc");
-  EXPECT_EQ(dir_.Names(), (std::vector<std::string>{"results.grd", name}));
-  ASSERT_EQ(during.size(), 2u);
-  const std::string& temp = during[0] == "results.grd" ? during[1] : during[0];
-  // "." + the start of the name, cut between characters + "." + 6 more.
-  ASSERT_GE(temp.size(), 9u);
-  EXPECT_LE(temp.size(), 255u);
-  EXPECT_EQ(temp[0], '.');
-  const std::string start = temp.substr(1, temp.size() - 8);
-  EXPECT_GT(start.size(), 100u);
-  EXPECT_EQ(name.rfind(start, 0), 0u) << temp;
-  EXPECT_EQ((start.size() - 1) % 2, 0u) << "a character was cut in two: " << temp;
-  EXPECT_EQ(temp[temp.size() - 7], '.');
-}
-
 TEST_F(SaveFaults, PermissionBitsAreKept) {
   Dimension other;
   LoadOther(other);
@@ -568,15 +543,67 @@ TEST_F(SaveFaults, TerminatedSaveRemovesItsTemporaryFile) {
   }
 }
 
-#ifdef TABULOR_WINDOW
-// The signals a process ignores, from /proc; false when it cannot be read.
-bool IgnoredSignals(pid_t pid, unsigned long long& mask) {
+// The signals a process ignores ("SigIgn") or catches ("SigCgt"), from
+// /proc; false when they cannot be read.
+bool SignalMask(pid_t pid, const std::string& which, unsigned long long& mask) {
   const std::string status = ReadBytes("/proc/" + std::to_string(pid) + "/status");
-  const std::size_t at = status.find("\nSigIgn:");
+  const std::size_t at = status.find("\n" + which + ":");
   if (at == std::string::npos) return false;
-  mask = std::strtoull(status.c_str() + at + 8, nullptr, 16);
+  mask = std::strtoull(status.c_str() + at + which.size() + 2, nullptr, 16);
   return true;
 }
+
+bool IgnoredSignals(pid_t pid, unsigned long long& mask) { return SignalMask(pid, "SigIgn", mask); }
+
+bool Has(unsigned long long mask, int sig) { return (mask >> (sig - 1)) & 1; }
+
+TEST(BatchStart, IgnoresTheFileSizeSignal) {
+  // The batch command, started with every signal at its default, is caught
+  // while it waits for its series on a pipe: it ignores SIGXFSZ, leaves
+  // SIGPIPE to end it as it ends any command in a pipeline, and catches the
+  // signals that end it to remove its temporary files first.
+  ScratchDir dir;
+  const std::string fifo = dir.file("series.ser");
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  // Held open for writing, so that the command waits for the series.
+  const int writer = ::open(fifo.c_str(), O_RDWR | O_CLOEXEC);
+  ASSERT_GE(writer, 0);
+  const std::string program = std::filesystem::canonical(TABULOR_BATCH).string();
+  pid_t pid = ::fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    for (int sig : {SIGXFSZ, SIGPIPE, SIGINT, SIGTERM, SIGHUP}) ::signal(sig, SIG_DFL);
+    int null = ::open("/dev/null", O_RDWR);
+    if (null >= 0) {
+      ::dup2(null, 0);
+      ::dup2(null, 1);
+      ::dup2(null, 2);
+    }
+    ::execl(program.c_str(), program.c_str(), fifo.c_str(), static_cast<char*>(nullptr));
+    ::_exit(127);
+  }
+  unsigned long long ignored = 0, caught = 0;
+  bool seen = false;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (!seen && std::chrono::steady_clock::now() < deadline) {
+    std::error_code ec;
+    const bool started =
+        std::filesystem::read_symlink("/proc/" + std::to_string(pid) + "/exe", ec).string() == program;
+    // Set up before the series is read: once its handlers are there.
+    seen = started && SignalMask(pid, "SigIgn", ignored) && SignalMask(pid, "SigCgt", caught) &&
+           Has(caught, SIGHUP);
+    if (!seen) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  ::kill(pid, SIGKILL);
+  ::waitpid(pid, nullptr, 0);
+  ::close(writer);
+  ASSERT_TRUE(seen) << "tabulor-batch did not get to read its series";
+  EXPECT_TRUE(Has(ignored, SIGXFSZ));
+  EXPECT_FALSE(Has(ignored, SIGPIPE));
+  for (int sig : {SIGINT, SIGTERM, SIGHUP}) EXPECT_TRUE(Has(caught, sig)) << sig;
+}
+
+#ifdef TABULOR_WINDOW
 
 TEST(WindowStart, IgnoresTheFileSizeSignal) {
   // Saving past a file size limit must fail with EFBIG (see above) instead

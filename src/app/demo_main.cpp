@@ -5,6 +5,7 @@
 #include <string>
 
 #include "app/sub_main.h"
+#include "platform/signals.h"
 #include "ui/frm_tabulor.h"
 #include "ui/qt_text.h"
 #include "ui/seams.h"
@@ -14,6 +15,7 @@ int main(int argc, char** argv) {
     std::fputs("usage: tabulor-demo SERIESFILE\n", stderr);
     return 2;
   }
+  tabulor::SetUpSignals(tabulor::BrokenPipe::kFailsTheWrite);
   const QString file = tabulor::PathToQ(argv[1]);
   return tabulor::RunWindowProgram(argc, argv, [file](tabulor::FrmTabulor& w) {
     tabulor::Seams().openFileName = [file](QWidget*, const QString&) { return file; };

@@ -1,4 +1,10 @@
 // The program `tabulor`: the window for mixed series evaluations.
 #include "app/sub_main.h"
+#include "platform/signals.h"
 
-int main(int argc, char** argv) { return tabulor::RunWindowProgram(argc, argv); }
+int main(int argc, char** argv) {
+  // A save into a pipe whose reader has gone fails and is told, instead of
+  // ending the window with the results it holds.
+  tabulor::SetUpSignals(tabulor::BrokenPipe::kFailsTheWrite);
+  return tabulor::RunWindowProgram(argc, argv);
+}

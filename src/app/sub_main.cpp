@@ -5,9 +5,6 @@
 #include <QScreen>
 #include <QTimer>
 
-#include <csignal>
-
-#include "model/atomic_file.h"
 #include "ui/frm_about.h"
 #include "ui/frm_tabulor.h"
 
@@ -49,14 +46,6 @@ std::unique_ptr<FrmTabulor> Main(Dimension& model, DecimalPoint& guard, const St
 }
 
 int RunWindowProgram(int argc, char** argv, const std::function<void(FrmTabulor& window)>& started) {
-  // Past a file size limit a write then fails with EFBIG, and the save is
-  // reported as failed, instead of the process being killed with the
-  // results it holds.
-  std::signal(SIGXFSZ, SIG_IGN);
-  // A save into a pipe whose reader has gone fails (EPIPE) and is told,
-  // instead of ending the program with its results.
-  std::signal(SIGPIPE, SIG_IGN);
-  RemoveTemporaryFilesOnTermination();
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("tabulor"));
 

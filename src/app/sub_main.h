@@ -35,7 +35,8 @@ void WaitSplash(QWidget& splash);
 // the decimal separator through `guard` when it closes.
 std::unique_ptr<FrmTabulor> Main(Dimension& model, DecimalPoint& guard, const StartupOptions& options);
 
-// The whole program: the application, Main with the real guard, splash and
+// The whole program (its main() sets up the signals first, SetUpSignals in
+// platform/signals.h): the application, Main with the real guard, splash and
 // question, and the event loop until the window closes. `started` is called
 // once the event loop runs, with the window (not when the guard ended the
 // program). Returns the exit status.

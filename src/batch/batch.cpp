@@ -6,9 +6,7 @@
 #include <algorithm>
 #include <charconv>
 #include <chrono>
-#include <cerrno>
 #include <cmath>
-#include <csignal>
 #include <filesystem>
 #include <map>
 #include <new>
@@ -17,13 +15,13 @@
 #include <vector>
 
 #include "engine/compute.h"
-#include "model/atomic_file.h"
-#include "model/grid_file.h"
 #include "model/grid_capture.h"
+#include "model/grid_file.h"
 #include "model/number_text.h"
 #include "model/series_file.h"
 #include "output/csv_export.h"
 #include "output/result_lines.h"
+#include "platform/file_io.h"
 
 namespace tabulor {
 
@@ -65,45 +63,26 @@ const char kHelp[] =
     "cannot be written is left as it was);\n"
     "2 the command line is wrong.\n";
 
+// The lines of standard output, written in large blocks.
 class Output {
  public:
-  explicit Output(int fd) : fd_(fd) { buf_.reserve(kChunk + 256); }
-  ~Output() { Flush(); }
+  explicit Output(int fd) : sink_(fd) {}
+  ~Output() { sink_.Flush(); }
   void Line(const std::string& s) {
-    buf_ += s;
-    buf_.push_back('\n');
-    if (buf_.size() >= kChunk) Flush();
+    sink_.Write(s);
+    sink_.Write("\n", 1);
   }
-  bool Flush() {
-    const char* p = buf_.data();
-    std::size_t n = buf_.size();
-    while (n > 0 && ok_) {
-      ssize_t w = ::write(fd_, p, n);
-      if (w < 0) {
-        if (errno == EINTR) continue;
-        ok_ = false;
-        break;
-      }
-      p += w;
-      n -= static_cast<std::size_t>(w);
-    }
-    buf_.clear();
-    return ok_;
-  }
-  bool ok() const { return ok_; }
+  bool Flush() { return sink_.Flush(); }
+  bool ok() const { return sink_.ok(); }
 
  private:
-  static constexpr std::size_t kChunk = 1 << 20;
-  int fd_;
-  std::string buf_;
-  bool ok_ = true;
+  FileSink sink_;
 };
 
 void Say(int fd, const std::string& text) {
-  std::string s = text + "\n";
-  if (::write(fd, s.data(), s.size()) < 0) {
-    // Nothing more can be told when standard error is gone.
-  }
+  const std::string s = text + "\n";
+  // Nothing more can be told when standard error is gone.
+  WriteAll(fd, s.data(), s.size());
 }
 
 // Shows "what... NN%" on a terminal, at most a few times a second.
@@ -441,11 +420,6 @@ int RunBatch(const std::vector<std::string>& args, int out_fd, int err_fd) {
     out.Line(std::string(kHelp, sizeof kHelp - 2));
     return out.Flush() ? 0 : 1;
   }
-  // Past a file size limit, a write then fails with EFBIG and is reported
-  // like any other failed save instead of the process being killed.
-  std::signal(SIGXFSZ, SIG_IGN);
-  // Interrupted (Ctrl-C, kill), a save or export leaves no temporary file.
-  RemoveTemporaryFilesOnTermination();
   try {
     if (!o.open_grid.empty()) return RunOpenGrid(o, out_fd, err_fd);
     return RunSeries(o, out_fd, err_fd);

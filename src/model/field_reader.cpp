@@ -1,13 +1,12 @@
 #include "model/field_reader.h"
 
-#include <fcntl.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <charconv>
 #include <cmath>
 
 #include "model/number_text.h"
+#include "platform/file_io.h"
 
 namespace tabulor {
 
@@ -17,14 +16,6 @@ constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 }  // namespace
-
-int OpenToRead(const std::string& path) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return -1;
-  const int flags = ::fcntl(fd, F_GETFL);
-  if (flags != -1) ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
-  return fd;
-}
 
 FieldReader::FieldReader(std::string_view data)
     : begin_(data.data()), cur_(data.data()), end_(data.data() + data.size()) {
@@ -39,8 +30,7 @@ FieldReader::FieldReader(int fd) : fd_(fd), buffer_(kBufferSize) {
          kByteOrderMark.substr(0, static_cast<std::size_t>(end_ - begin_)) ==
              std::string_view(begin_, static_cast<std::size_t>(end_ - begin_))) {
     const std::size_t have = static_cast<std::size_t>(end_ - begin_);
-    const ssize_t n = ::read(fd_, buffer_.data() + have, buffer_.size() - have);
-    if (n < 0 && errno == EINTR) continue;
+    const ssize_t n = ReadSome(fd_, buffer_.data() + have, buffer_.size() - have);
     if (n <= 0) {
       read_error_ = n < 0;
       break;
@@ -66,18 +56,15 @@ bool FieldReader::Fill() {
   if (cur_ < end_) return true;
   if (fd_ < 0 || read_error_) return false;
   consumed_before_ += static_cast<std::uint64_t>(end_ - begin_);
-  for (;;) {
-    ssize_t n = ::read(fd_, buffer_.data(), buffer_.size());
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      if (n < 0) read_error_ = true;
-      begin_ = cur_ = end_ = buffer_.data();
-      return false;
-    }
-    begin_ = cur_ = buffer_.data();
-    end_ = begin_ + n;
-    return true;
+  const ssize_t n = ReadSome(fd_, buffer_.data(), buffer_.size());
+  if (n <= 0) {
+    if (n < 0) read_error_ = true;
+    begin_ = cur_ = end_ = buffer_.data();
+    return false;
   }
+  begin_ = cur_ = buffer_.data();
+  end_ = begin_ + n;
+  return true;
 }
 
 bool FieldReader::PeekChar(char& c) {

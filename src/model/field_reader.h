@@ -12,10 +12,6 @@
 
 namespace tabulor {
 
-// Opens a file to read: a named pipe that no program writes to reads as an
-// empty file instead of being waited for. -1 with errno on failure.
-int OpenToRead(const std::string& path);
-
 class FieldReader {
  public:
   // The longest field accepted; a longer one is refused.
@@ -23,7 +19,8 @@ class FieldReader {
 
   // Reads from memory.
   explicit FieldReader(std::string_view data);
-  // Reads from an open file descriptor, which the reader closes.
+  // Reads from an open file descriptor (see OpenToRead in
+  // platform/file_io.h), which the reader closes.
   explicit FieldReader(int fd);
   ~FieldReader();
   FieldReader(const FieldReader&) = delete;

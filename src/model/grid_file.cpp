@@ -2,11 +2,9 @@
 
 #include <algorithm>
 
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <cfloat>
 #include <cmath>
 #include <cstdio>
@@ -14,10 +12,11 @@
 #include <cstring>
 #include <new>
 
-#include "model/atomic_file.h"
 #include "model/field_reader.h"
 #include "model/limits.h"
 #include "model/number_text.h"
+#include "platform/atomic_file.h"
+#include "platform/file_io.h"
 
 namespace tabulor {
 
@@ -301,14 +300,10 @@ GridFileResult ReadGrid(FieldReader& in, Dimension& model, const std::string& ba
 
 GridFileResult ReadGridFile(Dimension& model, const std::string& base, const ProgressFn& progress) {
   const std::string file = base + ".grd";
-  int fd = OpenToRead(file);
-  if (fd < 0) return Failure(file, "cannot be opened: " + Errno(errno));
-  struct stat st {};
-  if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
-    ::close(fd);
-    return Failure(file, "is a folder, not a file");
-  }
-  FieldReader in(fd);
+  const FileToRead opened = OpenToRead(file);
+  if (opened.folder) return Failure(file, "is a folder, not a file");
+  if (opened.fd < 0) return Failure(file, "cannot be opened: " + Errno(opened.error));
+  FieldReader in(opened.fd);
   return ReadGrid(in, model, base, file, progress);
 }
 

@@ -7,17 +7,11 @@
 
 namespace tabulor {
 
-// The number of bytes one array may take: the machine's physical memory, or
-// the process's address-space limit when that is lower, less a reserve.
-std::uint64_t MemoryLimitBytes();
-
-// Overrides MemoryLimitBytes() (0 restores the machine's own); for tests.
-void SetMemoryLimitForTesting(std::uint64_t bytes);
-
 // The largest count a 32-bit signed field holds.
 inline constexpr std::int64_t kMaxCount = 2147483647;
 
-// Checks that an array of `count` doubles fits into MemoryLimitBytes().
+// Checks that an array of `count` doubles fits into MemoryLimitBytes()
+// (platform/memory_limit.h).
 // Returns a message naming `what`, the size asked and the limit, or nothing.
 std::optional<std::string> CheckDoublesFit(std::uint64_t count, const std::string& what);
 

@@ -1,10 +1,6 @@
 #include "model/series_file.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-
 #include <array>
-#include <cerrno>
 #include <cmath>
 #include <cstring>
 #include <new>
@@ -13,6 +9,7 @@
 #include "model/field_reader.h"
 #include "model/limits.h"
 #include "model/number_text.h"
+#include "platform/file_io.h"
 
 namespace tabulor {
 
@@ -185,16 +182,11 @@ SeriesReadResult ReadSeries(FieldReader& in, Dimension& model, const std::string
 }  // namespace
 
 SeriesReadResult ReadSeriesFile(Dimension& model, const std::string& path, const ProgressFn& progress) {
-  int fd = OpenToRead(path);
-  if (fd < 0) return Failure(path, std::string("cannot be opened: ") + std::strerror(errno));
-  struct stat st {};
-  if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
-    ::close(fd);
-    return Failure(path, "is a folder, not a file");
-  }
-  std::uint64_t size = st.st_size > 0 ? static_cast<std::uint64_t>(st.st_size) : 0;
-  FieldReader in(fd);
-  return ReadSeries(in, model, path, size, progress);
+  const FileToRead file = OpenToRead(path);
+  if (file.folder) return Failure(path, "is a folder, not a file");
+  if (file.fd < 0) return Failure(path, std::string("cannot be opened: ") + std::strerror(file.error));
+  FieldReader in(file.fd);
+  return ReadSeries(in, model, path, file.size, progress);
 }
 
 SeriesReadResult ReadSeriesText(Dimension& model, std::string_view text, const std::string& name) {

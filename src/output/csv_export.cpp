@@ -6,9 +6,9 @@
 #include <memory>
 #include <vector>
 
-#include "model/atomic_file.h"
 #include "model/grid_file.h"
 #include "model/number_text.h"
+#include "platform/atomic_file.h"
 
 namespace tabulor {
 

@@ -13,9 +13,9 @@
 #include <string>
 #include <string_view>
 
-#include "model/atomic_file.h"
 #include "model/dimension.h"
 #include "model/progress.h"
+#include "platform/atomic_file.h"
 
 namespace tabulor {
 

@@ -27,10 +27,10 @@
 #include <cmath>
 #include <new>
 
-#include "model/atomic_file.h"
 #include "model/grid_file.h"
 #include "model/number_text.h"
 #include "output/csv_export.h"
+#include "platform/atomic_file.h"
 #include "ui/qt_text.h"
 
 namespace tabulor {

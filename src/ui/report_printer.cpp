@@ -13,8 +13,8 @@
 #include <algorithm>
 #include <cmath>
 
-#include "model/atomic_file.h"
 #include "output/result_lines.h"
+#include "platform/atomic_file.h"
 #include "ui/qt_text.h"
 
 namespace tabulor {

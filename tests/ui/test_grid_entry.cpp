@@ -6,7 +6,7 @@
 #include <QGroupBox>
 #include <QMimeData>
 
-#include "model/limits.h"
+#include "platform/memory_limit.h"
 
 using namespace tabulor;
 using namespace tabulor::test;

@@ -1,6 +1,8 @@
-#include "model/atomic_file.h"
+#include "platform/atomic_file.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
@@ -9,9 +11,13 @@
 #include <cerrno>
 #include <climits>
 #include <csignal>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <string_view>
 #include <vector>
+
+#include "platform/file_io.h"
 
 namespace tabulor {
 
@@ -42,18 +48,96 @@ void SplitPath(const std::string& path, std::string& folder, std::string& name) 
   }
 }
 
-// A hidden temporary name next to `name` that always fits into one folder
-// entry: "." + the start of the name + ".XXXXXX" (for mkostemp).
-std::string TemporaryName(const std::string& folder, const std::string& name) {
-  constexpr std::size_t kSuffix = 7;  // ".XXXXXX"
-  constexpr std::size_t kRoom = NAME_MAX - 1 - kSuffix;
-  std::size_t keep = name.size();
-  if (keep > kRoom) {
-    keep = kRoom;
-    // Do not cut a UTF-8 sequence in two.
-    while (keep > 0 && (static_cast<unsigned char>(name[keep]) & 0xC0) == 0x80) --keep;
+// The temporary files of the saves of one target are named
+// TemporaryPrefix(name) + six random letters and digits: hidden, beside the
+// target, and never a name another program would choose.
+constexpr std::string_view kMarker = ".tabulor-";
+constexpr std::size_t kRandom = 6;  // mkostemp's "XXXXXX"
+
+// A name that fits into one folder entry with the temporary file's prefix
+// and random part: the name itself, or, for a longer one, its start (cut
+// between characters) with "~" and a hash of the whole name, so that two
+// long names with the same start still have patterns of their own.
+std::string TemporaryStem(const std::string& name) {
+  constexpr std::size_t kRoom = NAME_MAX - 1 - kMarker.size() - kRandom;
+  if (name.size() <= kRoom) return name;
+  std::uint64_t hash = 14695981039346656037ull;  // FNV-1a
+  for (unsigned char c : name) hash = (hash ^ c) * 1099511628211ull;
+  constexpr std::size_t kHash = 1 + 16;  // "~" and 16 hex digits
+  std::size_t keep = kRoom - kHash;
+  // Do not cut a UTF-8 sequence in two.
+  while (keep > 0 && (static_cast<unsigned char>(name[keep]) & 0xC0) == 0x80) --keep;
+  std::string stem = name.substr(0, keep) + "~";
+  for (int shift = 60; shift >= 0; shift -= 4) stem += "0123456789abcdef"[(hash >> shift) & 0xF];
+  return stem;
+}
+
+std::string TemporaryPrefix(const std::string& name) { return "." + TemporaryStem(name) + std::string(kMarker); }
+
+bool IsRandomPart(std::string_view s) {
+  if (s.size() != kRandom) return false;
+  for (char c : s)
+    if (!((c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'))) return false;
+  return true;
+}
+
+// Removes `path` when it is a temporary file that a save which did not end
+// (a killed process) left: a regular file of this user with one name that
+// no save holds locked. The lock goes with the process that held it, however
+// it ended.
+void RemoveIfStale(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return;
+  struct stat st {};
+  if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == ::geteuid() && st.st_nlink == 1 &&
+      ::flock(fd, LOCK_EX | LOCK_NB) == 0) {
+    // Still the file that was checked, not one put in its place since.
+    struct stat now {};
+    if (::lstat(path.c_str(), &now) == 0 && now.st_dev == st.st_dev && now.st_ino == st.st_ino)
+      ::unlink(path.c_str());
   }
-  return folder + "." + name.substr(0, keep) + ".XXXXXX";
+  ::close(fd);
+}
+
+// Removes from `folder` the temporary files named `prefix` + a random part
+// that earlier saves of the same target left behind.
+void RemoveStaleTemporaries(const std::string& folder, const std::string& prefix) {
+  DIR* dir = ::opendir(folder.empty() ? "." : folder.c_str());
+  if (dir == nullptr) return;
+  std::vector<std::string> found;
+  while (const dirent* entry = ::readdir(dir)) {
+    const std::string_view name = entry->d_name;
+    if (name.size() > prefix.size() && name.compare(0, prefix.size(), prefix) == 0 &&
+        IsRandomPart(name.substr(prefix.size())))
+      found.emplace_back(name);
+  }
+  ::closedir(dir);
+  for (const std::string& name : found) RemoveIfStale(folder + name);
+}
+
+// Removes the stale temporary files of the target `name` from `folder`,
+// then creates and locks a new one there: its descriptor, with `path` set to
+// its name, or -1 with errno. The lock, held until the save ends, tells
+// other saves of the same target that the file is in use.
+int CreateTemporary(const std::string& folder, const std::string& name, std::string& path) {
+  const std::string prefix = TemporaryPrefix(name);
+  RemoveStaleTemporaries(folder, prefix);
+  for (int attempt = 0; attempt < 8; ++attempt) {
+    path = folder + prefix + std::string(kRandom, 'X');
+    const int fd = ::mkostemp(path.data(), O_CLOEXEC);
+    if (fd < 0) return -1;
+    // A file system without locks keeps its temporary files unlocked, and
+    // then RemoveIfStale removes none of them either.
+    const bool locked = ::flock(fd, LOCK_EX | LOCK_NB) == 0 || errno != EWOULDBLOCK;
+    struct stat st {};
+    // Another save may have taken the new file, between its creation and
+    // its lock, for a stale one: then it removes it, and this save takes
+    // another name.
+    if (locked && ::fstat(fd, &st) == 0 && st.st_nlink > 0) return fd;
+    ::close(fd);
+  }
+  errno = EEXIST;
+  return -1;
 }
 
 // The system's temporary folder, with its trailing slash.
@@ -214,16 +298,14 @@ PendingFile::PendingFile(const std::string& requested) : target_(FileToWrite(req
   }
   std::string name;
   SplitPath(target_, folder_, name);
-  temp_ = TemporaryName(folder_, name);
-  fd_ = ::mkostemp(temp_.data(), O_CLOEXEC);
+  fd_ = CreateTemporary(folder_, name, temp_);
   int error = errno;
   if (fd_ < 0 && exists_ && (error == EACCES || error == EPERM)) {
     // The folder takes no new file, but the target may be written: the new
     // contents wait in the temporary folder and are copied into it. Should
     // that fail too, the folder's refusal is what is told.
     copy_ = true;
-    temp_ = TemporaryName(TemporaryFolder(), name);
-    fd_ = ::mkostemp(temp_.data(), O_CLOEXEC);
+    fd_ = CreateTemporary(TemporaryFolder(), name, temp_);
   }
   if (fd_ < 0) {
     status_ = {AtomicWriteOutcome::Failed, error};
@@ -235,8 +317,10 @@ PendingFile::PendingFile(const std::string& requested) : target_(FileToWrite(req
 }
 
 PendingFile::~PendingFile() {
-  if (fd_ >= 0) ::close(fd_);
+  // Removed while still locked, so that no other save removes it first.
   if (!temp_.empty() && !direct_) ::unlink(temp_.c_str());
+  if (fd_ >= 0) ::close(fd_);
+  if (lock_fd_ >= 0) ::close(lock_fd_);
   ForgetTemporary(slot_);
 }
 
@@ -260,6 +344,9 @@ AtomicWriteResult PendingFile::Commit() {
       // Keeping the default mode of the temporary file is not worth failing for.
     }
     if (::fsync(fd_) != 0) error = errno;
+    // The temporary file stays locked while its descriptor is closed and
+    // until it has been renamed or copied.
+    lock_fd_ = ::fcntl(fd_, F_DUPFD_CLOEXEC, 3);
     if (::close(fd_) != 0 && error == 0) error = errno;
     fd_ = -1;
     if (error == 0 && ::rename(temp_.c_str(), target_.c_str()) != 0) {
@@ -281,6 +368,8 @@ AtomicWriteResult PendingFile::Commit() {
   }
   if (copy_) ::unlink(temp_.c_str());
   temp_.clear();
+  if (lock_fd_ >= 0) ::close(lock_fd_);
+  lock_fd_ = -1;
   ForgetTemporary(slot_);
   slot_ = -1;
   SyncFolder(folder_);
@@ -291,25 +380,12 @@ AtomicWriteResult WriteFileAtomically(const std::string& target,
                                       const std::function<bool(const ByteSink& sink)>& produce) {
   PendingFile file(target);
   if (file.status().outcome != AtomicWriteOutcome::Ok) return file.status();
-  const int fd = file.fd();
-  int error = 0;
-  ByteSink sink = [&](const char* p, std::size_t n) {
-    while (n > 0) {
-      ssize_t w = ::write(fd, p, n);
-      if (w < 0) {
-        if (errno == EINTR) continue;
-        error = errno;
-        return false;
-      }
-      p += w;
-      n -= static_cast<std::size_t>(w);
-    }
-    return true;
-  };
-  if (!produce(sink)) {
-    if (error == 0) return {AtomicWriteOutcome::Stopped, 0};
-    return {AtomicWriteOutcome::Failed, error};
-  }
+  FileSink out(file.fd());
+  const ByteSink sink = [&out](const char* p, std::size_t n) { return out.Write(p, n); };
+  const bool produced = produce(sink);
+  if (produced) out.Flush();
+  if (!out.ok()) return {AtomicWriteOutcome::Failed, out.error()};
+  if (!produced) return {AtomicWriteOutcome::Stopped, 0};
   return file.Commit();
 }
 
@@ -329,22 +405,14 @@ int PendingFile::CopyIntoTarget() {
           static_cast<unsigned long long>(room.f_bavail) * room.f_frsize)
     error = ENOSPC;
   std::vector<char> buffer(1 << 20);
+  if (error == 0 && ::lseek(fd_, 0, SEEK_SET) != 0) error = errno;
   for (off_t at = 0; error == 0 && at < from.st_size;) {
-    const ssize_t n = ::pread(fd_, buffer.data(), buffer.size(), at);
+    const ssize_t n = ReadSome(fd_, buffer.data(), buffer.size());
     if (n <= 0) {
-      if (n < 0 && errno == EINTR) continue;
       error = n < 0 ? errno : EIO;
       break;
     }
-    for (ssize_t done = 0; done < n;) {
-      const ssize_t w = ::pwrite(out, buffer.data() + done, static_cast<std::size_t>(n - done), at + done);
-      if (w < 0 && errno == EINTR) continue;
-      if (w < 0) {
-        error = errno;
-        break;
-      }
-      done += w;
-    }
+    error = WriteAll(out, buffer.data(), static_cast<std::size_t>(n));
     at += n;
   }
   if (error == 0 && ::ftruncate(out, from.st_size) != 0) error = errno;

@@ -78,6 +78,7 @@ class PendingFile {
  private:
   std::string target_, folder_, temp_;
   int fd_ = -1;
+  int lock_fd_ = -1;      // holds the temporary file's lock from the close to the rename
   int slot_ = -1;         // where a terminating signal finds temp_
   bool exists_ = false;
   bool direct_ = false;  // a device, pipe or open file of the process, written into as it is
@@ -93,7 +94,9 @@ class PendingFile {
 };
 
 // Creates a hidden temporary file next to `target` (its name always fits
-// into a folder entry, however long the target's name), hands `produce` a
+// into a folder entry, however long the target's name, and the temporary
+// files that earlier saves of `target` left when killed are removed first;
+// see TemporaryPrefix in the .cpp), hands `produce` a buffered
 // sink that writes to it, and, when `produce` returns true and every write,
 // the sync and the close succeeded, renames it over `target` and syncs the
 // folder. A `target` that is a symbolic link to a file is followed: the link
