@@ -102,9 +102,9 @@ void PathBox::paintEvent(QPaintEvent* event) {
   p.drawText(r, Qt::AlignLeft | Qt::AlignVCenter, shown);
 }
 
-SolidButtonStyle::SolidButtonStyle() : QProxyStyle(QStyleFactory::create(QStringLiteral("Fusion"))) {}
+MainWindowStyle::MainWindowStyle() : QProxyStyle(QStyleFactory::create(QStringLiteral("Fusion"))) {}
 
-void SolidButtonStyle::drawControl(ControlElement element, const QStyleOption* option, QPainter* painter,
+void MainWindowStyle::drawControl(ControlElement element, const QStyleOption* option, QPainter* painter,
                                    const QWidget* widget) const {
   if (element != CE_PushButtonBevel) {
     QProxyStyle::drawControl(element, option, painter, widget);
@@ -132,6 +132,22 @@ void SolidButtonStyle::drawControl(ControlElement element, const QStyleOption* o
     painter->setPen(pen);
     painter->drawRect(r.adjusted(2, 2, -3, -3));
   }
+  painter->restore();
+}
+
+void MainWindowStyle::drawComplexControl(ComplexControl control, const QStyleOptionComplex* option,
+                                         QPainter* painter, const QWidget* widget) const {
+  QProxyStyle::drawComplexControl(control, option, painter, widget);
+  if (control != CC_ScrollBar || !(option->subControls & SC_ScrollBarSlider)) return;
+  const QRect slider = subControlRect(control, option, SC_ScrollBarSlider, widget);
+  if (!slider.isValid() || !(option->state & State_Enabled)) return;
+  const QColor groove = option->palette.color(QPalette::Button);
+  const bool active = option->activeSubControls & SC_ScrollBarSlider;
+  painter->save();
+  painter->setRenderHint(QPainter::Antialiasing, false);
+  painter->setPen(groove.darker(260));
+  painter->setBrush(groove.darker(active ? 200 : 170));
+  painter->drawRect(slider.adjusted(1, 1, -2, -2));
   painter->restore();
 }
 

@@ -62,15 +62,18 @@ class PathBox : public QLineEdit {
   void paintEvent(QPaintEvent* event) override;
 };
 
-// The main window's buttons: a flat face in the palette's button colour,
-// without the style's shading, and a dotted focus mark inside the edge of
-// the button that has the focus.
-class SolidButtonStyle : public QProxyStyle {
+// The main window's buttons and the list's scroll bars: a flat button face
+// in the palette's button colour, without the style's shading, a dotted
+// focus mark inside the edge of the button that has the focus, and a
+// scroll bar thumb darker than its groove.
+class MainWindowStyle : public QProxyStyle {
   Q_OBJECT
  public:
-  SolidButtonStyle();
+  MainWindowStyle();
   void drawControl(ControlElement element, const QStyleOption* option, QPainter* painter,
                    const QWidget* widget = nullptr) const override;
+  void drawComplexControl(ComplexControl control, const QStyleOptionComplex* option, QPainter* painter,
+                          const QWidget* widget = nullptr) const override;
 };
 
 }  // namespace tabulor

@@ -15,6 +15,7 @@
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QScreen>
+#include <QScrollBar>
 #include <QTimer>
 #include <QToolTip>
 #include <QWindow>
@@ -135,9 +136,9 @@ QLineEdit* MakeBox(QWidget* parent, const QRect& geometry, const QColor& colour,
   return e;
 }
 
-QStyle* ButtonStyle() {
-  static SolidButtonStyle* style = [] {
-    auto* s = new SolidButtonStyle();
+QStyle* WindowStyle() {
+  static MainWindowStyle* style = [] {
+    auto* s = new MainWindowStyle();
     s->setParent(qApp);
     return s;
   }();
@@ -147,7 +148,7 @@ QStyle* ButtonStyle() {
 QPushButton* MakeButton(QWidget* parent, const QString& text, const QRect& geometry, const QColor& face,
                         bool bold, const QString& name) {
   auto* b = new QPushButton(text, parent);
-  b->setStyle(ButtonStyle());
+  b->setStyle(WindowStyle());
   b->setObjectName(name);
   b->setGeometry(geometry);
   b->setFont(SansFont(bold));
@@ -338,6 +339,8 @@ void FrmTabulor::BuildLayout() {
   lstCoeff->setToolTip(QStringLiteral("Results"));
   SetBackground(lstCoeff->viewport(), QPalette::Base, kYellow);
   SetBackground(lstCoeff->viewport(), QPalette::Window, kYellow);
+  // The scroll bars' thumb stands out dark on a light groove.
+  for (QScrollBar* bar : {lstCoeff->verticalScrollBar(), lstCoeff->horizontalScrollBar()}) bar->setStyle(WindowStyle());
 
   fraVarSpecs = MakeFrame(c, QStringLiteral("Specifications for each variable"), Tw(2130, 0, 6915, 2100), true,
                           "fraVarSpecs");
