@@ -111,6 +111,34 @@ TEST(Batch, SaveAndOpenGridRoundTripForOneToFourVariables) {
   EXPECT_EQ(Batch({"--open-grid", dir.file("three")}).out, three.out);
 }
 
+// --save and --open-grid name files as the window does: NAME.grd for a base
+// name, the name itself when it ends in .grd.
+TEST(Batch, GridFileNamesAgreeWithTheWindow) {
+  TempDir dir;
+  const RunResult poly = Batch({Example("poly.ser"), "--save", dir.file("a")});
+  ASSERT_EQ(poly.status, 0) << poly.err;
+  const RunResult wave = Batch({Example("wave.ser"), "--save", dir.file("a.grd")});
+  ASSERT_EQ(wave.status, 0) << wave.err;
+  EXPECT_FALSE(std::filesystem::exists(dir.file("a.grd.grd")));
+  // Both names reach the one file, which holds the last save.
+  EXPECT_EQ(Batch({"--open-grid", dir.file("a.grd")}).out, wave.out);
+  EXPECT_EQ(Batch({"--open-grid", dir.file("a")}).out, wave.out);
+  EXPECT_NE(poly.out, wave.out);
+  // A doubled name made by an earlier version is opened by its own name.
+  std::filesystem::copy_file(dir.file("a.grd"), dir.file("old.grd.grd"));
+  EXPECT_EQ(Batch({"--open-grid", dir.file("old.grd.grd")}).out, wave.out);
+  // Writing over the file read is refused under either of its names.
+  const std::string grid = ReadWholeFile(dir.file("a.grd"));
+  for (const std::string& name : {dir.file("a"), dir.file("a.grd")}) {
+    const RunResult same = Batch({"--open-grid", name, "--csv", dir.file("a.grd")});
+    EXPECT_EQ(same.status, 2) << name;
+    EXPECT_NE(same.err.find("would write over the grid file"), std::string::npos) << same.err;
+  }
+  std::filesystem::copy_file(Example("poly.ser"), dir.file("s.grd"));
+  EXPECT_EQ(Batch({dir.file("s.grd"), "--save", dir.file("s.grd")}).status, 2);
+  EXPECT_EQ(ReadWholeFile(dir.file("a.grd")), grid);
+}
+
 TEST(Batch, UsageErrorsExitWithTwo) {
   for (const auto& args : std::vector<std::vector<std::string>>{
            {},

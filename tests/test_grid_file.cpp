@@ -191,23 +191,57 @@ TEST(GridFile, AFailedSaveLeavesTheExistingFileIntact) {
   EXPECT_EQ(files, 1u);
 }
 
-TEST(GridFile, NamingFollowsTheBaseName) {
+// A name that ends in ".grd" is the grid file itself; any other name is a
+// base name that gets ".grd".
+TEST(GridFile, FilePathOfAName) {
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {"res", "res.grd"},
+      {"run.ser", "run.ser.grd"},
+      {"res.grd", "res.grd"},
+      {"res.grd.grd", "res.grd.grd"},
+      {"RES.GRD", "RES.GRD"},
+      {"res.Grd", "res.Grd"},
+      {"resgrd", "resgrd.grd"},
+      {"res.grdx", "res.grdx.grd"},
+      {"res.gr", "res.gr.grd"},
+      {".grd", ".grd.grd"},
+      {"folder/.grd", "folder/.grd.grd"},
+      {"a.grd/b", "a.grd/b.grd"},
+      {"", ".grd"},
+  };
+  for (const auto& [name, file] : cases) EXPECT_EQ(GridFilePath(name), file) << name;
+}
+
+TEST(GridFile, TheNamedFileIsTheFileWrittenAndRead) {
   TempDir dir;
-  Dimension m = Computed(kPoly);
-  ASSERT_TRUE(WriteGridFile(m, dir.file("res.grd")).ok);
-  EXPECT_TRUE(std::filesystem::exists(dir.file("res.grd.grd")));
-  ASSERT_TRUE(WriteGridFile(m, dir.file("res")).ok);
-  // Picking res.grd in a dialog opens res.grd itself (res.grd.grd exists too,
-  // so then the name is taken as the base).
-  EXPECT_EQ(GridBaseForChosenName(dir.file("res.grd")), dir.file("res.grd"));
-  std::filesystem::remove(dir.file("res.grd.grd"));
-  EXPECT_EQ(GridBaseForChosenName(dir.file("res.grd")), dir.file("res"));
-  EXPECT_EQ(GridBaseForChosenName(dir.file("res")), dir.file("res"));
-  // Nothing there: the file named in the message is the one given.
-  EXPECT_EQ(GridBaseForChosenName(dir.file("other.grd")), dir.file("other"));
+  Dimension poly = Computed(kPoly);
+  Dimension wave = Computed("0,t,0,6.28,0,#FALSE#,*,4,#TRUE#,1,0.5,0.25,0,0");
+  // A base name gets ".grd"; a name with ".grd" is written as it is.
+  ASSERT_TRUE(WriteGridFile(poly, dir.file("a")).ok);
+  ASSERT_TRUE(WriteGridFile(wave, dir.file("a.grd")).ok);
+  EXPECT_EQ(ReadWholeFile(dir.file("a.grd")), GridFileText(wave));
+  EXPECT_FALSE(std::filesystem::exists(dir.file("a.grd.grd")));
+  // Files written under a doubled name before stay readable by that name.
+  ASSERT_TRUE(WriteGridFile(poly, dir.file("old.grd.grd")).ok);
+
+  struct Case {
+    std::string name;
+    const Dimension* content;
+  };
+  for (const Case& c : std::vector<Case>{{dir.file("a.grd"), &wave},
+                                         {dir.file("a"), &wave},
+                                         {dir.file("old.grd.grd"), &poly}}) {
+    Dimension back;
+    GridFileResult r = ReadGridFile(back, c.name);
+    ASSERT_TRUE(r.ok) << c.name << ": " << r.message;
+    EXPECT_EQ(GridFileText(back), GridFileText(*c.content)) << c.name;
+    EXPECT_EQ(back.FileName, c.name);
+  }
+  // A missing file is named in the message as the file that was looked for.
   Dimension none;
-  EXPECT_NE(ReadGridFile(none, GridBaseForChosenName(dir.file("other.grd"))).message.find(
-                "\"" + dir.file("other.grd") + "\": cannot be opened"),
+  EXPECT_NE(ReadGridFile(none, dir.file("other.grd")).message.find("\"" + dir.file("other.grd") + "\": cannot be opened"),
+            std::string::npos);
+  EXPECT_NE(ReadGridFile(none, dir.file("other")).message.find("\"" + dir.file("other.grd") + "\": cannot be opened"),
             std::string::npos);
 }
 

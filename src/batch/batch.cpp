@@ -46,15 +46,16 @@ const char kHelp[] =
     "  --der K=D           take the D-th derivative with respect to variable K\n"
     "  --values K=x0,x1,.. the grid values of variable K, typed one by one (not\n"
     "                      evenly spaced; the number of points is their number)\n"
-    "  --save BASE         also write the grid file BASE.grd\n"
+    "  --save NAME         also write the grid file NAME.grd, or NAME itself when\n"
+    "                      it ends in .grd\n"
     "  --csv FILE          also write the values to FILE as comma-separated values:\n"
     "                      a header line with the variable names and \"value\",\n"
     "                      then one line per grid point (variable 0 fastest), each\n"
     "                      line ended by CR LF; also with --open-grid\n"
     "  --report            print the lines of the printed report instead of the list\n"
     "  --summary           print only: points=N seconds=T min=A max=B\n"
-    "  --open-grid BASE    read the grid file BASE.grd and print its list (BASE may\n"
-    "                      also be the grid file's own name, NAME.grd)\n"
+    "  --open-grid NAME    read the grid file NAME.grd, or NAME itself when it ends\n"
+    "                      in .grd, and print its list\n"
     "  --help              show this text\n"
     "\n"
     "Exit status: 0 done; 1 the file or the grid was refused, the computation\n"
@@ -247,14 +248,14 @@ bool SameFile(const std::string& a, const std::string& b) {
 // The files written must be neither the file read nor each other: one would
 // replace the other, and the run would still report success.
 void CheckFilesApart(const Options& o) {
-  const std::string input = o.open_grid.empty() ? o.series_file : GridBaseForChosenName(o.open_grid) + ".grd";
+  const std::string input = o.open_grid.empty() ? o.series_file : GridFilePath(o.open_grid);
   const char* input_kind = o.open_grid.empty() ? "the series file" : "the grid file";
   struct Output {
     const char* option;
     std::string file;
   };
   std::vector<Output> outputs;
-  if (!o.save_base.empty()) outputs.push_back({"--save", o.save_base + ".grd"});
+  if (!o.save_base.empty()) outputs.push_back({"--save", GridFilePath(o.save_base)});
   if (!o.csv_file.empty()) outputs.push_back({"--csv", o.csv_file});
   for (const Output& out : outputs)
     if (SameFile(out.file, input))
@@ -394,7 +395,7 @@ int RunOpenGrid(const Options& o, int out_fd, int err_fd) {
   {
     TerminalProgress progress(err_fd, "Reading");
     // "run.grd" names the grid file itself, as the window takes it.
-    read = ReadGridFile(model, GridBaseForChosenName(o.open_grid), progress.fn());
+    read = ReadGridFile(model, o.open_grid, progress.fn());
   }
   if (!read.ok) {
     Say(err_fd, "tabulor-batch: " + read.message);

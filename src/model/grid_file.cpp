@@ -144,11 +144,6 @@ GridFileResult Failure(const std::string& file, const std::string& problem) {
 
 std::string Errno(int e) { return std::strerror(e); }
 
-bool FileExists(const std::string& path) {
-  struct stat st {};
-  return ::stat(path.c_str(), &st) == 0;
-}
-
 }  // namespace
 
 std::optional<std::string> GridFileWritable(const Dimension& m) {
@@ -176,8 +171,24 @@ std::string GridFileText(const Dimension& model) {
   return text;
 }
 
-GridFileResult WriteGridFile(const Dimension& model, const std::string& base, const ProgressFn& progress) {
-  const std::string target = base + ".grd";
+std::string GridFilePath(const std::string& name) {
+  static constexpr char kExt[] = ".grd";
+  constexpr std::size_t n = sizeof kExt - 1;
+  if (name.size() > n) {
+    bool same = true;
+    for (std::size_t i = 0; i < n && same; ++i) {
+      char c = name[name.size() - n + i];
+      if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+      same = c == kExt[i];
+    }
+    // "folder/.grd" is a base name: its file is "folder/.grd.grd".
+    if (same && name[name.size() - n - 1] != '/') return name;
+  }
+  return name + kExt;
+}
+
+GridFileResult WriteGridFile(const Dimension& model, const std::string& name, const ProgressFn& progress) {
+  const std::string target = GridFilePath(name);
   if (auto why = GridFileWritable(model)) return Failure(target, "cannot be written: " + *why);
 
   bool cancelled = false;
@@ -298,26 +309,18 @@ GridFileResult ReadGrid(FieldReader& in, Dimension& model, const std::string& ba
 
 }  // namespace
 
-GridFileResult ReadGridFile(Dimension& model, const std::string& base, const ProgressFn& progress) {
-  const std::string file = base + ".grd";
+GridFileResult ReadGridFile(Dimension& model, const std::string& name, const ProgressFn& progress) {
+  const std::string file = GridFilePath(name);
   const FileToRead opened = OpenToRead(file);
   if (opened.folder) return Failure(file, "is a folder, not a file");
   if (opened.fd < 0) return Failure(file, "cannot be opened: " + Errno(opened.error));
   FieldReader in(opened.fd);
-  return ReadGrid(in, model, base, file, progress);
+  return ReadGrid(in, model, name, file, progress);
 }
 
-GridFileResult ReadGridText(Dimension& model, std::string_view text, const std::string& base) {
+GridFileResult ReadGridText(Dimension& model, std::string_view text, const std::string& name) {
   FieldReader in(text);
-  return ReadGrid(in, model, base, base + ".grd", nullptr);
-}
-
-std::string GridBaseForChosenName(const std::string& chosen) {
-  const std::string ext = ".grd";
-  if (chosen.size() > ext.size() && chosen.compare(chosen.size() - ext.size(), ext.size(), ext) == 0 &&
-      !FileExists(chosen + ext))
-    return chosen.substr(0, chosen.size() - ext.size());
-  return chosen;
+  return ReadGrid(in, model, name, GridFilePath(name), nullptr);
 }
 
 }  // namespace tabulor

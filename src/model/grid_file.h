@@ -1,5 +1,6 @@
 // The grid file: the outcome of one computation, one item a line, CR LF.
-// It is addressed by a base name to which ".grd" is appended.
+// It is addressed by a name: a name that ends in ".grd" is the file itself,
+// any other name is a base name to which ".grd" is appended.
 #pragma once
 
 #include <optional>
@@ -15,29 +16,28 @@ struct GridFileResult {
   std::string message;  // when not ok: names the file and the reason
 };
 
-// Writes the model's results and grid to base + ".grd", whole or not at all
+// The file a grid file name stands for: the name itself when it ends in
+// ".grd" (in any case), else the name followed by ".grd".
+std::string GridFilePath(const std::string& name);
+
+// Writes the model's results and grid to GridFilePath(name), whole or not at all
 // (WriteFileAtomically): a failed save leaves any existing file as it was.
 // The model must hold results for its grid.
-GridFileResult WriteGridFile(const Dimension& model, const std::string& base,
+GridFileResult WriteGridFile(const Dimension& model, const std::string& name,
                              const ProgressFn& progress = nullptr);
 
 // The whole text the writer produces, for tests and small results.
 std::string GridFileText(const Dimension& model);
 
-// Reads base + ".grd" and, only when all of it is good, replaces the model:
-// names, grid limits, grid sizes, derivative orders, spacing flags, results
-// and grid values; kind, centre, period and terms come back cleared;
-// ResultsReady true, FileName = base, LastPt = LastPoint.
-GridFileResult ReadGridFile(Dimension& model, const std::string& base,
+// Reads GridFilePath(name) and, only when all of it is good, replaces the
+// model: names, grid limits, grid sizes, derivative orders, spacing flags,
+// results and grid values; kind, centre, period and terms come back cleared;
+// ResultsReady true, FileName = name, LastPt = LastPoint.
+GridFileResult ReadGridFile(Dimension& model, const std::string& name,
                             const ProgressFn& progress = nullptr);
 
-// The same from text in memory; `base` stands for the name in messages.
-GridFileResult ReadGridText(Dimension& model, std::string_view text, const std::string& base);
-
-// The base name to open for a name picked in an open dialog: the name
-// itself, unless it ends in ".grd" and that name plus ".grd" does not exist;
-// then the name without ".grd" (so that a missing file is named as given).
-std::string GridBaseForChosenName(const std::string& chosen);
+// The same from text in memory; `name` stands for the file in messages.
+GridFileResult ReadGridText(Dimension& model, std::string_view text, const std::string& name);
 
 // Why the model cannot be written as a grid file, or nothing.
 std::optional<std::string> GridFileWritable(const Dimension& model);

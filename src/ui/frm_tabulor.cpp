@@ -15,6 +15,7 @@
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QScreen>
+#include <QScrollBar>
 #include <QTimer>
 #include <QToolTip>
 #include <QWindow>
@@ -30,6 +31,7 @@
 #include "model/number_text.h"
 #include "model/series_file.h"
 #include "output/result_lines.h"
+#include "ui/fitted_text.h"
 #include "ui/frm_about.h"
 #include "ui/plot_window.h"
 #include "ui/help_window.h"
@@ -102,20 +104,22 @@ QLabel* MakeCaption(QWidget* parent, const QString& text, const QRect& geometry,
   return l;
 }
 
-QLabel* MakeValueLabel(QWidget* parent, const QRect& geometry, const char* name) {
-  auto* l = new QLabel(parent);
+NumberLabel* MakeValueLabel(QWidget* parent, const QRect& geometry, const char* name) {
+  auto* l = new NumberLabel(parent);
   l->setTextFormat(Qt::PlainText);
   l->setObjectName(QLatin1String(name));
   l->setGeometry(geometry);
-  l->setFont(SansFont(true));
+  l->setBaseFont(SansFont(true));
   l->setAutoFillBackground(true);
   SetBackground(l, QPalette::Window, kLightYellow);
   l->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
   return l;
 }
 
-QLineEdit* MakeBox(QWidget* parent, const QRect& geometry, const QColor& colour, const QString& name) {
-  auto* e = new QLineEdit(parent);
+// A box for a number (or, with `path`, a file name box).
+QLineEdit* MakeBox(QWidget* parent, const QRect& geometry, const QColor& colour, const QString& name,
+                   bool path = false) {
+  QLineEdit* e = path ? new PathBox(parent) : new QLineEdit(parent);
   e->setObjectName(name);
   e->setGeometry(geometry);
   e->setFont(SansFont(false));
@@ -127,12 +131,24 @@ QLineEdit* MakeBox(QWidget* parent, const QRect& geometry, const QColor& colour,
   QPalette p = e->palette();
   p.setColor(QPalette::Disabled, QPalette::Text, kDisabledText);
   e->setPalette(p);
+  // A number is always shown whole, in a smaller font where it must be.
+  if (!path) KeepTextWhole(e);
   return e;
+}
+
+QStyle* WindowStyle() {
+  static MainWindowStyle* style = [] {
+    auto* s = new MainWindowStyle();
+    s->setParent(qApp);
+    return s;
+  }();
+  return style;
 }
 
 QPushButton* MakeButton(QWidget* parent, const QString& text, const QRect& geometry, const QColor& face,
                         bool bold, const QString& name) {
   auto* b = new QPushButton(text, parent);
+  b->setStyle(WindowStyle());
   b->setObjectName(name);
   b->setGeometry(geometry);
   b->setFont(SansFont(bold));
@@ -180,6 +196,9 @@ void SetBoxText(QLineEdit* box, const QString& text) {
   box->setText(text);
   box->setCursorPosition(0);
 }
+
+// The variable's name above its settings; a long one ends in an ellipsis.
+void SetVarCaption(QLabel* caption, const QString& name) { static_cast<ElidedLabel*>(caption)->setFullText(name); }
 
 QString NumQ(double value) { return QString::fromStdString(NumberText(value)); }
 QString IntQ(std::int64_t value) { return QString::fromStdString(IntegerText(value)); }
@@ -294,9 +313,9 @@ void FrmTabulor::BuildLayout() {
   setCentralWidget(c);
 
   lblSerFilename = MakeCaption(c, QStringLiteral("Series file name:"), Tw(0, 0, 1500, 285), "lblSerFilename");
-  txtSerFileName = MakeBox(c, Tw(1470, 0, 630, 285), kGreen, QStringLiteral("txtSerFileName"));
+  txtSerFileName = MakeBox(c, Tw(1470, 0, 630, 285), kGreen, QStringLiteral("txtSerFileName"), true);
   lblGrdFilename = MakeCaption(c, QStringLiteral("Grid file name:"), Tw(0, 300, 1500, 285), "lblGrdFilename");
-  txtGrdFileName = MakeBox(c, Tw(1470, 300, 630, 285), kGreen, QStringLiteral("txtGrdFileName"));
+  txtGrdFileName = MakeBox(c, Tw(1470, 300, 630, 285), kGreen, QStringLiteral("txtGrdFileName"), true);
   for (QLineEdit* e : {txtSerFileName, txtGrdFileName}) {
     e->setReadOnly(true);
     e->setCursor(Qt::PointingHandCursor);
@@ -320,6 +339,8 @@ void FrmTabulor::BuildLayout() {
   lstCoeff->setToolTip(QStringLiteral("Results"));
   SetBackground(lstCoeff->viewport(), QPalette::Base, kYellow);
   SetBackground(lstCoeff->viewport(), QPalette::Window, kYellow);
+  // The scroll bars' thumb stands out dark on a light groove.
+  for (QScrollBar* bar : {lstCoeff->verticalScrollBar(), lstCoeff->horizontalScrollBar()}) bar->setStyle(WindowStyle());
 
   fraVarSpecs = MakeFrame(c, QStringLiteral("Specifications for each variable"), Tw(2130, 0, 6915, 2100), true,
                           "fraVarSpecs");
@@ -402,7 +423,7 @@ FrmTabulor::ControlSet FrmTabulor::CreateSet(int k) {
   ControlSet s;
   s.txtUL = MakeBox(fraSerSpecs, Tw(1020, 510, 1200, 285), kLightYellow, Name("txtUL", k));
   s.txtLL = MakeBox(fraSerSpecs, Tw(1020, 210, 1200, 285), kLightYellow, Name("txtLL", k));
-  s.lblVar = new QLabel(fraVarSpecs);
+  s.lblVar = new ElidedLabel(fraVarSpecs);
   s.lblVar->setTextFormat(Qt::PlainText);  // a name from a file, shown as written
   s.lblVar->setObjectName(Name("lblVar", k));
   s.lblVar->setGeometry(Tw(3840, 105, 2700, 195));
@@ -448,7 +469,7 @@ FrmTabulor::ControlSet FrmTabulor::CreateSet(int k) {
       to->setToolTip(from->toolTip());
       to->setEnabled(!from->testAttribute(Qt::WA_ForceDisabled));
     }
-    s.lblVar->setText(z.lblVar->text());
+    SetVarCaption(s.lblVar, z.lblVar->text());
     s.chkPower->setChecked(z.chkPower->isChecked());
     s.chkSpaced->setChecked(z.chkSpaced->isChecked());
     s.cmdEditVars->setEnabled(!z.cmdEditVars->testAttribute(Qt::WA_ForceDisabled));
@@ -510,7 +531,7 @@ void FrmTabulor::SetDisplayedSpecs() {
   const Dimension& m = model_;
   for (int k = 0; k <= m.LastVar && k < controlSetCount(); ++k) {
     const ControlSet& s = sets_[k];
-    s.lblVar->setText(ToQ(m.VarName[k]));
+    SetVarCaption(s.lblVar, ToQ(m.VarName[k]));
     SetBoxText(s.txtLL, NumQ(m.LowerLimit[k]));
     SetBoxText(s.txtLLgrid, NumQ(m.LowerLimit[k]));
     SetBoxText(s.txtUL, NumQ(m.UpperLimit[k]));
@@ -523,16 +544,22 @@ void FrmTabulor::SetDisplayedSpecs() {
     s.chkSpaced->setChecked(m.EvenlySpaced[k]);
     chkSpaced_Click(k);
   }
-  ShowFileCounts(m.TermProduct(), lblCoeffs, txtSerFileName);
+  ShowFileCounts(m.TermProduct(), lblCoeffs, txtSerFileName, m.FileName);
+  // The grid values the series' grids start with count as entered.
+  for (int k = 0; k < kSlots; ++k) entered_[k].assign(m.GridX[k].size(), 1);
 }
 
-void FrmTabulor::ShowFileCounts(std::int64_t total, QLabel* count, QLineEdit* name) {
+void FrmTabulor::ShowFileName(QLineEdit* box, const std::string& path) {
+  box->setText(PathToQ(path));
+  box->setToolTip(PlainToolTip(PathToQ(path)));
+}
+
+void FrmTabulor::ShowFileCounts(std::int64_t total, QLabel* count, QLineEdit* name, const std::string& path) {
   const Dimension& m = model_;
-  lblOrder->setText(IntQ(static_cast<std::int64_t>(m.LastVar) + 1));
+  static_cast<NumberLabel*>(lblOrder)->setNumberText(IntQ(static_cast<std::int64_t>(m.LastVar) + 1));
   model_.TotalCount = static_cast<std::int32_t>(std::max<std::int64_t>(total, 0));
-  count->setText(IntQ(total));
-  name->setText(PathToQ(m.FileName));
-  name->setToolTip(PlainToolTip(PathToQ(m.FileName)));
+  static_cast<NumberLabel*>(count)->setNumberText(IntQ(total));
+  ShowFileName(name, path);
   txtSerFileName->setEnabled(false);
   txtGrdFileName->setEnabled(false);
   fraVarSpecs->setEnabled(true);
@@ -542,7 +569,7 @@ void FrmTabulor::SetDisplayedSpecsGrid() {
   const Dimension& m = model_;
   for (int k = 0; k <= m.LastVar && k < controlSetCount(); ++k) {
     const ControlSet& s = sets_[k];
-    s.lblVar->setText(ToQ(m.VarName[k]));
+    SetVarCaption(s.lblVar, ToQ(m.VarName[k]));
     SetBoxText(s.txtLLgrid, NumQ(m.LowerLimit[k]));
     SetBoxText(s.txtULgrid, NumQ(m.UpperLimit[k]));
     SetBoxText(s.txtGridPoints, IntQ(static_cast<std::int64_t>(m.LastPoint[k]) + 1));
@@ -550,7 +577,8 @@ void FrmTabulor::SetDisplayedSpecsGrid() {
     s.chkSpaced->setChecked(m.EvenlySpaced[k]);
     chkSpaced_Click(k);
   }
-  ShowFileCounts(m.PointProduct(), lblGridPoints, txtGrdFileName);
+  // The box names the file that was read.
+  ShowFileCounts(m.PointProduct(), lblGridPoints, txtGrdFileName, GridFilePath(m.FileName));
   fraSerSpecs->hide();
   for (int k = 0; k <= m.LastVar && k < controlSetCount(); ++k) sets_[k].cmdEditVars->hide();
 }
@@ -561,7 +589,7 @@ void FrmTabulor::EditLimit(int LL) {
     for (QWidget* w : s.members()) w->hide();
   const ControlSet& shown = sets_[LL];
   for (QWidget* w : shown.members()) w->show();
-  shown.lblVar->setText(ToQ(model_.VarName[LL]));
+  SetVarCaption(shown.lblVar, ToQ(model_.VarName[LL]));
   if (fraGrdSpecs->isEnabled()) shown.txtLLgrid->setFocus(Qt::OtherFocusReason);
 }
 
@@ -587,11 +615,11 @@ void FrmTabulor::chkSpaced_Click(int k) {
 // ---------------------------------------------------------------------------
 // Grid entry: focus actions and checks.
 
-bool FrmTabulor::ValidateBox(QLineEdit* box, const BoxRef& ref) {
+QString FrmTabulor::Refusal(const QLineEdit* box, const BoxRef& ref) const {
   double value = 0;
   QString why;
   const bool numeric = NumericText(box->text(), value);
-  if (ref.kind == BoxKind::Der) return true;
+  if (ref.kind == BoxKind::Der) return why;
   if (!numeric) {
     why = QStringLiteral("Type a number, such as 2.5 or -1E-3.");
   } else if (ref.kind == BoxKind::GridPoints) {
@@ -607,6 +635,11 @@ bool FrmTabulor::ValidateBox(QLineEdit* box, const BoxRef& ref) {
       }
     }
   }
+  return why;
+}
+
+bool FrmTabulor::ValidateBox(QLineEdit* box, const BoxRef& ref) {
+  const QString why = Refusal(box, ref);
   if (why.isEmpty()) {
     if (box->property("refusal").toBool()) {
       box->setToolTip(QString());
@@ -616,9 +649,22 @@ bool FrmTabulor::ValidateBox(QLineEdit* box, const BoxRef& ref) {
   }
   box->setToolTip(why);
   box->setProperty("refusal", true);
-  if (ref.kind == BoxKind::GridPoints && numeric && value >= 2)
+  double value = 0;
+  if (ref.kind == BoxKind::GridPoints && NumericText(box->text(), value) && value >= 2)
     QToolTip::showText(box->mapToGlobal(QPoint(0, box->height())), why, box);
   return false;
+}
+
+void FrmTabulor::DiscardRefusedText() {
+  for (const ControlSet& s : sets_)
+    for (QLineEdit* box : {s.txtLLgrid, s.txtULgrid, s.txtGridPoints, s.txtDer}) {
+      const std::optional<BoxRef> ref = FindBox(box);
+      if (!ref || Refusal(box, *ref).isEmpty()) continue;
+      const QVariant accepted = box->property("acceptedText");
+      if (accepted.isValid()) box->setText(accepted.toString());
+      box->setToolTip(QString());
+      box->setProperty("refusal", false);
+    }
 }
 
 bool FrmTabulor::FocusedBoxAcceptable() {
@@ -631,6 +677,8 @@ bool FrmTabulor::FocusedBoxAcceptable() {
 bool FrmTabulor::AllowFocusMove(QWidget* target) {
   QWidget* focus = QApplication::focusWidget();
   if (!focus || focus->window() != this || !FindBox(focus)) return true;
+  // "Exit" always ends the program, whatever a box holds.
+  if (target == cmdExit && cmdExit->isEnabled()) return true;
   QWidget* taker = target ? ClickFocusTaker(target) : nullptr;
   const bool button = target && target->isEnabled() && qobject_cast<QAbstractButton*>(target);
   if (taker == focus || (!taker && !button)) return true;
@@ -638,6 +686,9 @@ bool FrmTabulor::AllowFocusMove(QWidget* target) {
 }
 
 void FrmTabulor::BoxGotFocus(QLineEdit* box, const BoxRef& ref) {
+  // What the box holds when the focus arrives has passed its check (or is
+  // the text it was given): a refused text is put back to it on Exit.
+  if (!box->property("refusal").toBool()) box->setProperty("acceptedText", box->text());
   box->selectAll();
   if (ref.kind == BoxKind::GridPoints) {
     model_.CurVar = ref.k;
@@ -657,6 +708,8 @@ void FrmTabulor::txtGridPoints_LostFocus(int k) {
   if (last != saved_last_point_) {
     try {
       model_.ResizeCurrentGrid();
+      // Points added to the grid hold 0 until they are entered.
+      entered_[k].resize(model_.GridX[k].size(), 0);
     } catch (const std::bad_alloc&) {
       model_.LastPoint[k] = before;
       box->setText(IntQ(static_cast<std::int64_t>(before) + 1));
@@ -730,7 +783,8 @@ bool FrmTabulor::eventFilter(QObject* watched, QEvent* event) {
     }
     case QEvent::Shortcut: {
       auto* w = qobject_cast<QWidget*>(watched);
-      if (w && w->window() == this && w != QApplication::focusWidget() && !FocusedBoxAcceptable()) return true;
+      if (w && w->window() == this && w != QApplication::focusWidget() && w != cmdExit && !FocusedBoxAcceptable())
+        return true;
       break;
     }
     case QEvent::FocusIn: {
@@ -863,13 +917,14 @@ void FrmTabulor::txtGrdFileName_Click() {
   if (state_ != FormState::Start) return;
   const QString chosen = Seams().openFileName(this, QStringLiteral("Grid files (*.grd);;All files (*)"));
   if (chosen.isEmpty()) return;
-  const std::string base = GridBaseForChosenName(PathFromQ(chosen));
+  // The file picked is the file read; a name without ".grd" is a base name.
+  const std::string name = PathFromQ(chosen);
   model_.Loading = true;
   GridFileResult r;
   bool cancelled = false;
   {
     FileProgress progress(this, QStringLiteral("Reading the grid file..."));
-    r = ReadGridFile(model_, base, progress.fn());
+    r = ReadGridFile(model_, name, progress.fn());
     cancelled = progress.cancelled();
   }
   if (!r.ok) {
@@ -886,41 +941,51 @@ void FrmTabulor::txtGrdFileName_Click() {
   // The grid stays as read, so that the results, the grid sizes and the grid
   // values saved again always belong together.
   FreezeGridEntry();
+  unsaved_results_ = false;
   state_ = FormState::GridFileShown;
 }
 
 void FrmTabulor::mnuSave_Click() {
   if (!mnuSave->isEnabled()) return;
-  if (model_.FileName.empty()) {
-    mnuSaveAs_Click();
-    return;
-  }
-  SaveGridFile(model_.FileName);
+  SaveResults();
+}
+
+bool FrmTabulor::SaveResults() {
+  if (model_.FileName.empty()) return SaveResultsAs();
+  return SaveGridFile(model_.FileName);
 }
 
 void FrmTabulor::mnuSaveAs_Click() {
   if (!mnuSaveAs->isEnabled()) return;
+  SaveResultsAs();
+}
+
+bool FrmTabulor::SaveResultsAs() {
   // The dialog starts in the folder of the file in use, offering its name.
   const QString name =
       Seams().saveFileName(this, QStringLiteral("Grid files (*.grd);;All files (*)"), PathToQ(model_.FileName));
-  if (name.isEmpty()) return;  // nothing chosen: the file name stays
-  SaveGridFile(PathFromQ(name));
+  if (name.isEmpty()) return false;  // nothing chosen: the file name stays
+  return SaveGridFile(PathFromQ(name));
 }
 
-void FrmTabulor::SaveGridFile(const std::string& base) {
+bool FrmTabulor::SaveGridFile(const std::string& name) {
   GridFileResult r;
   bool cancelled = false;
   {
     FileProgress progress(this, QStringLiteral("Saving the grid file..."));
-    r = WriteGridFile(model_, base, progress.fn());
+    r = WriteGridFile(model_, name, progress.fn());
     cancelled = progress.cancelled();
   }
   if (!r.ok) {
     // A cancelled save wrote nothing and keeps the file name, unasked.
     if (!cancelled) ShowError(QString::fromStdString(r.message));
-    return;
+    return false;
   }
-  model_.FileName = base;
+  model_.FileName = name;
+  unsaved_results_ = false;
+  // Where the results went: the grid file box names the file written.
+  ShowFileName(txtGrdFileName, GridFilePath(name));
+  return true;
 }
 
 ReportPrinter& FrmTabulor::reportPrinter() {
@@ -951,12 +1016,77 @@ void FrmTabulor::cmdEditVars_Click(int k) {
   editor->setAttribute(Qt::WA_DeleteOnClose);
   connect(editor, &FrmVars::gridPointsChanged, this,
           [this, k](int count) { SetBoxText(sets_[k].txtGridPoints, IntQ(count)); });
+  connect(editor, &FrmVars::valueEntered, this, [this, k](int row) {
+    auto& entered = entered_[static_cast<std::size_t>(k)];
+    if (row < 0) return;
+    if (static_cast<std::size_t>(row) >= entered.size()) entered.resize(static_cast<std::size_t>(row) + 1, 0);
+    entered[static_cast<std::size_t>(row)] = 1;
+  });
+  connect(editor, &FrmVars::valueMoved, this, [this, k](int from, int to) {
+    auto& entered = entered_[static_cast<std::size_t>(k)];
+    const auto f = static_cast<std::size_t>(from), t = static_cast<std::size_t>(to);
+    if (to < 0 || from < 0) return;
+    if (t >= entered.size()) entered.resize(t + 1, 0);
+    entered[t] = f < entered.size() ? entered[f] : 0;
+  });
   vars_ = editor;
   editor->open();
 }
 
 // ---------------------------------------------------------------------------
 // The computation and the results list.
+
+namespace {
+
+// "4", "4 and 5", "2, 4 to 9 and 12": one-based numbers, runs of three or
+// more joined by "to"; past a few items the rest are counted.
+QString NumberList(const std::vector<std::int64_t>& numbers, int& items) {
+  QStringList parts;
+  std::size_t i = 0;
+  while (i < numbers.size()) {
+    std::size_t j = i;
+    while (j + 1 < numbers.size() && numbers[j + 1] == numbers[j] + 1) ++j;
+    if (j - i >= 2) {
+      parts << IntQ(numbers[i]) + QStringLiteral(" to ") + IntQ(numbers[j]);
+    } else {
+      for (std::size_t t = i; t <= j; ++t) parts << IntQ(numbers[t]);
+    }
+    i = j + 1;
+  }
+  items = static_cast<int>(parts.size());
+  constexpr int kShown = 8;
+  if (parts.size() > kShown + 1) {
+    const qsizetype more = parts.size() - kShown;
+    parts = parts.mid(0, kShown);
+    parts << IntQ(more) + QStringLiteral(" more");
+  }
+  if (parts.size() == 1) return parts.front();
+  const QString last = parts.takeLast();
+  return parts.join(QStringLiteral(", ")) + QStringLiteral(" and ") + last;
+}
+
+}  // namespace
+
+QString FrmTabulor::NeverEnteredText() const {
+  QStringList lines;
+  for (int k = 0; k <= model_.LastVar && k < controlSetCount() && k < kSlots; ++k) {
+    if (sets_[k].chkSpaced->isChecked()) continue;
+    const auto& entered = entered_[static_cast<std::size_t>(k)];
+    std::vector<std::int64_t> missing;
+    for (std::int64_t i = 0; i <= model_.LastPoint[k]; ++i)
+      if (static_cast<std::size_t>(i) >= entered.size() || !entered[static_cast<std::size_t>(i)])
+        missing.push_back(i + 1);
+    if (missing.empty()) continue;
+    int items = 0;
+    const QString list = NumberList(missing, items);
+    const bool one = missing.size() == 1;
+    lines << QStringLiteral("Variable %1: grid %2 %3 %4 never entered and %5 0.")
+                 .arg(ToQ(model_.VarName[k]), one ? QStringLiteral("value") : QStringLiteral("values"), list,
+                      one ? QStringLiteral("was") : QStringLiteral("were"),
+                      one ? QStringLiteral("is") : QStringLiteral("are"));
+  }
+  return lines.join(QLatin1Char('\n'));
+}
 
 void FrmTabulor::ClearResults() {
   if (model_.Loading) return;
@@ -968,6 +1098,13 @@ void FrmTabulor::ListResults() { lstCoeff->setSource(std::make_shared<ResultLine
 
 void FrmTabulor::cmdCompute_Click() {
   if (state_ != FormState::SeriesLoaded || computing_) return;
+  // Grid points added to an uneven grid and never typed in hold 0: the
+  // user decides whether that is meant.
+  const QString unentered = NeverEnteredText();
+  if (!unentered.isEmpty() &&
+      Seams().ask(this, ProgramTitle(), unentered + QStringLiteral(" Compute anyway?"),
+                  QMessageBox::Yes | QMessageBox::No, QMessageBox::No) != QMessageBox::Yes)
+    return;
   ClearResults();
 
   std::array<GridSpecText, kSlots> spec;
@@ -986,7 +1123,7 @@ void FrmTabulor::cmdCompute_Click() {
               QString::fromStdString(capture));
     return;
   }
-  lblGridPoints->setText(IntQ(model_.TotalCount));
+  static_cast<NumberLabel*>(lblGridPoints)->setNumberText(IntQ(model_.TotalCount));
   model_.ResultsReady = false;
 
   QApplication::setOverrideCursor(Qt::WaitCursor);
@@ -1004,6 +1141,7 @@ void FrmTabulor::cmdCompute_Click() {
   EnableResultMenus();
   cmdCompute->setEnabled(false);
   FreezeGridEntry();
+  unsaved_results_ = true;
   state_ = FormState::Computed;
 }
 
@@ -1122,13 +1260,29 @@ void FrmTabulor::mnuHelp_Click() {
   help_->activateWindow();
 }
 
-void FrmTabulor::cmdExit_Click() { close(); }
+void FrmTabulor::cmdExit_Click() {
+  // A text a grid box refused goes: Exit always ends the program.
+  DiscardRefusedText();
+  close();
+}
 
 void FrmTabulor::closeEvent(QCloseEvent* event) {
   if (computing_) {
     event->ignore();
     return;
   }
+  if (!unloaded_ && unsaved_results_) {
+    // One Compute a run: results not yet in a grid file would be lost.
+    const auto answer = Seams().ask(this, ProgramTitle(), QStringLiteral("Save the results?"),
+                                    QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel,
+                                    QMessageBox::Save);
+    if ((answer == QMessageBox::Save && !SaveResults()) ||
+        (answer != QMessageBox::Save && answer != QMessageBox::Discard)) {
+      event->ignore();
+      return;
+    }
+  }
+  DiscardRefusedText();
   event->accept();
   if (unloaded_) return;
   unloaded_ = true;

@@ -171,7 +171,9 @@ class FrmTabulor : public QMainWindow {
   // After a file is shown: the number of variables, `total` (coefficients
   // or grid points) in `count`, the file's name in `name`, the file name
   // boxes frozen and the variables' frame open.
-  void ShowFileCounts(std::int64_t total, QLabel* count, QLineEdit* name);
+  void ShowFileCounts(std::int64_t total, QLabel* count, QLineEdit* name, const std::string& path);
+  // Puts a file's path into a file name box and its tool tip.
+  void ShowFileName(QLineEdit* box, const std::string& path);
 
   enum class BoxKind { LLgrid, ULgrid, GridPoints, Der };
   struct BoxRef {
@@ -188,6 +190,13 @@ class FrmTabulor : public QMainWindow {
   // The entry checks. Returns true when the box's text is acceptable; else
   // the reason goes to the box's tooltip.
   bool ValidateBox(QLineEdit* box, const BoxRef& ref);
+  // Why the box's text is refused, or "" when it is acceptable.
+  QString Refusal(const QLineEdit* box, const BoxRef& ref) const;
+  // Puts every grid box whose text is refused back to its accepted text.
+  void DiscardRefusedText();
+  // The grid points of uneven grids that were added and never entered,
+  // told per variable, or "".
+  QString NeverEnteredText() const;
   // The check of the box that has the focus, when the focus is about to move
   // from it to `target`; false refuses the move.
   bool AllowFocusMove(QWidget* target);
@@ -198,9 +207,13 @@ class FrmTabulor : public QMainWindow {
   // Runs the computation off the window's thread and waits for it.
   ComputeResult RunCompute();
   void ShowError(const QString& text);
-  // Writes the grid file base + ".grd"; on success the file name becomes
-  // base, on failure the reason is shown and the name stays.
-  void SaveGridFile(const std::string& base);
+  // Writes the grid file GridFilePath(name); on success the file name
+  // becomes name and the grid file box shows the file written, on failure
+  // the reason is shown and the name stays. True when written.
+  bool SaveGridFile(const std::string& name);
+  // Save and Save As; true when the results were written.
+  bool SaveResults();
+  bool SaveResultsAs();
   void EnableResultMenus();
   void FreezeGridEntry();
 
@@ -212,6 +225,11 @@ class FrmTabulor : public QMainWindow {
   bool loading_objects_ = false;
   bool computing_ = false;
   bool unloaded_ = false;
+  // Computed results that no grid file holds yet.
+  bool unsaved_results_ = false;
+  // Per variable and grid point: whether its value was entered (typed in
+  // the editor or set by the program) rather than added as 0.
+  std::array<std::vector<char>, kSlots> entered_;
   QLineEdit* select_on_press_ = nullptr;
   QPointer<QLineEdit> entered_box_;  // the grid box the focus last arrived in
   QPointer<FrmAbout> about_;

@@ -1,5 +1,8 @@
 #include "ui/help_window.h"
 
+#include <QDialogButtonBox>
+#include <QKeyEvent>
+#include <QPushButton>
 #include <QTextBrowser>
 #include <QVBoxLayout>
 
@@ -17,10 +20,26 @@ HelpWindow::HelpWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
   setWindowTitle(QStringLiteral("Mixed Series Evaluations - Help"));
   browser_ = new QTextBrowser(this);
   browser_->setOpenExternalLinks(false);
+  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);
+  closeButton_ = buttons->button(QDialogButtonBox::Close);
+  closeButton_->setObjectName(QStringLiteral("cmdHelpClose"));
+  connect(buttons, &QDialogButtonBox::rejected, this, &QWidget::close);
   auto* layout = new QVBoxLayout(this);
-  layout->setContentsMargins(0, 0, 0, 0);
+  layout->setContentsMargins(0, 0, 0, 6);
   layout->addWidget(browser_);
+  auto* row = new QHBoxLayout();
+  row->setContentsMargins(6, 0, 6, 0);
+  row->addWidget(buttons);
+  layout->addLayout(row);
   resize(640, 560);
+}
+
+void HelpWindow::keyPressEvent(QKeyEvent* event) {
+  if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+    close();
+    return;
+  }
+  QWidget::keyPressEvent(event);
 }
 
 void HelpWindow::setHelpHtml(const QString& html) { browser_->setHtml(html); }

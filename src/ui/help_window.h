@@ -3,6 +3,7 @@
 
 #include <QWidget>
 
+class QPushButton;
 class QTextBrowser;
 
 namespace tabulor {
@@ -14,9 +15,15 @@ class HelpWindow : public QWidget {
   explicit HelpWindow(QWidget* parent = nullptr);
   void setHelpHtml(const QString& html);
   QString plainText() const;
+  QPushButton* closeButton() const { return closeButton_; }
+
+ protected:
+  // Escape closes the window.
+  void keyPressEvent(QKeyEvent* event) override;
 
  private:
   QTextBrowser* browser_;
+  QPushButton* closeButton_;
 };
 
 // Makes the help text's resource known (it lives in a static library).

@@ -191,25 +191,36 @@ void CurveReducer::Reduce(double xlo, double xhi, int columns, std::int64_t all_
   const std::int64_t inside = k1 - k0;
 
   if (!ax.monotone()) {
-    auto in_view = [&](std::int64_t i) { return ax.at(i) >= xlo && ax.at(i) <= xhi; };
+    // A typed grid in any order is drawn in order of its values, so that
+    // the line joins each point to its neighbours along the axis.
+    auto push_position = [&](std::int64_t k) {
+      const std::int64_t i = ax.SortedIndex(k);
+      out.push_back({ax.at(i), value(i), i});
+    };
     if (inside <= all_limit) {
-      for (std::int64_t i = 0; i < n; ++i)
-        if (in_view(i) || (i > 0 && in_view(i - 1)) || (i + 1 < n && in_view(i + 1)))
-          out.push_back({ax.at(i), value(i), i});
+      const std::int64_t from = std::max<std::int64_t>(k0 - 1, 0), to = std::min(k1 + 1, n);
+      for (std::int64_t k = from; k < to; ++k) push_position(k);
       return;
     }
     all = false;
-    // Runs of neighbouring points that fall into the same pixel column
-    // (points off the view on either side count as one column each).
-    std::int64_t run = 0, run_column = column(ax.at(0));
-    for (std::int64_t i = 1; i <= n; ++i) {
-      std::int64_t c = i < n ? column(ax.at(i)) : -2;
-      if (c != run_column) {
-        Emit(run, i, out);
-        run = i;
-        run_column = c;
+    // Per pixel column its first, smallest, largest and last point in
+    // order of position, and the points just outside the view.
+    if (k0 > 0) push_position(k0 - 1);
+    std::int64_t start = k0;
+    while (start < k1) {
+      const std::int64_t c = column(ax.SortedValue(start));
+      std::int64_t stop = start + 1, kmin = start, kmax = start;
+      for (; stop < k1 && column(ax.SortedValue(stop)) == c; ++stop) {
+        if (value(ax.SortedIndex(stop)) < value(ax.SortedIndex(kmin))) kmin = stop;
+        if (value(ax.SortedIndex(stop)) > value(ax.SortedIndex(kmax))) kmax = stop;
       }
+      std::int64_t ks[4] = {start, kmin, kmax, stop - 1};
+      std::sort(ks, ks + 4);
+      for (int q = 0; q < 4; ++q)
+        if (q == 0 || ks[q] != ks[q - 1]) push_position(ks[q]);
+      start = stop;
     }
+    if (k1 < n) push_position(k1);
     return;
   }
 

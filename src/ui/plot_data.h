@@ -79,10 +79,11 @@ class CurveReducer {
   double max() const { return max_; }
 
   // The polyline to draw for the x range [xlo, xhi] on `columns` pixel
-  // columns, in index order. When at most `all_limit` points fall into the
+  // columns, in index order on a sorted grid (ascending or descending) and
+  // in order of the grid values on a grid in any other order. When at most `all_limit` points fall into the
   // range, every one of them (and the nearest one outside on each side)
   // and `all` is set; otherwise for each pixel column its first, smallest,
-  // largest and last point in index order, so the drawn band covers every
+  // largest and last point along the line, so the drawn band covers every
   // value. `out` is reused.
   void Reduce(double xlo, double xhi, int columns, std::int64_t all_limit, std::vector<CurvePoint>& out,
               bool& all) const;

@@ -32,6 +32,7 @@
 #include "output/csv_export.h"
 #include "platform/atomic_file.h"
 #include "ui/qt_text.h"
+#include "ui/seams.h"
 
 namespace tabulor {
 
@@ -583,7 +584,12 @@ void PlotWindow::RefillCurve() {
   reducer_.Reduce(xr.lower, xr.upper, std::max(1, rect.width()), kMarkedPoints, reduced_, all);
   QVector<QCPCurveData> data;
   data.reserve(static_cast<qsizetype>(reduced_.size()));
-  for (const plot::CurvePoint& p : reduced_) data.append(QCPCurveData(static_cast<double>(p.index), p.x, p.y));
+  // The curve's parameter orders its points: the grid index on a sorted
+  // grid, the place along the axis on a grid typed in any order.
+  const bool by_index = axes_[var_x_].monotone();
+  double t = 0;
+  for (const plot::CurvePoint& p : reduced_)
+    data.append(QCPCurveData(by_index ? static_cast<double>(p.index) : t++, p.x, p.y));
   curve_->data()->set(data, true);
   // A band of many points per pixel column gets a thin line, a few points a
   // wider one with markers.
@@ -743,6 +749,8 @@ bool PlotWindow::exportCsv(const QString& path) {
     return false;
   }
   QProgressDialog progress(tr("Exporting CSV…"), tr("Cancel"), 0, 1000, this);
+  progress.setObjectName(QStringLiteral("csvProgress"));
+  progress.setWindowTitle(ProgramTitle());
   progress.setWindowModality(Qt::WindowModal);
   progress.setMinimumDuration(500);
   progress.setAutoClose(false);

@@ -16,6 +16,7 @@
 #include "output/result_lines.h"
 #include "platform/atomic_file.h"
 #include "ui/qt_text.h"
+#include "ui/seams.h"
 
 namespace tabulor {
 
@@ -142,6 +143,8 @@ PrintResult PrintReport(const Dimension& model, ReportPrinter& reportPrinter, QW
   if (pagesAbout > 1) {
     progress = std::make_unique<QProgressDialog>(QStringLiteral("Printing the report..."), QStringLiteral("Cancel"), 0,
                                                  kProgressSteps, parent);
+    progress->setObjectName(QStringLiteral("printProgress"));
+    progress->setWindowTitle(ProgramTitle());
     progress->setWindowModality(Qt::WindowModal);
     progress->setAutoClose(false);
     progress->setAutoReset(false);

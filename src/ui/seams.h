@@ -21,6 +21,12 @@ struct UiSeams {
   std::function<QString(QWidget* parent, const QString& filter, const QString& start)> saveFileName;
   // A message box with an OK button.
   std::function<void(QWidget* parent, QMessageBox::Icon icon, const QString& title, const QString& text)> message;
+  // A question in a message box with the given buttons; returns the button
+  // pressed (the Escape button when the box is closed otherwise).
+  std::function<QMessageBox::StandardButton(QWidget* parent, const QString& title, const QString& text,
+                                            QMessageBox::StandardButtons buttons,
+                                            QMessageBox::StandardButton defaultButton)>
+      ask;
   // The system beep.
   std::function<void()> beep;
   // Ends the program's event loop.

@@ -337,6 +337,7 @@ bool FrmVars::CommitCellEditAt(int row) {
   model_.CurVar = var_;
   model_.SetVarX(row, number.value);
   box_->hide();
+  emit valueEntered(row);
   return true;
 }
 
@@ -391,6 +392,7 @@ void FrmVars::cmdDelete_Click() {
   cells_->clearTyped(row);
   cells_->removeLastRow();
   model_.LastPoint[var_] = last - 1;
+  emit valueMoved(last, row);
   emit gridPointsChanged(gridPoints());
 }
 

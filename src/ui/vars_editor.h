@@ -96,6 +96,10 @@ class FrmVars : public QDialog {
  signals:
   // "Delete" removed a value; `count` is the new number of grid points.
   void gridPointsChanged(int count);
+  // The value of grid point `row` was typed in and stored.
+  void valueEntered(int row);
+  // "Delete" moved the value of grid point `from` into grid point `to`.
+  void valueMoved(int from, int to);
 
  public slots:
   // "Delete": only while a cell is being edited and at least three values

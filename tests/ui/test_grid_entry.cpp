@@ -37,7 +37,7 @@ class TestGridEntry : public QObject {
     QVERIFY(f.user.messages.isEmpty());
     QCOMPARE(f.model.LastPoint[0], 2);  // unchanged
 
-    // Tab, another box, "Next", "Exit" and the check box do not take it.
+    // Tab, another box, "Next", the list and the check box do not take it.
     f.tab();
     QCOMPARE(Focus(), static_cast<QWidget*>(points));
     QTest::keyClick(points, Qt::Key_Backtab, Qt::ShiftModifier);
@@ -47,14 +47,9 @@ class TestGridEntry : public QObject {
     f.click(w.cmdNextVar);
     f.click(f.set(0).chkSpaced);
     QVERIFY(f.set(0).chkSpaced->isChecked());
-    f.click(w.cmdExit);
-    QCOMPARE(f.user.quits, 0);
-    QVERIFY(w.isVisible());
     f.click(w.lstCoeff);
     QCOMPARE(Focus(), static_cast<QWidget*>(points));
-    QTest::keyClick(points, Qt::Key_X, Qt::AltModifier);  // the accelerator of "Exit"
-    QTest::qWait(300);  // the button would click after a short delay
-    QCOMPARE(f.user.quits, 0);
+    QTest::keyClick(points, Qt::Key_N, Qt::AltModifier);  // no such accelerator: nothing moves
     QCOMPARE(Focus(), static_cast<QWidget*>(points));
     // The reason is in the box's tooltip.
     QVERIFY(points->toolTip().contains("2 or more"));
@@ -78,6 +73,43 @@ class TestGridEntry : public QObject {
     // With nothing refused, the accelerator works.
     QTest::keyClick(w.lstCoeff, Qt::Key_X, Qt::AltModifier);
     QTRY_COMPARE(f.user.quits, 1);
+  }
+
+  // "Exit" and its accelerator end the program whatever a box holds; the
+  // refused text goes and the box has its last accepted text again.
+  void exitEndsTheProgramWhateverABoxHolds_data() {
+    QTest::addColumn<int>("box");  // 0 lower limit, 1 grid points
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<bool>("byKey");
+    QTest::newRow("letters in lower limit, click") << 0 << "abc" << false;
+    QTest::newRow("letters in lower limit, Alt+X") << 0 << "abc" << true;
+    QTest::newRow("one grid point, click") << 1 << "1" << false;
+    QTest::newRow("one grid point, Alt+X") << 1 << "1" << true;
+    QTest::newRow("empty lower limit, Alt+X") << 0 << "" << true;
+  }
+  void exitEndsTheProgramWhateverABoxHolds() {
+    QFETCH(int, box);
+    QFETCH(QString, typed);
+    QFETCH(bool, byKey);
+    Fixture f;
+    FrmTabulor& w = *f.w;
+    QVERIFY(f.openSeries(kPolySeries));
+    QLineEdit* edit = box == 0 ? f.set(0).txtLLgrid : f.set(0).txtGridPoints;
+    const QString before = edit->text();
+    f.typeInto(edit, typed);
+    f.tab();
+    QCOMPARE(Focus(), static_cast<QWidget*>(edit));  // refused
+    if (byKey) {
+      QTest::keyClick(edit, Qt::Key_X, Qt::AltModifier);
+    } else {
+      f.click(w.cmdExit);
+    }
+    QTRY_COMPARE(f.user.quits, 1);
+    QVERIFY(!w.isVisible());
+    QCOMPARE(edit->text(), before);
+    QCOMPARE(f.model.LastPoint[0], 2);
+    QVERIFY(f.user.messages.isEmpty());
+    QVERIFY(f.user.questions.isEmpty());  // nothing computed: nothing to save
   }
 
   void badLimitsKeepTheFocus() {

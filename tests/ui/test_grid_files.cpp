@@ -31,6 +31,8 @@ void ComputeTwoVariables(Fixture& f) {
   f.typeInto(y.txtDer, "1");
   f.click(y.chkSpaced);
   f.model.GridX[1] = {0, 0.25, 1};
+  // The third point was set here, not typed in the editor: compute anyway.
+  f.user.answers << QMessageBox::Yes;
   f.click(w.cmdCompute);
   QCOMPARE(w.formState(), State::Computed);
 }
@@ -77,8 +79,8 @@ class TestGridFiles : public QObject {
     QCOMPARE(w.lblOrder->text(), QStringLiteral("2"));
     QCOMPARE(w.lblGridPoints->text(), QStringLiteral("9"));
     QVERIFY(w.lblCoeffs->text().isEmpty());
-    QCOMPARE(w.txtGrdFileName->text(), keep.filePath("run.ser"));
-    QCOMPARE(w.txtGrdFileName->toolTip(), keep.filePath("run.ser"));
+    QCOMPARE(w.txtGrdFileName->text(), keep.filePath("run.ser.grd"));
+    QCOMPARE(w.txtGrdFileName->toolTip(), keep.filePath("run.ser.grd"));
     QVERIFY(!w.txtSerFileName->isEnabled() && !w.txtGrdFileName->isEnabled());
     QVERIFY(!w.fraSerSpecs->isVisibleTo(w.fraVarSpecs));
     QVERIFY(w.fraVarSpecs->isEnabled());
@@ -118,6 +120,38 @@ class TestGridFiles : public QObject {
     QCOMPARE(f.listLines(), (QStringList{"VALUES AT GRID POINTS:", "", ValueLineText("x=0", "5"),
                                           ValueLineText("x=1", "7")}));
     QCOMPARE(f.model.FileName, f.dir.filePath("res").toStdString());
+    // The box names the file read.
+    QCOMPARE(f.w->txtGrdFileName->text(), f.dir.filePath("res.grd"));
+  }
+
+  // Picking NAME.grd reads NAME.grd, also when NAME.grd.grd exists, and Save
+  // writes it back under that name.
+  void thePickedFileIsTheFileRead() {
+    Fixture f;
+    FrmTabulor& w = *f.w;
+    const QByteArray mine = "0\r\nx\r\n0\r\n1\r\n1\r\n0\r\n#TRUE#\r\n5\r\n7\r\n0\r\n1\r\n";
+    const QByteArray other =
+        "1\r\nu\r\n0\r\n1\r\n2\r\n0\r\n#TRUE#\r\nv\r\n0\r\n1\r\n2\r\n0\r\n#TRUE#\r\n1\r\n2\r\n3\r\n4\r\n0\r\n1\r\n"
+        "0\r\n1\r\n";
+    WriteText(f.dir, "a.grd", mine);
+    WriteText(f.dir, "a.grd.grd", other);
+    f.user.openAnswers << f.dir.filePath("a.grd");
+    f.click(w.txtGrdFileName);
+    QVERIFY2(f.user.messages.isEmpty(), qPrintable(f.user.messages.join("\n")));
+    QCOMPARE(w.lblOrder->text(), QStringLiteral("1"));
+    QCOMPARE(f.listLines(), (QStringList{"VALUES AT GRID POINTS:", "", ValueLineText("x=0", "5"),
+                                          ValueLineText("x=1", "7")}));
+    QCOMPARE(w.txtGrdFileName->text(), f.dir.filePath("a.grd"));
+    QVERIFY(QFile::remove(f.dir.filePath("a.grd")));
+    w.mnuSave->trigger();
+    QVERIFY(f.user.saveFilters.isEmpty());
+    QCOMPARE(ReadBytes(f.dir.filePath("a.grd")),
+             QByteArray(" 0 \r\nx\r\n 0 \r\n 1 \r\n 1 \r\n 0 \r\n#TRUE#\r\n 5 \r\n 7 \r\n 0 \r\n 1 \r\n"));
+    QCOMPARE(ReadBytes(f.dir.filePath("a.grd.grd")), other);
+    // Reading the grid file left nothing unsaved: Exit asks nothing.
+    f.click(w.cmdExit);
+    QCOMPARE(f.user.quits, 1);
+    QVERIFY(f.user.questions.isEmpty());
   }
 
   void saveAsNaming() {
@@ -125,23 +159,30 @@ class TestGridFiles : public QObject {
     FrmTabulor& w = *f.w;
     QVERIFY(f.openSeries(kPolySeries, "run.ser"));
     f.click(w.cmdCompute);
+    QVERIFY(w.txtGrdFileName->text().isEmpty());
+    // A base name gets ".grd"; the grid file box shows the file written.
     f.user.saveAnswers << f.dir.filePath("res");
     w.mnuSaveAs->trigger();
     QVERIFY(QFile::exists(f.dir.filePath("res.grd")));
-    f.user.saveAnswers << f.dir.filePath("res.grd");
+    QCOMPARE(w.txtGrdFileName->text(), f.dir.filePath("res.grd"));
+    QCOMPARE(w.txtGrdFileName->toolTip(), f.dir.filePath("res.grd"));
+    // A name that ends in ".grd" is written as it is.
+    f.user.saveAnswers << f.dir.filePath("out.grd");
     w.mnuSaveAs->trigger();
-    QVERIFY(QFile::exists(f.dir.filePath("res.grd.grd")));
+    QCOMPARE(w.txtGrdFileName->text(), f.dir.filePath("out.grd"));
+    QCOMPARE(Files(f.dir), (QStringList{"out.grd", "res.grd", "run.ser"}));
     // Save goes on with the last name, without a dialog.
-    QVERIFY(QFile::remove(f.dir.filePath("res.grd.grd")));
+    QVERIFY(QFile::remove(f.dir.filePath("out.grd")));
     w.mnuSave->trigger();
     QCOMPARE(f.user.saveFilters.size(), 2);
     // Each dialog started at the file in use: the series file, then the name saved.
     QCOMPARE(f.user.saveStarts, (QStringList{f.dir.filePath("run.ser"), f.dir.filePath("res")}));
-    QVERIFY(QFile::exists(f.dir.filePath("res.grd.grd")));
+    QVERIFY(QFile::exists(f.dir.filePath("out.grd")));
     // A cancelled dialog writes nothing and keeps the name.
     w.mnuSaveAs->trigger();
-    QCOMPARE(f.model.FileName, f.dir.filePath("res.grd").toStdString());
-    QCOMPARE(Files(f.dir), (QStringList{"res.grd", "res.grd.grd", "run.ser"}));
+    QCOMPARE(f.model.FileName, f.dir.filePath("out.grd").toStdString());
+    QCOMPARE(Files(f.dir), (QStringList{"out.grd", "res.grd", "run.ser"}));
+    QCOMPARE(ReadBytes(f.dir.filePath("out.grd")), ReadBytes(f.dir.filePath("res.grd")));
     QVERIFY(f.user.messages.isEmpty());
     const QByteArray text = ReadBytes(f.dir.filePath("res.grd"));
     QCOMPARE(text, QByteArray(" 0 \r\nx\r\n 0 \r\n 1 \r\n 2 \r\n 0 \r\n#TRUE#\r\n 1 \r\n 2.75 \r\n 6 \r\n 0 \r\n 0.5 \r\n 1 \r\n"));
@@ -231,8 +272,8 @@ class TestGridFiles : public QObject {
   }
 
   void realSaveDialogAsksNothingAboutTheNameTyped() {
-    // The file written is the chosen name with ".grd": a question about
-    // replacing the name typed would be about another file. The real
+    // A base name typed gets ".grd": a question about replacing the name
+    // typed would be about another file. The real
     // dialog (Qt's own on this platform) is answered by a timer.
     ResetUiSeams();
     QTemporaryDir dir;

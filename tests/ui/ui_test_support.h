@@ -36,6 +36,9 @@ struct FakeUser {
   QStringList saveStarts;  // where the save dialogs started
   QStringList messages;
   QList<QMessageBox::Icon> icons;
+  QStringList questions;  // the questions asked, in order
+  // One answer per question; without one the question gets its default.
+  QList<QMessageBox::StandardButton> answers;
   int beeps = 0;
   int quits = 0;
 
@@ -54,6 +57,11 @@ struct FakeUser {
     s.message = [this](QWidget*, QMessageBox::Icon icon, const QString&, const QString& text) {
       messages << text;
       icons << icon;
+    };
+    s.ask = [this](QWidget*, const QString&, const QString& text, QMessageBox::StandardButtons,
+                   QMessageBox::StandardButton defaultButton) {
+      questions << text;
+      return answers.isEmpty() ? defaultButton : answers.takeFirst();
     };
     s.beep = [this] { ++beeps; };
     s.quit = [this] { ++quits; };
