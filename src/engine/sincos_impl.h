@@ -171,13 +171,16 @@ inline __attribute__((always_inline)) void StartSinCos(V x, const exact::SinCosC
 }
 
 // All ones in the lanes where hi is the double nearest to every real within
-// e of hi + lo. Rounding is monotonic: when hi plus a number at or above
-// lo + e and hi plus one at or below lo - e both round to hi, so does every
-// real between them. The computed lo +- e may be off by half an ulp of them
-// (below 2^-106 here); each bound e used below exceeds the proven error by
-// far more than that. A NaN fails; hi is never infinite here.
+// e of hi + lo, for hi = fl(hi + lo) of magnitude at most 1. That holds when
+// |lo| + e is below half the gap from hi to its neighbours, ulp(hi) on both
+// sides unless hi is a power of two, whose lower gap is half as wide: those
+// lanes, zeros and subnormals fail. The computed half ulp - e may be above
+// the exact one by 2^-107 at most; each bound e used below exceeds the
+// proven error by far more than that.
 inline __attribute__((always_inline)) SI RoundsTo(DD v, V e) {
-  return (v.hi + (v.lo + e) == v.hi) & (v.hi + (v.lo - e) == v.hi);
+  const SI bits = reinterpret_cast<SI>(v.hi);
+  const V half_ulp = reinterpret_cast<V>(bits & 0x7ff0000000000000LL) * 0x1p-53;
+  return (Abs(v.lo) < half_ulp - e) & ((bits & 0x000fffffffffffffLL) != 0);
 }
 
 inline __attribute__((always_inline)) bool AllSet(SI m) {
@@ -234,9 +237,15 @@ inline __attribute__((always_inline)) void ShortStep(Chain& c) {
 
 // Lanes that failed the rounding test or that the chain does not cover,
 // value by value.
-__attribute__((noinline)) void Fallback(SI ok, V angle, V& s, V& c) {
+// Returns false when a value is an infinity or NaN (an angle that is).
+__attribute__((noinline)) bool Fallback(SI ok, V angle, V& s, V& c) {
+  bool finite = true;
   for (int l = 0; l < W; ++l)
-    if (!ok[l]) exact::SinCos(angle[l], &s[l], &c[l]);
+    if (!ok[l]) {
+      exact::SinCos(angle[l], &s[l], &c[l]);
+      finite &= std::isfinite(s[l]);
+    }
+  return finite;
 }
 
 // The terms of a group whose lanes are not side by side in one panel.
@@ -264,31 +273,25 @@ __attribute__((noinline)) void LongStep(Chain& c, const exact::SinCosConstants& 
 }
 
 // The two terms of multiple m of one group: the rounding test, the rare
-// fallback, the derivative's turn and the factor W^d.
+// fallback, the derivative's turn (an odd order swaps sine and cosine, the
+// sign goes into the factors) and the factor W^d. A value is finite: |sin|
+// and |cos| are at most 1 and the factors were checked.
+template <bool kOdd>
 struct Emitter {
   const TrigPanelArgs& a;
-  bool odd, negate;
-  SI finite{};
+  double sign;
+  bool finite = true;
 
   inline __attribute__((always_inline)) void Terms(const Chain& c, std::int64_t m, V e, double* dest, bool whole,
                                                    int lanes, std::int64_t first) {
     const SI ok = RoundsTo(c.sn, e) & RoundsTo(c.cs, e) & c.fast;
     V s = c.sn.hi, co = c.cs.hi;
-    if (__builtin_expect(!AllSet(ok), 0)) Fallback(ok, c.angle, s, co);
-    V bs = odd ? co : s;
-    V bc = odd ? -s : co;
-    if (negate) {
-      bs = -bs;
-      bc = -bc;
-    }
+    if (__builtin_expect(!AllSet(ok), 0)) finite &= Fallback(ok, c.angle, s, co);
     const std::int64_t ks = 2 * m - 1;
     const bool has_cos = ks + 1 < a.terms;
-    bs = a.factor[ks] * bs;
-    finite |= reinterpret_cast<SI>(bs - bs);
-    if (has_cos) {
-      bc = a.factor[ks + 1] * bc;
-      finite |= reinterpret_cast<SI>(bc - bc);
-    }
+    const double fs = sign * a.factor[ks], fc = has_cos ? sign * a.factor[ks + 1] : 0.0;
+    const V bs = kOdd ? fs * co : fs * s;
+    const V bc = kOdd ? -fc * s : fc * co;
     double* os = dest + ks * a.panel;
     if (whole) {
       *reinterpret_cast<UnalignedV*>(os) = bs;
@@ -299,13 +302,14 @@ struct Emitter {
   }
 };
 
-// The multiples of G groups of lanes, side by side.
-template <int G, bool kShort>
-void TrigSteps(const TrigPanelArgs& a, const exact::SinCosConstants& k, const Chain (&start)[G],
-               double* const (&dest)[G], const bool (&whole)[G], const int (&lanes)[G], std::int64_t j0, SI& check) {
+// The multiples of G groups of lanes, side by side. Returns false when a
+// value is an infinity or NaN.
+template <int G, bool kShort, bool kOdd>
+bool TrigSteps(const TrigPanelArgs& a, const exact::SinCosConstants& k, const Chain (&start)[G],
+               double* const (&dest)[G], const bool (&whole)[G], const int (&lanes)[G], std::int64_t j0) {
   const std::int64_t multiples = a.terms / 2;
-  if (multiples == 0) return;  // the constant alone
-  Emitter out{a, (a.der_order & 1) != 0, a.der_order % 4 == 2 || a.der_order % 4 == 3, check};
+  if (multiples == 0) return true;  // the constant alone
+  Emitter<kOdd> out{a, a.der_order % 4 == 2 || a.der_order % 4 == 3 ? -1.0 : 1.0};
   Chain c[G];
 #pragma GCC unroll 8
   for (int g = 0; g < G; ++g) {
@@ -324,12 +328,12 @@ void TrigSteps(const TrigPanelArgs& a, const exact::SinCosConstants& k, const Ch
       out.Terms(c[g], m, e, dest[g], whole[g], lanes[g], j0 + g * W);
     }
   }
-  check = out.finite;
+  return out.finite;
 }
 
 // Points j0 .. j0 + G * W - 1 of the basis (those below a.points stored).
 template <int G>
-inline void TrigBatch(const TrigPanelArgs& a, const exact::SinCosConstants& k, std::int64_t j0, SI& check) {
+inline bool TrigBatch(const TrigPanelArgs& a, const exact::SinCosConstants& k, std::int64_t j0) {
   const std::int64_t n = a.terms, panel = a.panel, multiples = n / 2;
   Chain c[G];
   double* dest[G];  // term 0 of the group's first lane
@@ -354,11 +358,13 @@ inline void TrigBatch(const TrigPanelArgs& a, const exact::SinCosConstants& k, s
     c[g].angle = V{} + c[g].t;  // 0.0 + t, the angle of multiple 1
   }
   const bool short_form = reach * static_cast<double>(multiples) * 1.0000001 < kShortLimit;
+  const bool odd = (a.der_order & 1) != 0;
   if (short_form) {
-    TrigSteps<G, true>(a, k, c, dest, whole, lanes, j0, check);
-  } else {
-    TrigSteps<G, false>(a, k, c, dest, whole, lanes, j0, check);
+    return odd ? TrigSteps<G, true, true>(a, k, c, dest, whole, lanes, j0)
+               : TrigSteps<G, true, false>(a, k, c, dest, whole, lanes, j0);
   }
+  return odd ? TrigSteps<G, false, true>(a, k, c, dest, whole, lanes, j0)
+             : TrigSteps<G, false, false>(a, k, c, dest, whole, lanes, j0);
 }
 
 // The Trigonometric basis of a.points points (see KernelSet::trig_panels).
@@ -366,16 +372,16 @@ bool TrigPanels(const TrigPanelArgs& a) {
   const exact::SinCosConstants& k = exact::SinCosTables();
   for (std::int64_t j = 0; j < a.points; ++j)
     a.out[(j / a.panel) * a.terms * a.panel + j % a.panel] = a.der_order == 0 ? 1.0 : 0.0;
+  // A term times a sine or cosine is finite exactly when its factor is
+  // (but for the angles that are not, which the fallback reports).
+  bool finite = true;
+  for (std::int64_t t = 1; t < a.terms; ++t) finite &= std::fabs(a.factor[t]) <= 0x1.fffffffffffffp1023;
   // Several groups side by side keep the processor busy while each waits
   // for the previous step of its own chain.
-  constexpr int kGroups = W >= 4 ? 3 : 4;
-  SI check{};
+  constexpr int kGroups = W >= 4 ? 4 : 4;
   std::int64_t j0 = 0;
-  for (; j0 + kGroups * W <= a.points; j0 += kGroups * W) TrigBatch<kGroups>(a, k, j0, check);
-  for (; j0 < a.points; j0 += W) TrigBatch<1>(a, k, j0, check);
-  // A value is an infinity or NaN exactly when value - value is a NaN.
-  bool finite = true;
-  for (int l = 0; l < W; ++l) finite &= check[l] == 0;
+  for (; j0 + kGroups * W <= a.points; j0 += kGroups * W) finite &= TrigBatch<kGroups>(a, k, j0);
+  for (; j0 < a.points; j0 += W) finite &= TrigBatch<1>(a, k, j0);
   return finite;
 }
 #endif
