@@ -23,6 +23,9 @@ constexpr int NV = 2;
 
 #include "engine/kernels_impl.h"
 
+// clang ignores the target pragmas and builds this file for the baseline
+// processor: it gets the portable product errors instead of the intrinsics.
+#if !defined(__clang__)
 inline __attribute__((always_inline)) V FusedProductError(V a, V b, V p) {
   return reinterpret_cast<V>(_mm256_fmsub_pd(reinterpret_cast<__m256d>(a), reinterpret_cast<__m256d>(b), reinterpret_cast<__m256d>(p)));
 }
@@ -32,6 +35,7 @@ inline __attribute__((always_inline)) V FusedMulAdd(V a, V b, V c) {
 #define TABULOR_FMS FusedProductError
 #define TABULOR_FMA FusedMulAdd
 #define TABULOR_ALL_SET(m) (_mm256_movemask_pd(reinterpret_cast<__m256d>(m)) == 0xf)
+#endif
 #include "engine/sincos_impl.h"
 #undef TABULOR_FMS
 #undef TABULOR_FMA

@@ -23,6 +23,9 @@ constexpr int NV = 3;
 
 #include "engine/kernels_impl.h"
 
+// clang ignores the target pragmas and builds this file for the baseline
+// processor: it gets the portable product errors instead of the intrinsics.
+#if !defined(__clang__)
 inline __attribute__((always_inline)) V FusedProductError(V a, V b, V p) {
   return reinterpret_cast<V>(_mm512_fmsub_pd(reinterpret_cast<__m512d>(a), reinterpret_cast<__m512d>(b), reinterpret_cast<__m512d>(p)));
 }
@@ -32,6 +35,7 @@ inline __attribute__((always_inline)) V FusedMulAdd(V a, V b, V c) {
 #define TABULOR_FMS FusedProductError
 #define TABULOR_FMA FusedMulAdd
 #define TABULOR_ALL_SET(m) (_mm512_cmpneq_epi64_mask(reinterpret_cast<__m512i>(m), _mm512_set1_epi64(-1)) == 0)
+#endif
 #include "engine/sincos_impl.h"
 #undef TABULOR_FMS
 #undef TABULOR_FMA

@@ -242,8 +242,11 @@ __attribute__((noinline)) bool Fallback(SI ok, V angle, V& s, V& c) {
   bool finite = true;
   for (int l = 0; l < W; ++l)
     if (!ok[l]) {
-      exact::SinCos(angle[l], &s[l], &c[l]);
-      finite &= std::isfinite(s[l]);
+      double sl, cl;
+      exact::SinCos(angle[l], &sl, &cl);
+      s[l] = sl;
+      c[l] = cl;
+      finite &= std::isfinite(sl);
     }
   return finite;
 }
