@@ -35,6 +35,7 @@
 constexpr double kMagic = 6755399441055744.0;  // 1.5 * 2^52: adding it rounds to a whole number
 constexpr double kFastLimit = 2251799813685248.0;  // 2^51: StartSinCos covers |x| below it
 constexpr double kShortLimit = 134217728.0;        // 2^27: the short form of delta's rotation below it
+constexpr double kNearLimit = 1024.0;              // 2^10: its shorter form below it
 constexpr double kStartError = 0x1p-93;
 constexpr double kChainError = 0x1p-90;
 
@@ -206,6 +207,11 @@ struct Chain {
 // sin delta = delta - delta^3/6 and cos delta = 1 - delta^2/2 (the rest is
 // below 2^-108). Each of the four products of high parts is split exactly;
 // the products with low parts and the delta terms go into the low part.
+//
+// With every |angle| below 2^10 (kNear), |delta| <= 2^-44: delta cos joins
+// the low part in one rounding (at most 2^-97 off) instead of an exact sum,
+// and the delta^3 term (below 2^-132) is left out.
+template <bool kNear>
 inline __attribute__((always_inline)) void ShortStep(Chain& c) {
   const V next = c.angle + c.t;
   const V delta = c.t - (next - c.angle);  // angle + t = next + delta exactly (|angle| >= |t|)
@@ -225,6 +231,13 @@ inline __attribute__((always_inline)) void ShortStep(Chain& c) {
                ((b.lo + ProductError(k.hi, c.ct.hi, q1)) - ProductError(s.hi, c.st.hi, q2));
   // Back by delta: sin -= delta cos + h2 sin - h3 cos; cos += delta sin - h2 cos - h3 sin.
   const V d1 = a.hi * delta, d2 = b.hi * delta;
+  if constexpr (kNear) {
+    const V ls = MulAdd(-lb, delta, MulAdd(-a.hi, h2, la - ProductError(b.hi, delta, d2))) - d2;
+    const V lc = MulAdd(la, delta, MulAdd(-b.hi, h2, lb + ProductError(a.hi, delta, d1))) + d1;
+    c.sn = FastTwoSum(a.hi, ls);
+    c.cs = FastTwoSum(b.hi, lc);
+    return;
+  }
   const DD ns = TwoSum(a.hi, -d2);
   const DD nc = TwoSum(b.hi, d1);
   const V ls = MulAdd(-lb, delta, MulAdd(-a.hi, h2, MulAdd(b.hi, h3, (ns.lo + la) - ProductError(b.hi, delta, d2))));
@@ -307,7 +320,10 @@ struct Emitter {
 
 // The multiples of G groups of lanes, side by side. Returns false when a
 // value is an infinity or NaN.
-template <int G, bool kShort, bool kOdd>
+// How a chain steps: angles below 2^10, below 2^27, below 2^51.
+enum class StepForm { kNear, kShort, kLong };
+
+template <int G, StepForm kForm, bool kOdd>
 bool TrigSteps(const TrigPanelArgs& a, const exact::SinCosConstants& k, const Chain (&start)[G],
                double* const (&dest)[G], const bool (&whole)[G], const int (&lanes)[G], std::int64_t j0) {
   const std::int64_t multiples = a.terms / 2;
@@ -323,8 +339,10 @@ bool TrigSteps(const TrigPanelArgs& a, const exact::SinCosConstants& k, const Ch
     const V e = Splat(static_cast<double>(m) * kChainError);
 #pragma GCC unroll 8
     for (int g = 0; g < G; ++g) {
-      if constexpr (kShort) {
-        ShortStep(c[g]);
+      if constexpr (kForm == StepForm::kNear) {
+        ShortStep<true>(c[g]);
+      } else if constexpr (kForm == StepForm::kShort) {
+        ShortStep<false>(c[g]);
       } else {
         LongStep(c[g], k);
       }
@@ -360,14 +378,18 @@ inline bool TrigBatch(const TrigPanelArgs& a, const exact::SinCosConstants& k, s
     c[g].cs = c[g].ct;
     c[g].angle = V{} + c[g].t;  // 0.0 + t, the angle of multiple 1
   }
-  const bool short_form = reach * static_cast<double>(multiples) * 1.0000001 < kShortLimit;
+  const double farthest = reach * static_cast<double>(multiples) * 1.0000001;
   const bool odd = (a.der_order & 1) != 0;
-  if (short_form) {
-    return odd ? TrigSteps<G, true, true>(a, k, c, dest, whole, lanes, j0)
-               : TrigSteps<G, true, false>(a, k, c, dest, whole, lanes, j0);
+  if (farthest < kNearLimit) {
+    return odd ? TrigSteps<G, StepForm::kNear, true>(a, k, c, dest, whole, lanes, j0)
+               : TrigSteps<G, StepForm::kNear, false>(a, k, c, dest, whole, lanes, j0);
   }
-  return odd ? TrigSteps<G, false, true>(a, k, c, dest, whole, lanes, j0)
-             : TrigSteps<G, false, false>(a, k, c, dest, whole, lanes, j0);
+  if (farthest < kShortLimit) {
+    return odd ? TrigSteps<G, StepForm::kShort, true>(a, k, c, dest, whole, lanes, j0)
+               : TrigSteps<G, StepForm::kShort, false>(a, k, c, dest, whole, lanes, j0);
+  }
+  return odd ? TrigSteps<G, StepForm::kLong, true>(a, k, c, dest, whole, lanes, j0)
+             : TrigSteps<G, StepForm::kLong, false>(a, k, c, dest, whole, lanes, j0);
 }
 
 // The Trigonometric basis of a.points points (see KernelSet::trig_panels).
