@@ -3,6 +3,8 @@
 // tests start from.
 #pragma once
 
+#include "scratch_dir.h"
+
 #include <fcntl.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -24,34 +26,7 @@
 
 namespace tabulor::reliability {
 
-// A fresh folder, removed with everything in it at the end.
-class ScratchDir {
- public:
-  ScratchDir() {
-    char tmpl[] = "/tmp/tabulor_reliabilityXXXXXX";
-    const char* made = ::mkdtemp(tmpl);
-    if (made == nullptr) std::abort();
-    path_ = made;
-  }
-  ~ScratchDir() {
-    std::error_code ec;
-    std::filesystem::remove_all(path_, ec);
-  }
-  ScratchDir(const ScratchDir&) = delete;
-  ScratchDir& operator=(const ScratchDir&) = delete;
-  std::string file(const std::string& name) const { return path_ + "/" + name; }
-  const std::string& path() const { return path_; }
-  // The names in the folder, sorted.
-  std::vector<std::string> Names() const {
-    std::vector<std::string> names;
-    for (const auto& e : std::filesystem::directory_iterator(path_)) names.push_back(e.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
-  }
-
- private:
-  std::string path_;
-};
+using ScratchDir = testing::ScratchDir;
 
 inline void WriteBytes(const std::string& path, const std::string& bytes) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);

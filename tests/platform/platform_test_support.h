@@ -2,6 +2,8 @@
 // writes through the system calls alone.
 #pragma once
 
+#include "../scratch_dir.h"
+
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -13,34 +15,7 @@
 
 namespace tabulor::platform_test {
 
-// A fresh folder, removed with everything in it at the end.
-class ScratchDir {
- public:
-  ScratchDir() {
-    char tmpl[] = "/tmp/tabulor_platformXXXXXX";
-    const char* made = ::mkdtemp(tmpl);
-    if (made == nullptr) std::abort();
-    path_ = made;
-  }
-  ~ScratchDir() {
-    std::error_code ec;
-    std::filesystem::remove_all(path_, ec);
-  }
-  ScratchDir(const ScratchDir&) = delete;
-  ScratchDir& operator=(const ScratchDir&) = delete;
-  std::string file(const std::string& name) const { return path_ + "/" + name; }
-  const std::string& path() const { return path_; }
-  // The names in the folder, sorted.
-  std::vector<std::string> Names() const {
-    std::vector<std::string> names;
-    for (const auto& e : std::filesystem::directory_iterator(path_)) names.push_back(e.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
-  }
-
- private:
-  std::string path_;
-};
+using ScratchDir = testing::ScratchDir;
 
 inline bool WriteBytes(const std::string& path, const std::string& bytes) {
   const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
