@@ -61,10 +61,11 @@ double Run(const BasisRule& rule, const kernels::KernelSet* set, int threads, do
   const std::int64_t points = rule.points;
   const std::int64_t panels = (points + panel - 1) / panel;
   const std::int64_t per_thread = (panels + threads - 1) / threads;
-  // Every thread writes one buffer of 64 panels over and over, as the
-  // transform's tiles do.
+  // Every thread writes one tile of 128 KB (or one panel) over and over, as
+  // the transform does: the basis is used while it is in cache.
+  const std::int64_t tile_panels = std::max<std::int64_t>(1, 16384 / (panel * kTerms));
   std::vector<std::vector<double>> tiles(static_cast<std::size_t>(threads),
-                                         std::vector<double>(static_cast<std::size_t>(64 * panel * kTerms)));
+                                         std::vector<double>(static_cast<std::size_t>(tile_panels * panel * kTerms)));
   double best = 1e30;
   for (int rep = 0; rep < 3; ++rep) {
     const auto start = std::chrono::steady_clock::now();
@@ -74,8 +75,8 @@ double Run(const BasisRule& rule, const kernels::KernelSet* set, int threads, do
       pool.emplace_back([&, th] {
         double* tile = tiles[static_cast<std::size_t>(th)].data();
         const std::int64_t p_end = std::min(panels, (th + 1) * per_thread);
-        for (std::int64_t p = th * per_thread; p < p_end; p += 64) {
-          const std::int64_t j0 = p * panel, j1 = std::min(points, std::min(p + 64, p_end) * panel);
+        for (std::int64_t p = th * per_thread; p < p_end; p += tile_panels) {
+          const std::int64_t j0 = p * panel, j1 = std::min(points, std::min(p + tile_panels, p_end) * panel);
           if (set) {
             tabulor::BuildBasisPanels(rule, panel, j0, j1, tile, set);
           } else {

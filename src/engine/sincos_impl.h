@@ -403,7 +403,7 @@ bool TrigPanels(const TrigPanelArgs& a) {
   for (std::int64_t t = 1; t < a.terms; ++t) finite &= std::fabs(a.factor[t]) <= 0x1.fffffffffffffp1023;
   // Several groups side by side keep the processor busy while each waits
   // for the previous step of its own chain.
-  constexpr int kGroups = W >= 4 ? 4 : 4;
+  constexpr int kGroups = W >= 4 ? 3 : 4;
   std::int64_t j0 = 0;
   for (; j0 + kGroups * W <= a.points; j0 += kGroups * W) finite &= TrigBatch<kGroups>(a, k, j0);
   for (; j0 < a.points; j0 += W) finite &= TrigBatch<1>(a, k, j0);
