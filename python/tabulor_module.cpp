@@ -255,15 +255,16 @@ Series ReadSeries(const std::string& path, py::object progress) {
   return Series{std::move(m)};
 }
 
-// The grid values of every variable that Evaluate computes on, each grid
-// checked as the capture checks it but on its own (the other variables at a
-// single point), so that the whole grid may be beyond what one computation
-// takes: for blocks computed apart.
-std::vector<py::array> AxisGrids(const Series& s, py::handle grids, py::handle derivatives) {
+// The grid of every variable that Evaluate computes on, each checked as the
+// capture checks it but on its own (the other variables at a single point),
+// so that the whole grid may be beyond what one computation takes: for
+// blocks computed apart. An evenly spaced grid comes as (lower, upper,
+// points) as the capture took them, an uneven one as its values.
+std::vector<py::object> AxisGrids(const Series& s, py::handle grids, py::handle derivatives, bool values) {
   Dimension base;
   CopySeries(*s.model, base);
   const auto spec = GridSpec(base, grids, derivatives);
-  std::vector<py::array> out;
+  std::vector<py::object> out;
   for (int v = 0; v <= base.LastVar; ++v) {
     Dimension m;
     CopySeries(base, m);
@@ -281,8 +282,23 @@ std::vector<py::array> AxisGrids(const Series& s, py::handle grids, py::handle d
     }
     if (!why.empty()) throw Refusal(why);
     const auto& x = m.GridX[v];
-    out.push_back(py::array_t<double>(static_cast<py::ssize_t>(x.size()), x.data()));
+    if (values || !m.EvenlySpaced[v])
+      out.push_back(py::array_t<double>(static_cast<py::ssize_t>(x.size()), x.data()));
+    else
+      out.push_back(py::make_tuple(m.LowerLimit[v], m.UpperLimit[v], m.LastPoint[v] + 1));
   }
+  return out;
+}
+
+// Grid values start..stop-1 of the evenly spaced grid (lower, upper,
+// points), the same bits as Dimension::FillEvenGrid gives them.
+py::array EvenGridPart(double lower, double upper, std::int32_t points, std::int32_t start, std::int32_t stop) {
+  if (points < 1 || start < 0 || stop < start || stop > points) throw Refusal("no such part of the grid");
+  const std::int32_t last = points - 1;
+  const double step = last > 0 ? (upper - lower) / static_cast<double>(last) : 0.0;
+  py::array_t<double> out(stop - start);
+  double* x = out.mutable_data();
+  for (std::int32_t j = start; j < stop; ++j) x[j - start] = last > 0 ? static_cast<double>(j) * step + lower : lower;
   return out;
 }
 
@@ -514,7 +530,8 @@ PYBIND11_MODULE(_core, mod) {
   mod.def("evaluate", &Evaluate, py::arg("series"), py::arg("grids") = py::none(),
           py::arg("derivatives") = py::none(), py::arg("threads") = py::none(), py::arg("progress") = py::none());
   mod.def("axis_grids", &AxisGrids, py::arg("series"), py::arg("grids") = py::none(),
-          py::arg("derivatives") = py::none());
+          py::arg("derivatives") = py::none(), py::arg("values") = true);
+  mod.def("even_grid_part", &EvenGridPart);
   mod.def("read_grid", &ReadGrid, py::arg("path"), py::arg("progress") = py::none());
   mod.def("write_grid", &WriteGrid, py::arg("path"), py::arg("values"), py::arg("grids"),
           py::arg("derivatives") = py::none(), py::arg("names") = py::none(), py::arg("progress") = py::none());

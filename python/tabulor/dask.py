@@ -26,11 +26,15 @@ from dask.base import tokenize
 from dask.highlevelgraph import HighLevelGraph
 
 import tabulor
+from . import _core
 
 __all__ = ["evaluate"]
 
 
 def _block(series, grids, derivatives, threads):
+    # An evenly spaced grid comes as (lower, upper, points, start, stop): its
+    # values are made here, the same bits as for the whole grid.
+    grids = [_core.even_grid_part(*g) if isinstance(g, tuple) else g for g in grids]
     return tabulor.evaluate(series, grids=grids, derivatives=derivatives, threads=threads)
 
 
@@ -51,17 +55,18 @@ def evaluate(series, grids=None, derivatives=None, chunks="auto", threads=1):
     tabulor.evaluate gives for the whole grid at those points. Refusals of a
     block (its memory, an overflow) raise TabulorError when it is computed.
     """
-    axes = tabulor.grid_points(series, grids, derivatives)
-    shape = tuple(len(a) for a in axes)
+    axes = _core.axis_grids(series, grids, derivatives, values=False)
+    shape = tuple(a[2] if isinstance(a, tuple) else len(a) for a in axes)
     chunks = da.core.normalize_chunks(chunks, shape, dtype=np.float64)
     ders = None if derivatives is None else [int(d) for d in derivatives]
-    token = tokenize(series.file_name, id(series), [a.tobytes() for a in axes], ders, chunks, threads)
+    token = tokenize(series.file_name, id(series), axes, ders, chunks, threads)
     name = "tabulor-evaluate-" + token
     series_key = "tabulor-series-" + token
     edges = [np.cumsum((0,) + c) for c in chunks]
     dsk = {series_key: series}
     for index in itertools.product(*[range(len(c)) for c in chunks]):
-        block_grids = [axes[v][edges[v][i]:edges[v][i + 1]].copy() for v, i in enumerate(index)]
+        block_grids = [a + (int(edges[v][i]), int(edges[v][i + 1])) if isinstance(a, tuple)
+                       else a[edges[v][i]:edges[v][i + 1]].copy() for v, (a, i) in enumerate(zip(axes, index))]
         dsk[(name,) + index] = (_block, series_key, block_grids, ders, threads)
     graph = HighLevelGraph.from_collections(name, dsk, dependencies=())
     return da.Array(graph, name, chunks, dtype=np.float64, meta=np.empty((0,) * len(shape)))
