@@ -9,6 +9,7 @@ packages=(
   libqcustomplot-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   libmpfr-dev
+  python3-dev pybind11-dev python3-numpy python3-pytest python3-dask python3-distributed
   clang-14 libclang-rt-14-dev
   xvfb xauth imagemagick poppler-utils
   fonts-liberation fonts-dejavu-core

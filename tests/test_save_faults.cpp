@@ -553,7 +553,7 @@ bool SignalMask(pid_t pid, const std::string& which, unsigned long long& mask) {
   return true;
 }
 
-bool IgnoredSignals(pid_t pid, unsigned long long& mask) { return SignalMask(pid, "SigIgn", mask); }
+[[maybe_unused]] bool IgnoredSignals(pid_t pid, unsigned long long& mask) { return SignalMask(pid, "SigIgn", mask); }
 
 bool Has(unsigned long long mask, int sig) { return (mask >> (sig - 1)) & 1; }
 
