@@ -10,6 +10,12 @@
 
 namespace tabulor {
 
+// Gives back the memory of a results array of `bytes` bytes.
+struct ResultsRelease {
+  std::size_t bytes = 0;
+  void operator()(double* p) const;
+};
+
 class ResultsArray {
  public:
   ResultsArray() = default;
@@ -40,10 +46,7 @@ class ResultsArray {
   }
 
  private:
-  struct FreeDeleter {
-    void operator()(double* p) const { std::free(p); }
-  };
-  std::unique_ptr<double, FreeDeleter> data_;
+  std::unique_ptr<double, ResultsRelease> data_;
   std::size_t size_ = 0;
   std::array<std::int64_t, 4> n_{};
   std::array<std::int64_t, 4> stride_{};
