@@ -20,7 +20,9 @@ TEST(ZeroedMemory, BlocksAreZeroWritableAndLargeOnesAligned) {
     EXPECT_EQ(nonzero + p[bytes - 1], 0u);
     std::memset(p, 0xab, bytes);
     EXPECT_EQ(p[bytes - 1], 0xab);
-    if (bytes >= (std::size_t{4} << 20)) EXPECT_EQ(reinterpret_cast<std::uintptr_t>(p) % (std::size_t{2} << 20), 0u);
+    if (bytes >= (std::size_t{4} << 20)) {
+      EXPECT_EQ(reinterpret_cast<std::uintptr_t>(p) % (std::size_t{2} << 20), 0u);
+    }
     ReleaseZeroed(p, bytes);
   }
 }
