@@ -18,8 +18,8 @@ std::size_t MappedBytes(std::size_t bytes) { return (bytes + kHugePage - 1) / kH
 
 void* AllocateZeroed(std::size_t bytes) {
   if (bytes < kMapFrom) return std::calloc(bytes, 1);
+  if (bytes > SIZE_MAX - 2 * kHugePage) return nullptr;  // the rounding up below would wrap
   const std::size_t length = MappedBytes(bytes);
-  if (length > SIZE_MAX - kHugePage) return nullptr;
   // One huge page more than needed, then the unaligned head and the tail cut off.
   void* raw = ::mmap(nullptr, length + kHugePage, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
   if (raw == MAP_FAILED) return nullptr;
