@@ -15,12 +15,6 @@
 
 namespace tabulor {
 
-std::string VariableLabel(const Dimension& model, int v) {
-  std::string label = "variable " + IntegerText(v);
-  if (v >= 0 && v < kSlots && !model.VarName[v].empty()) label += " (" + model.VarName[v] + ")";
-  return label;
-}
-
 namespace {
 
 std::string Capital(std::string s) {
@@ -202,7 +196,7 @@ ComputeResult Compute(Dimension& m, const ProgressFn& progress, const ComputeOpt
     m.CurVar = v;
     out.resize(static_cast<std::size_t>(points[v]));
     for (std::int64_t j = 0; j < points[v]; ++j) {
-      const double u = m.CenterOffset(j);
+      const double u = m.CenterOffset(v, j);
       if (!std::isfinite(u)) {
         bad_index = j;
         return false;

@@ -42,7 +42,4 @@ std::string CheckComputable(const Dimension& model);
 ComputeResult Compute(Dimension& model, const ProgressFn& progress = nullptr);
 ComputeResult Compute(Dimension& model, const ProgressFn& progress, const ComputeOptions& options);
 
-// The name of a variable for messages: "variable 1 (y)".
-std::string VariableLabel(const Dimension& model, int v);
-
 }  // namespace tabulor

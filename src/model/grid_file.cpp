@@ -15,6 +15,7 @@
 #include "model/field_reader.h"
 #include "model/limits.h"
 #include "model/number_text.h"
+#include "model/result_rows.h"
 #include "platform/atomic_file.h"
 #include "platform/file_io.h"
 
@@ -105,36 +106,17 @@ bool WriteItems(const Dimension& m, LineSink& out, const ProgressFn& progress, b
     out.Integer(m.DerOrder[v]);
     out.Text(m.EvenlySpaced[v] ? "#TRUE#" : "#FALSE#");
   }
-  std::array<std::int64_t, 4> last{};
-  for (int v = 0; v < kSlots; ++v) last[v] = m.IsPresent(v) ? m.LastPoint[v] : 0;
-  const std::uint64_t total = static_cast<std::uint64_t>((last[0] + 1) * (last[1] + 1)) *
-                              static_cast<std::uint64_t>((last[2] + 1) * (last[3] + 1));
-  // Progress is told every kReport values (a few milliseconds of writing),
-  // whatever the shape: a single long row of variable 0 as well.
-  constexpr std::int64_t kReport = 1 << 16;
-  std::uint64_t done = 0, next_report = kReport;
-  const double* data = m.Results.data();
-  for (std::int64_t j3 = 0; j3 <= last[3]; ++j3)
-    for (std::int64_t j2 = 0; j2 <= last[2]; ++j2)
-      for (std::int64_t j1 = 0; j1 <= last[1]; ++j1) {
-        const double* row = data + m.Results.Index(0, j1, j2, j3);
-        for (std::int64_t j0 = 0; j0 <= last[0];) {
-          const std::int64_t end = std::min(last[0] + 1, j0 + kReport);
-          done += static_cast<std::uint64_t>(end - j0);
-          for (; j0 < end; ++j0) out.Number(row[j0]);
-          if (!out.ok()) return false;
-          if (progress && done >= next_report) {
-            next_report = done + kReport;
-            if (!progress(done, total)) {
-              cancelled = true;
-              return false;
-            }
-          }
-        }
-      }
-  for (int v = 0; v < kSlots; ++v)
-    if (last[v] != 0)
-      for (std::int64_t j = 0; j <= last[v]; ++j) out.Number(m.GridX[v][static_cast<std::size_t>(j)]);
+  const bool written = ForEachResultPiece(
+      m, progress,
+      [&](const ResultPiece& piece) {
+        for (std::int64_t i = 0; i < piece.count; ++i) out.Number(piece.values[i]);
+        return out.ok();
+      },
+      cancelled);
+  if (!written) return false;
+  for (int v = 0; v <= m.LastVar && v < kSlots; ++v)
+    if (m.LastPoint[v] != 0)
+      for (std::int64_t j = 0; j <= m.LastPoint[v]; ++j) out.Number(m.GridX[v][static_cast<std::size_t>(j)]);
   return out.Finish();
 }
 

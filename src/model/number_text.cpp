@@ -308,13 +308,25 @@ bool RoundToInt32(double value, std::int32_t& out) {
   return true;
 }
 
+namespace {
+// Only blanks from `from` to the end of the text.
+bool BlanksFrom(std::string_view text, std::size_t from) {
+  while (from < text.size() && IsBlank(text[from])) ++from;
+  return from == text.size();
+}
+}  // namespace
+
+std::optional<double> WholeTextNumber(std::string_view text) {
+  const LeadingNumberResult r = ParseLeadingNumber(text);
+  if (r.status != NumberStatus::Ok || !BlanksFrom(text, r.end)) return std::nullopt;
+  return r.value;
+}
+
 WholeNumberResult ParseWholeNumber(std::string_view text) {
   WholeNumberResult result;
   LeadingNumberResult r = ParseLeadingNumber(text);
   if (r.status == NumberStatus::NoNumber) return result;
-  std::size_t i = r.end;
-  while (i < text.size() && IsBlank(text[i])) ++i;
-  if (i != text.size()) return result;  // something behind the number
+  if (!BlanksFrom(text, r.end)) return result;  // something behind the number
   if (r.status == NumberStatus::Overflow || !RoundToInt32(r.value, result.value)) {
     result.status = WholeNumberStatus::OutOfRange;
     return result;

@@ -255,13 +255,9 @@ bool IsGridBoxReason(Qt::FocusReason reason) {
 // The whole text (blanks around it aside) is a number: sign, digits with a
 // point, exponent. Gives its value.
 bool NumericText(const QString& text, double& value) {
-  const std::string s = text.toStdString();
-  const LeadingNumberResult r = ParseLeadingNumber(s);
-  if (r.status != NumberStatus::Ok) return false;
-  for (std::size_t i = r.end; i < s.size(); ++i)
-    if (s[i] != ' ' && s[i] != '\t') return false;
-  value = r.value;
-  return std::isfinite(value);
+  const std::optional<double> number = WholeTextNumber(text.toStdString());
+  if (number) value = *number;
+  return number.has_value();
 }
 
 }  // namespace
@@ -271,7 +267,10 @@ std::array<QWidget*, 13> FrmTabulor::ControlSet::members() const {
           txtLLgrid, txtULgrid, txtGridPoints, txtDer, chkSpaced, cmdEditVars};
 }
 
-FrmTabulor::FrmTabulor(Dimension& model, QWidget* parent) : QMainWindow(parent), model_(model) {
+FrmTabulor::FrmTabulor(Dimension& model, QWidget* parent)
+    : QMainWindow(parent),
+      model_(model),
+      evaluation_(model, [this](Dimension& m, const ProgressFn& p) { return computeFunction(m, p); }) {
   InitHelpResource();
   computeFunction = [](Dimension& m, const ProgressFn& p) { return Compute(m, p); };
   setWindowTitle(QStringLiteral("Mixed Series Evaluations"));
@@ -623,16 +622,20 @@ QString FrmTabulor::Refusal(const QLineEdit* box, const BoxRef& ref) const {
   if (!numeric) {
     why = QStringLiteral("Type a number, such as 2.5 or -1E-3.");
   } else if (ref.kind == BoxKind::GridPoints) {
-    if (value < 2) {
-      why = QStringLiteral("The number of grid points must be 2 or more.");
-    } else {
-      std::int32_t last = 0;
-      if (!RoundToInt32(value - 1.0, last)) {
+    const bool single_term = model_.LastTerm[ref.k] == 0;
+    std::int32_t last = 0;
+    switch (CheckGridPoints(value, single_term, last)) {
+      case GridPointsCheck::TooFew:
+        why = QStringLiteral("The number of grid points must be %1 or more.").arg(MinGridPoints(single_term));
+        break;
+      case GridPointsCheck::TooMany:
         why = QStringLiteral("The number of grid points must be at most %1.").arg(IntQ(kMaxCount));
-      } else if (auto too_big = CheckDoublesFit(static_cast<std::uint64_t>(last) + 1,
-                                                "The grid of variable " + IntegerText(ref.k))) {
-        why = QString::fromStdString(*too_big) + QStringLiteral(".");
-      }
+        break;
+      case GridPointsCheck::Ok:
+        if (auto too_big = CheckDoublesFit(static_cast<std::uint64_t>(last) + 1,
+                                           CapitalVariableLabel(model_, ref.k) + ": the grid"))
+          why = QString::fromStdString(*too_big) + QStringLiteral(".");
+        break;
     }
   }
   return why;
@@ -650,7 +653,9 @@ bool FrmTabulor::ValidateBox(QLineEdit* box, const BoxRef& ref) {
   box->setToolTip(why);
   box->setProperty("refusal", true);
   double value = 0;
-  if (ref.kind == BoxKind::GridPoints && NumericText(box->text(), value) && value >= 2)
+  std::int32_t last = 0;
+  if (ref.kind == BoxKind::GridPoints && NumericText(box->text(), value) &&
+      CheckGridPoints(value, model_.LastTerm[ref.k] == 0, last) != GridPointsCheck::TooFew)
     QToolTip::showText(box->mapToGlobal(QPoint(0, box->height())), why, box);
   return false;
 }
@@ -701,7 +706,9 @@ void FrmTabulor::txtGridPoints_LostFocus(int k) {
   double value = 0;
   std::int32_t last = 0;
   // Only a text the check lets pass changes the grid.
-  if (!NumericText(box->text(), value) || value < 2 || !RoundToInt32(value - 1.0, last)) return;
+  if (!NumericText(box->text(), value) ||
+      CheckGridPoints(value, model_.LastTerm[k] == 0, last) != GridPointsCheck::Ok)
+    return;
   model_.CurVar = k;
   const std::int32_t before = model_.LastPoint[k];
   model_.LastPoint[k] = last;
@@ -713,8 +720,8 @@ void FrmTabulor::txtGridPoints_LostFocus(int k) {
     } catch (const std::bad_alloc&) {
       model_.LastPoint[k] = before;
       box->setText(IntQ(static_cast<std::int64_t>(before) + 1));
-      ShowError(QStringLiteral("There is not enough memory for %1 grid points of variable %2.")
-                    .arg(IntQ(static_cast<std::int64_t>(last) + 1), IntQ(k)));
+      ShowError(QStringLiteral("There is not enough memory for %1 grid points of %2.")
+                    .arg(IntQ(static_cast<std::int64_t>(last) + 1), ToQ(VariableLabel(model_, k))));
     }
   }
 }
@@ -887,7 +894,7 @@ void FrmTabulor::txtSerFileName_Click() {
   SeriesReadResult r;
   {
     FileProgress progress(this, QStringLiteral("Reading the series file..."));
-    r = ReadSeriesFile(model_, PathFromQ(name), progress.fn());
+    r = evaluation_.OpenSeries(PathFromQ(name), progress.fn());
   }
   if (r.outcome == SeriesReadOutcome::Cancelled) {
     model_.Loading = false;
@@ -924,7 +931,7 @@ void FrmTabulor::txtGrdFileName_Click() {
   bool cancelled = false;
   {
     FileProgress progress(this, QStringLiteral("Reading the grid file..."));
-    r = ReadGridFile(model_, name, progress.fn());
+    r = evaluation_.OpenGridFile(name, progress.fn());
     cancelled = progress.cancelled();
   }
   if (!r.ok) {
@@ -973,7 +980,7 @@ bool FrmTabulor::SaveGridFile(const std::string& name) {
   bool cancelled = false;
   {
     FileProgress progress(this, QStringLiteral("Saving the grid file..."));
-    r = WriteGridFile(model_, name, progress.fn());
+    r = evaluation_.SaveGridFile(name, progress.fn());
     cancelled = progress.cancelled();
   }
   if (!r.ok) {
@@ -981,7 +988,6 @@ bool FrmTabulor::SaveGridFile(const std::string& name) {
     if (!cancelled) ShowError(QString::fromStdString(r.message));
     return false;
   }
-  model_.FileName = name;
   unsaved_results_ = false;
   // Where the results went: the grid file box names the file written.
   ShowFileName(txtGrdFileName, GridFilePath(name));
@@ -1080,8 +1086,8 @@ QString FrmTabulor::NeverEnteredText() const {
     int items = 0;
     const QString list = NumberList(missing, items);
     const bool one = missing.size() == 1;
-    lines << QStringLiteral("Variable %1: grid %2 %3 %4 never entered and %5 0.")
-                 .arg(ToQ(model_.VarName[k]), one ? QStringLiteral("value") : QStringLiteral("values"), list,
+    lines << QStringLiteral("%1: grid %2 %3 %4 never entered and %5 0.")
+                 .arg(ToQ(CapitalVariableLabel(model_, k)), one ? QStringLiteral("value") : QStringLiteral("values"), list,
                       one ? QStringLiteral("was") : QStringLiteral("were"),
                       one ? QStringLiteral("is") : QStringLiteral("are"));
   }
@@ -1117,7 +1123,7 @@ void FrmTabulor::cmdCompute_Click() {
     spec[v].power = s.chkPower->checkState() != Qt::Unchecked;
     spec[v].spaced = s.chkSpaced->isChecked();
   }
-  const std::string capture = CaptureGridSpecs(model_, spec);
+  const std::string capture = evaluation_.CaptureGrids(spec);
   if (!capture.empty()) {
     ShowError(QStringLiteral("The grid settings cannot be used; nothing was computed.\n\n") +
               QString::fromStdString(capture));
@@ -1151,13 +1157,11 @@ ComputeResult FrmTabulor::RunCompute() {
   std::atomic<bool> cancel{false};
   std::atomic<std::uint64_t> done{0}, total{0};
   ComputeResult result;
-  auto fn = computeFunction;
-  Dimension& model = model_;
   std::thread worker;
   try {
-    worker = startThread([&, fn] {
+    worker = startThread([&] {
       try {
-        result = fn(model, [&](std::uint64_t d, std::uint64_t t) {
+        result = evaluation_.Compute([&](std::uint64_t d, std::uint64_t t) {
           done = d;
           total = t;
           return !cancel.load();

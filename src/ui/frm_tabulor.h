@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "engine/compute.h"
+#include "evaluation/evaluation.h"
 #include "model/dimension.h"
 #include "model/progress.h"
 #include "ui/frm_about.h"
@@ -218,6 +219,7 @@ class FrmTabulor : public QMainWindow {
   void FreezeGridEntry();
 
   Dimension& model_;
+  Evaluation evaluation_;
   FormState state_ = FormState::Start;
   int shown_var_ = 1;
   std::int32_t saved_last_point_ = 0;
