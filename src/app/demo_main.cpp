@@ -19,8 +19,8 @@ int main(int argc, char** argv) {
   const QString file = tabulor::PathToQ(argv[1]);
   return tabulor::RunWindowProgram(argc, argv, [file](tabulor::FrmTabulor& w) {
     tabulor::Seams().openFileName = [file](QWidget*, const QString&) { return file; };
-    w.txtSerFileName_Click();
+    QMetaObject::invokeMethod(&w, "txtSerFileName_Click");
     tabulor::ResetUiSeams();
-    if (w.formState() == tabulor::FrmTabulor::FormState::SeriesLoaded) w.cmdCompute_Click();
+    if (w.formState() == tabulor::FrmTabulor::FormState::SeriesLoaded) QMetaObject::invokeMethod(&w, "cmdCompute_Click");
   });
 }

@@ -39,7 +39,7 @@ std::unique_ptr<FrmTabulor> Main(Dimension& model, DecimalPoint& guard, const St
   }
 
   auto window = std::make_unique<FrmTabulor>(model);
-  window->onUnload = [&guard] { guard.RestoreDecimalSeparator(); };
+  QObject::connect(window.get(), &FrmTabulor::unloading, [&guard] { guard.RestoreDecimalSeparator(); });
   window->show();
   window->activateWindow();
   return window;

@@ -17,6 +17,10 @@
 #include <QMessageBox>
 #include <QPdfWriter>
 #include <QProgressDialog>
+
+#include <memory>
+
+#include "ui/progress_dialogs.h"
 #include <QPushButton>
 #include <QSignalBlocker>
 #include <QSlider>
@@ -748,23 +752,16 @@ bool PlotWindow::exportCsv(const QString& path) {
     Tell(this, tr("Export CSV"), tr("The results have changed since this plot was opened."));
     return false;
   }
-  QProgressDialog progress(tr("Exporting CSV…"), tr("Cancel"), 0, 1000, this);
-  progress.setObjectName(QStringLiteral("csvProgress"));
-  progress.setWindowTitle(ProgramTitle());
-  progress.setWindowModality(Qt::WindowModal);
-  progress.setMinimumDuration(500);
-  progress.setAutoClose(false);
-  progress.setAutoReset(false);
+  const std::unique_ptr<QProgressDialog> progress(
+      MakeProgressDialog(this, tr("Exporting CSV…"), QStringLiteral("csvProgress"), Qt::WindowModal, 500));
   bool cancelled = false;
   CsvExportResult r = WriteCsvFile(model_, QFile::encodeName(path).toStdString(),
                                    [&](std::uint64_t done, std::uint64_t total) {
-                                     if (total > 0)
-                                       progress.setValue(static_cast<int>(1000.0 * static_cast<double>(done) /
-                                                                          static_cast<double>(total)));
-                                     cancelled = progress.wasCanceled();
+                                     ShowProgress(*progress, done, total);
+                                     cancelled = progress->wasCanceled();
                                      return !cancelled;
                                    });
-  progress.close();
+  progress->close();
   if (!r.ok && !cancelled) Tell(this, tr("Export CSV"), Text(r.message));
   return r.ok;
 }

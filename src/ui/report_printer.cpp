@@ -10,6 +10,8 @@
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QProgressDialog>
+
+#include "ui/progress_dialogs.h"
 #include <algorithm>
 #include <cmath>
 
@@ -141,14 +143,9 @@ PrintResult PrintReport(const Dimension& model, ReportPrinter& reportPrinter, QW
   clock.start();
   constexpr int kProgressSteps = 1000;
   if (pagesAbout > 1) {
-    progress = std::make_unique<QProgressDialog>(QStringLiteral("Printing the report..."), QStringLiteral("Cancel"), 0,
-                                                 kProgressSteps, parent);
-    progress->setObjectName(QStringLiteral("printProgress"));
-    progress->setWindowTitle(ProgramTitle());
-    progress->setWindowModality(Qt::WindowModal);
-    progress->setAutoClose(false);
-    progress->setAutoReset(false);
-    progress->setMinimumDuration(std::max(0, options.progressDelayMs));
+    progress.reset(MakeProgressDialog(parent, QStringLiteral("Printing the report..."),
+                                      QStringLiteral("printProgress"), Qt::WindowModal,
+                                      std::max(0, options.progressDelayMs)));
   }
 
   int page = 1;

@@ -224,7 +224,7 @@ bool HandleEditKey(QTableView* grid, QLineEdit* box, int key, int fixedColumns) 
 // ---------------------------------------------------------------------------
 
 int FrmVars::ValueColumnWidth(const QWidget* widget) {
-  // 1920 twips = 1920 / 1440 inch.
+  // Four thirds of an inch: 1920 / 1440.
   return (1920 * widget->logicalDpiX() + 720) / 1440;
 }
 

@@ -90,7 +90,7 @@ class FrmVars : public QDialog {
   // Says why a typed value was refused; hidden otherwise.
   QLabel* messageLabel() const { return message_; }
 
-  // The value column's width: 1920 twips at the screen's resolution.
+  // The value column's width: four thirds of an inch at the screen's resolution.
   static int ValueColumnWidth(const QWidget* widget);
 
  signals:

@@ -27,6 +27,37 @@
 
 namespace tabulor::test {
 
+// A control of a window by its object name; a missing one ends the test
+// program, naming it.
+template <class T>
+T* Ctl(const QObject& window, const char* name) {
+  T* control = window.findChild<T*>(QLatin1String(name));
+  if (!control) qFatal("no control %s", name);
+  return control;
+}
+
+// The control set of variable k, by the object names of its controls.
+inline ControlSet SetOf(const QObject& window, int k) {
+  auto find = [&]<class T>(T*& member, const char* base) {
+    member = Ctl<T>(window, QStringLiteral("%1_%2").arg(QLatin1String(base)).arg(k).toLatin1().constData());
+  };
+  ControlSet s;
+  find(s.txtUL, "txtUL");
+  find(s.txtLL, "txtLL");
+  find(s.lblVar, "lblVar");
+  find(s.txtTerms, "txtTerms");
+  find(s.txtExpansion, "txtExpansion");
+  find(s.txtPeriod, "txtPeriod");
+  find(s.chkPower, "chkPower");
+  find(s.txtLLgrid, "txtLLgrid");
+  find(s.txtULgrid, "txtULgrid");
+  find(s.txtGridPoints, "txtGridPoints");
+  find(s.txtDer, "txtDer");
+  find(s.chkSpaced, "chkSpaced");
+  find(s.cmdEditVars, "cmdEditVars");
+  return s;
+}
+
 // Records what the window asks of the user and answers from lists.
 struct FakeUser {
   QStringList openAnswers;  // one per open dialog, "" = cancelled
@@ -117,11 +148,11 @@ struct Fixture {
   bool openSeries(const QByteArray& text, const QString& name = QStringLiteral("run.ser")) {
     const QString path = WriteText(dir, name, text);
     user.openAnswers << path;
-    QTest::mouseClick(w->txtSerFileName, Qt::LeftButton);
+    QTest::mouseClick(Ctl<QLineEdit>(*w, "txtSerFileName"), Qt::LeftButton);
     return w->formState() == FrmTabulor::FormState::SeriesLoaded;
   }
 
-  const FrmTabulor::ControlSet& set(int k) const { return w->set(k); }
+  ControlSet set(int k) const { return SetOf(*w, k); }
 
   // Clicks a widget of the window.
   void click(QWidget* widget) { QTest::mouseClick(widget, Qt::LeftButton); }
@@ -138,7 +169,8 @@ struct Fixture {
 
   QStringList listLines() const {
     QStringList lines;
-    for (std::int64_t i = 0; i < w->lstCoeff->count(); ++i) lines << w->lstCoeff->lineText(i);
+    const ResultsList* list = Ctl<ResultsList>(*w, "lstCoeff");
+    for (std::int64_t i = 0; i < list->count(); ++i) lines << list->lineText(i);
     return lines;
   }
 };
