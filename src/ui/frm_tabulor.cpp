@@ -26,7 +26,6 @@
 #include "ui/progress_dialogs.h"
 #include "ui/qt_text.h"
 #include "ui/results_list.h"
-#include "ui/seams.h"
 #include "ui/vars_editor.h"
 #include "ui/window_look.h"
 
@@ -51,12 +50,12 @@ class ResultLinesSource : public LineSource {
 
 }  // namespace
 
-FrmTabulor::FrmTabulor(Dimension& model, QWidget* parent)
+FrmTabulor::FrmTabulor(Dimension& model, UiServices& services, QWidget* parent)
     : QMainWindow(parent),
       model_(model),
-      evaluation_(model, [this](Dimension& m, const ProgressFn& p) { return computeFunction(m, p); }) {
+      services_(services),
+      evaluation_(model, [&services](Dimension& m, const ProgressFn& p) { return services.Compute(m, p); }) {
   InitHelpResource();
-  computeFunction = [](Dimension& m, const ProgressFn& p) { return Compute(m, p); };
   setWindowTitle(QStringLiteral("Mixed Series Evaluations"));
   setFont(SansFont(false));
   SetBackground(this, QPalette::Window, kCyan);
@@ -124,7 +123,7 @@ void FrmTabulor::ConnectParts() {
   connect(police_, &InputPolice::gridFileBoxClicked, this, &FrmTabulor::txtGrdFileName_Click);
   connect(police_, &InputPolice::gridPointsEntered, this, &FrmTabulor::txtGridPoints_GotFocus);
   connect(police_, &InputPolice::gridPointsLeft, this, &FrmTabulor::txtGridPoints_LostFocus);
-  runner_ = new ComputeRunner(this, [this](std::function<void()> body) { return startThread(std::move(body)); });
+  runner_ = new ComputeRunner(this, [this](std::function<void()> body) { return services_.StartThread(std::move(body)); });
 }
 
 void FrmTabulor::SetTabOrder() {
@@ -192,7 +191,7 @@ QString FrmTabulor::NeverEnteredText() const {
   return entered_.NeverEnteredText(model_, spaced);
 }
 
-void FrmTabulor::ShowError(const QString& text) { Seams().message(this, QMessageBox::Critical, ProgramTitle(), text); }
+void FrmTabulor::ShowError(const QString& text) { services_.Message(this, QMessageBox::Critical, ProgramTitle(), text); }
 
 // ---------------------------------------------------------------------------
 // Variables and grid entry.
@@ -262,18 +261,18 @@ void FrmTabulor::cmdEditVars_Click(int k) {
 
 void FrmTabulor::txtSerFileName_Click() {
   if (state_ != FormState::Start) return;
-  const QString name = Seams().openFileName(this, QStringLiteral("Series files (*.ser);;All files (*)"));
+  const QString name = services_.OpenFileName(this, QStringLiteral("Series files (*.ser);;All files (*)"));
   if (name.isEmpty()) return;
   model_.Loading = true;
   SeriesReadResult r;
   {
-    FileProgress progress(this, QStringLiteral("Reading the series file..."), Seams().progressDelayMs);
+    FileProgress progress(this, QStringLiteral("Reading the series file..."), services_.ProgressDelayMs());
     r = evaluation_.OpenSeries(PathFromQ(name), progress.fn());
   }
   model_.Loading = false;
   if (r.outcome == SeriesReadOutcome::Cancelled) return;  // the user's own choice: nothing to tell
   if (r.outcome == SeriesReadOutcome::NoCoefficients) {
-    Seams().message(this, QMessageBox::NoIcon, ProgramTitle(), QStringLiteral("NO COEFFICIENTS IN FILE."));
+    services_.Message(this, QMessageBox::NoIcon, ProgramTitle(), QStringLiteral("NO COEFFICIENTS IN FILE."));
     close();
     return;
   }
@@ -288,14 +287,14 @@ void FrmTabulor::txtSerFileName_Click() {
 
 void FrmTabulor::txtGrdFileName_Click() {
   if (state_ != FormState::Start) return;
-  const QString chosen = Seams().openFileName(this, QStringLiteral("Grid files (*.grd);;All files (*)"));
+  const QString chosen = services_.OpenFileName(this, QStringLiteral("Grid files (*.grd);;All files (*)"));
   if (chosen.isEmpty()) return;
   // The file picked is the file read; a name without ".grd" is a base name.
   model_.Loading = true;
   GridFileResult r;
   bool cancelled = false;
   {
-    FileProgress progress(this, QStringLiteral("Reading the grid file..."), Seams().progressDelayMs);
+    FileProgress progress(this, QStringLiteral("Reading the grid file..."), services_.ProgressDelayMs());
     r = evaluation_.OpenGridFile(PathFromQ(chosen), progress.fn());
     cancelled = progress.cancelled();
   }
@@ -329,7 +328,7 @@ bool FrmTabulor::SaveResults() {
 bool FrmTabulor::SaveResultsAs() {
   // The dialog starts in the folder of the file in use, offering its name.
   const QString name =
-      Seams().saveFileName(this, QStringLiteral("Grid files (*.grd);;All files (*)"), PathToQ(model_.FileName));
+      services_.SaveFileName(this, QStringLiteral("Grid files (*.grd);;All files (*)"), PathToQ(model_.FileName));
   if (name.isEmpty()) return false;  // nothing chosen: the file name stays
   return SaveGridFile(PathFromQ(name));
 }
@@ -338,7 +337,7 @@ bool FrmTabulor::SaveGridFile(const std::string& name) {
   GridFileResult r;
   bool cancelled = false;
   {
-    FileProgress progress(this, QStringLiteral("Saving the grid file..."), Seams().progressDelayMs);
+    FileProgress progress(this, QStringLiteral("Saving the grid file..."), services_.ProgressDelayMs());
     r = evaluation_.SaveGridFile(name, progress.fn());
     cancelled = progress.cancelled();
   }
@@ -362,7 +361,7 @@ void FrmTabulor::cmdCompute_Click() {
   // user decides whether that is meant.
   const QString unentered = NeverEnteredText();
   if (!unentered.isEmpty() &&
-      Seams().ask(this, ProgramTitle(), unentered + QStringLiteral(" Compute anyway?"),
+      services_.Ask(this, ProgramTitle(), unentered + QStringLiteral(" Compute anyway?"),
                   QMessageBox::Yes | QMessageBox::No, QMessageBox::No) != QMessageBox::Yes)
     return;
   ClearResults();
@@ -372,7 +371,7 @@ void FrmTabulor::cmdCompute_Click() {
   static_cast<NumberLabel*>(lblGridPoints)->setNumberText(IntQ(model_.TotalCount));
   police_->setBusy(true);
   QApplication::setOverrideCursor(Qt::WaitCursor);
-  const ComputeResult r = runner_->Run(evaluation_, Seams().progressDelayMs);
+  const ComputeResult r = runner_->Run(evaluation_, services_.ProgressDelayMs());
   QApplication::restoreOverrideCursor();
   police_->setBusy(false);
   if (r.outcome == ComputeOutcome::Cancelled) return;
@@ -381,8 +380,8 @@ void FrmTabulor::cmdCompute_Click() {
                      QString::fromStdString(r.message));
   // Two beeps: the computation has ended, which after a long wait the user
   // may be hearing rather than watching for.
-  Seams().beep();
-  Seams().beep();
+  services_.Beep();
+  services_.Beep();
   ListResults();
   ApplyState(FormState::Computed);
   unsaved_results_ = true;
@@ -395,14 +394,14 @@ ReportPrinter& FrmTabulor::reportPrinter() {
 
 void FrmTabulor::mnuPrint_Click() {
   if (!mnuPrint->isEnabled()) return;
-  const PrintResult r = PrintReport(model_, reportPrinter(), this, printOptions);
+  const PrintResult r = PrintReport(model_, reportPrinter(), this, services_);
   if (!r.message.isEmpty()) ShowError(r.message);
 }
 
 void FrmTabulor::mnuPlot_Click() {
   if (!mnuPlot->isEnabled()) return;
   try {
-    PlotWindow::Open(model_, this);
+    PlotWindow::Open(model_, services_, this);
   } catch (const std::bad_alloc&) {
     ShowError(QStringLiteral("There is not enough memory to open the plot."));
   }
@@ -422,7 +421,7 @@ void FrmTabulor::mnuAbout_Click() {
 }
 
 void FrmTabulor::mnuHelp_Click() {
-  const QString resource = Seams().helpResource;
+  const QString resource = services_.HelpResource();
   QFile file(resource);
   if (!file.open(QIODevice::ReadOnly)) {
     ShowError(QStringLiteral("The help text \"%1\" is missing from this program.").arg(resource));
@@ -449,7 +448,7 @@ void FrmTabulor::closeEvent(QCloseEvent* event) {
   if (computing()) return event->ignore();
   if (!unloaded_ && unsaved_results_) {
     // One Compute a run: results not yet in a grid file would be lost.
-    const auto answer = Seams().ask(this, ProgramTitle(), QStringLiteral("Save the results?"),
+    const auto answer = services_.Ask(this, ProgramTitle(), QStringLiteral("Save the results?"),
                                     QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel,
                                     QMessageBox::Save);
     if ((answer == QMessageBox::Save && !SaveResults()) ||
@@ -466,7 +465,7 @@ void FrmTabulor::closeEvent(QCloseEvent* event) {
   if (vars_) vars_->close();
   if (about_) about_->close();
   if (help_) help_->close();
-  Seams().quit();
+  services_.Quit();
 }
 
 void FrmTabulor::showEvent(QShowEvent* event) {

@@ -33,10 +33,8 @@
 #include <QProgressDialog>
 
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <string>
-#include <thread>
 
 #include "engine/compute.h"
 #include "evaluation/evaluation.h"
@@ -46,6 +44,7 @@
 #include "ui/frm_about.h"
 #include "ui/help_window.h"
 #include "ui/report_printer.h"
+#include "ui/ui_services.h"
 
 class QAction;
 class QGroupBox;
@@ -67,8 +66,9 @@ class FrmTabulor : public QMainWindow {
   // The window's states; a run never goes back to an earlier one.
   enum class FormState { Start, SeriesLoaded, Computed, GridFileShown };
 
-  // The window works on `model`, which must outlive it.
-  explicit FrmTabulor(Dimension& model, QWidget* parent = nullptr);
+  // The window works on `model` and asks `services` for dialogs, message
+  // boxes and the computation's thread; both must outlive it.
+  explicit FrmTabulor(Dimension& model, UiServices& services = DesktopServices(), QWidget* parent = nullptr);
   ~FrmTabulor() override;
 
   Dimension& model() { return model_; }
@@ -78,15 +78,6 @@ class FrmTabulor : public QMainWindow {
   int controlSetCount() const;
   bool computing() const;
 
-  // The computation; tests put a slow one here to reach the progress dialog.
-  std::function<ComputeResult(Dimension&, const ProgressFn&)> computeFunction;
-  // Starts the thread the computation runs on; tests make it fail as a
-  // process out of threads or address space does.
-  std::function<std::thread(std::function<void()>)> startThread = [](std::function<void()> body) {
-    return std::thread(std::move(body));
-  };
-  // How "Print" shows its print dialog; tests choose a PDF file here.
-  ReportPrintOptions printOptions;
   // The printer of the run: the choice made in the print dialog stays.
   ReportPrinter& reportPrinter();
 
@@ -158,6 +149,7 @@ class FrmTabulor : public QMainWindow {
   bool SaveResultsAs();
 
   Dimension& model_;
+  UiServices& services_;
   Evaluation evaluation_;
   FormState state_ = FormState::Start;
   int shown_var_ = 1;

@@ -36,7 +36,6 @@
 #include "output/csv_export.h"
 #include "platform/atomic_file.h"
 #include "ui/qt_text.h"
-#include "ui/seams.h"
 
 namespace tabulor {
 
@@ -47,48 +46,6 @@ namespace {
 constexpr std::int64_t kMarkedPoints = 200;
 // The colour map never samples more cells than this along an axis.
 constexpr int kMaxCells = 4096;
-
-PlotWindow::SaveFileFn& SaveFileDialog() {
-  static PlotWindow::SaveFileFn fn;
-  return fn;
-}
-
-PlotWindow::MessageFn& MessageBoxFn() {
-  static PlotWindow::MessageFn fn;
-  return fn;
-}
-
-// The extension a name filter stands for ("PDF document (*.pdf)": "pdf"),
-// or `fallback` for one without ("All files (*)").
-QString FilterSuffix(const QString& filter, const QString& fallback) {
-  const QRegularExpressionMatch m = QRegularExpression(QStringLiteral("\\*\\.(\\w+)")).match(filter);
-  return m.hasMatch() ? m.captured(1) : fallback;
-}
-
-QString AskSaveFile(QWidget* parent, const QString& caption, const QString& suggested, const QString& filters) {
-  if (SaveFileDialog()) return SaveFileDialog()(parent, caption, suggested, filters);
-  QFileDialog dialog(parent, caption, suggested, filters);
-  dialog.setAcceptMode(QFileDialog::AcceptSave);
-  // A name typed without an extension gets that of the chosen type before
-  // the dialog asks about replacing a file, so that it asks about the file
-  // that is written.
-  const QString first = FilterSuffix(dialog.selectedNameFilter(), QString());
-  dialog.setDefaultSuffix(first);
-  QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog,
-                   [&dialog, first](const QString& filter) { dialog.setDefaultSuffix(FilterSuffix(filter, first)); });
-  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return QString();
-  return dialog.selectedFiles().first();
-}
-
-void Tell(QWidget* parent, const QString& title, const QString& text) {
-  if (MessageBoxFn()) {
-    MessageBoxFn()(parent, title, text);
-    return;
-  }
-  QMessageBox box(QMessageBox::Warning, title, text, QMessageBox::Ok, parent);
-  box.setTextFormat(Qt::PlainText);
-  box.exec();
-}
 
 // Names from a file as the main window shows them (UTF-8, else Latin-1).
 QString Text(const std::string& s) { return ToQ(s); }
@@ -125,11 +82,13 @@ QCPRange Padded(double lo, double hi, double margin) {
 
 }  // namespace
 
-void PlotWindow::SetSaveFileDialog(SaveFileFn fn) { SaveFileDialog() = std::move(fn); }
-void PlotWindow::SetMessageBox(MessageFn fn) { MessageBoxFn() = std::move(fn); }
 
-PlotWindow* PlotWindow::Open(const Dimension& model, QWidget* parent) {
-  auto* window = new PlotWindow(model, parent);
+void PlotWindow::Tell(const QString& title, const QString& text) {
+  services_.Message(this, QMessageBox::Warning, title, text);
+}
+
+PlotWindow* PlotWindow::Open(const Dimension& model, UiServices& services, QWidget* parent) {
+  auto* window = new PlotWindow(model, services, parent);
   window->setAttribute(Qt::WA_DeleteOnClose);
   window->show();
   window->raise();
@@ -137,7 +96,8 @@ PlotWindow* PlotWindow::Open(const Dimension& model, QWidget* parent) {
   return window;
 }
 
-PlotWindow::PlotWindow(const Dimension& model, QWidget* parent) : QMainWindow(parent), model_(model) {
+PlotWindow::PlotWindow(const Dimension& model, UiServices& services, QWidget* parent)
+    : QMainWindow(parent), model_(model), services_(services) {
   setObjectName("frmPlot");
   usable_ = !GridFileWritable(model_).has_value();
   if (usable_) {
@@ -687,7 +647,7 @@ bool PlotWindow::savePicture(const QString& chosen) {
     suffix = "png";
   }
   if (suffix != "png" && suffix != "pdf") {
-    Tell(this, tr("Save Picture"),
+    Tell(tr("Save Picture"),
          tr("The picture can be saved as PNG or PDF: choose a name ending in .png or .pdf.\n\n%1").arg(path));
     return false;
   }
@@ -732,7 +692,7 @@ bool PlotWindow::savePicture(const QString& chosen) {
       problem = QString::fromLocal8Bit(AtomicWriteProblem(written).c_str());
   }
   if (!problem.isEmpty()) {
-    Tell(this, tr("Save Picture"), tr("The picture could not be saved to\n%1\n\n%2").arg(path, problem));
+    Tell(tr("Save Picture"), tr("The picture could not be saved to\n%1\n\n%2").arg(path, problem));
     return false;
   }
   return true;
@@ -742,14 +702,14 @@ void PlotWindow::savePictureAs() {
   if (!usable_) return;
   QString base = Text(model_.FileName);
   QString suggested = base.isEmpty() ? QString("plot.png") : base + ".png";
-  QString path = AskSaveFile(this, tr("Save Picture"), suggested, tr("PNG image (*.png);;PDF document (*.pdf)"));
+  QString path = services_.SaveExportName(this, tr("Save Picture"), suggested, tr("PNG image (*.png);;PDF document (*.pdf)"));
   if (path.isEmpty()) return;
   savePicture(path);
 }
 
 bool PlotWindow::exportCsv(const QString& path) {
   if (!ModelUnchanged()) {
-    Tell(this, tr("Export CSV"), tr("The results have changed since this plot was opened."));
+    Tell(tr("Export CSV"), tr("The results have changed since this plot was opened."));
     return false;
   }
   const std::unique_ptr<QProgressDialog> progress(
@@ -762,7 +722,7 @@ bool PlotWindow::exportCsv(const QString& path) {
                                      return !cancelled;
                                    });
   progress->close();
-  if (!r.ok && !cancelled) Tell(this, tr("Export CSV"), Text(r.message));
+  if (!r.ok && !cancelled) Tell(tr("Export CSV"), Text(r.message));
   return r.ok;
 }
 
@@ -770,7 +730,7 @@ void PlotWindow::exportCsvAs() {
   if (!usable_) return;
   QString base = Text(model_.FileName);
   QString suggested = base.isEmpty() ? QString("results.csv") : base + ".csv";
-  QString path = AskSaveFile(this, tr("Export CSV"), suggested, tr("CSV file (*.csv);;All files (*)"));
+  QString path = services_.SaveExportName(this, tr("Export CSV"), suggested, tr("CSV file (*.csv);;All files (*)"));
   if (path.isEmpty()) return;
   if (QFileInfo(path).suffix().isEmpty()) path += ".csv";
   exportCsv(path);

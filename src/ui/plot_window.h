@@ -20,6 +20,7 @@
 
 #include "model/dimension.h"
 #include "ui/plot_data.h"
+#include "ui/ui_services.h"
 
 class QCustomPlot;
 class QCPColorMap;
@@ -45,21 +46,12 @@ class PlotWindow : public QMainWindow {
   // A window of its own (not modal) on `model`, which must hold results
   // (ResultsReady); without them it shows a note and draws nothing. With a
   // parent it is deleted with the parent.
-  explicit PlotWindow(const Dimension& model, QWidget* parent = nullptr);
+  explicit PlotWindow(const Dimension& model, UiServices& services = DesktopServices(), QWidget* parent = nullptr);
   ~PlotWindow() override;
 
   // Creates the window on `model`, deletes it when it is closed, shows it
   // and brings it to the front. The way the main window opens it.
-  static PlotWindow* Open(const Dimension& model, QWidget* parent);
-
-  // The save dialog: returns the chosen path or an empty text. Tests put a
-  // function in its place; nullptr restores the real dialog.
-  using SaveFileFn = std::function<QString(QWidget* parent, const QString& caption, const QString& suggested,
-                                           const QString& filters)>;
-  static void SetSaveFileDialog(SaveFileFn fn);
-  // Messages about failed saves; the real one is a message box.
-  using MessageFn = std::function<void(QWidget* parent, const QString& title, const QString& text)>;
-  static void SetMessageBox(MessageFn fn);
+  static PlotWindow* Open(const Dimension& model, UiServices& services, QWidget* parent);
 
   // What the window shows, for callers and tests.
   Mode mode() const { return mode_; }
@@ -108,6 +100,9 @@ class PlotWindow : public QMainWindow {
   std::int64_t SliceBase(int skip_a, int skip_b) const;
 
   const Dimension& model_;
+  UiServices& services_;
+  // A failed save or export, told in a message box.
+  void Tell(const QString& title, const QString& text);
   bool usable_ = false;
   // What the window was opened on, to notice a replaced model.
   const double* results_data_ = nullptr;

@@ -2,7 +2,7 @@
 
 #include <QApplication>
 
-#include "ui/seams.h"
+#include "ui/ui_services.h"
 
 namespace tabulor {
 

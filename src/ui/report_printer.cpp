@@ -18,7 +18,6 @@
 #include "output/result_lines.h"
 #include "platform/atomic_file.h"
 #include "ui/qt_text.h"
-#include "ui/seams.h"
 
 namespace tabulor {
 
@@ -29,11 +28,6 @@ ReportPrinter::ReportPrinter() : printer_(std::make_unique<QPrinter>(QPrinter::H
 }
 
 ReportPrinter::~ReportPrinter() = default;
-
-bool RunPrintDialog(QPrinter& printer, QWidget* parent) {
-  QPrintDialog dialog(&printer, parent);
-  return dialog.exec() == QDialog::Accepted;
-}
 
 namespace {
 
@@ -87,12 +81,12 @@ QString PrinterLabel(const QPrinter& printer) {
 }  // namespace
 
 PrintResult PrintReport(const Dimension& model, ReportPrinter& reportPrinter, QWidget* parent,
-                        const ReportPrintOptions& options) {
+                        UiServices& services) {
   PrinterStateGuard guard(reportPrinter);
   reportPrinter.setFontName(QString::fromLatin1(kReportFontName));
   QPrinter& printer = reportPrinter.printer();
 
-  if (options.printDialog && !options.printDialog(printer, parent)) return {PrintOutcome::Cancelled, {}, 0};
+  if (!services.PrintDialog(printer, parent)) return {PrintOutcome::Cancelled, {}, 0};
 
   // A PDF file is written under a temporary name next to it and takes the
   // chosen name only when the whole report is in it, as a saved grid file
@@ -145,7 +139,7 @@ PrintResult PrintReport(const Dimension& model, ReportPrinter& reportPrinter, QW
   if (pagesAbout > 1) {
     progress.reset(MakeProgressDialog(parent, QStringLiteral("Printing the report..."),
                                       QStringLiteral("printProgress"), Qt::WindowModal,
-                                      std::max(0, options.progressDelayMs)));
+                                      std::max(0, services.PrintDelayMs())));
   }
 
   int page = 1;
@@ -159,7 +153,7 @@ PrintResult PrintReport(const Dimension& model, ReportPrinter& reportPrinter, QW
     do {
       if (onPage == linesPerPage) {
         if (progress) {
-          if (progress->isHidden() && clock.elapsed() >= options.progressDelayMs) progress->show();
+          if (progress->isHidden() && clock.elapsed() >= services.PrintDelayMs()) progress->show();
           if (!progress->isHidden()) {
             progress->setLabelText(QStringLiteral("Printing page %1.").arg(page + 1));
             progress->setValue(static_cast<int>(static_cast<double>(i) / static_cast<double>(total) * kProgressSteps));

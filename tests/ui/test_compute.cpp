@@ -165,7 +165,7 @@ class TestCompute : public QObject {
     Fixture f;
     FrmTabulor& w = *f.w;
     QVERIFY(f.openSeries(kPolySeries));
-    w.startThread = [](std::function<void()>) -> std::thread {
+    f.user.startThread = [](std::function<void()>) -> std::thread {
       throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
     };
     f.click(Ctl<QPushButton>(w, "cmdCompute"));
@@ -173,7 +173,7 @@ class TestCompute : public QObject {
     QVERIFY2(f.user.messages.first().contains("could not be started"), qPrintable(f.user.messages.first()));
     CheckStillSeriesLoaded(w);
     // With a thread to be had, the same click computes.
-    w.startThread = [](std::function<void()> body) { return std::thread(std::move(body)); };
+    f.user.startThread = [](std::function<void()> body) { return std::thread(std::move(body)); };
     f.click(Ctl<QPushButton>(w, "cmdCompute"));
     CheckComputedState(w);
   }
@@ -196,9 +196,9 @@ class TestCompute : public QObject {
     Fixture f;
     FrmTabulor& w = *f.w;
     QVERIFY(f.openSeries(kPolySeries));
-    Seams().progressDelayMs = 100;
+    f.user.progressDelayMs = 100;
     std::atomic<bool> asked_to_stop{false};
-    w.computeFunction = [&](Dimension&, const ProgressFn& progress) {
+    f.user.compute = [&](Dimension&, const ProgressFn& progress) {
       for (int i = 0; i < 1000; ++i) {
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
         if (!progress(static_cast<std::uint64_t>(i), 1000)) {
@@ -238,7 +238,7 @@ class TestCompute : public QObject {
     CheckStillSeriesLoaded(w);
 
     // Computing again, with the real engine, works.
-    w.computeFunction = [](Dimension& m, const ProgressFn& p) { return Compute(m, p); };
+    f.user.compute = [](Dimension& m, const ProgressFn& p) { return Compute(m, p); };
     f.click(Ctl<QPushButton>(w, "cmdCompute"));
     CheckComputedState(w);
     QCOMPARE(f.listLines().size(), 5);
@@ -249,7 +249,7 @@ class TestCompute : public QObject {
     FrmTabulor& w = *f.w;
     QVERIFY(f.openSeries(kPolySeries));
     bool dialog_seen = false;
-    w.computeFunction = [&](Dimension& m, const ProgressFn& p) {
+    f.user.compute = [&](Dimension& m, const ProgressFn& p) {
       std::this_thread::sleep_for(std::chrono::milliseconds(100));
       return Compute(m, p);
     };

@@ -112,7 +112,7 @@ class TestEditPrint : public QObject {
     f.click(Ctl<QPushButton>(w, "cmdCompute"));
     const QString pdf = f.dir.filePath("report.pdf");
     int dialogs = 0;
-    w.printOptions.printDialog = [&](QPrinter& p, QWidget*) {
+    f.user.printDialog = [&](QPrinter& p, QWidget*) {
       ++dialogs;
       p.setOutputFormat(QPrinter::PdfFormat);
       p.setOutputFileName(pdf);
@@ -137,7 +137,7 @@ class TestEditPrint : public QObject {
     QVERIFY(f.openSeries(kPolySeries));
     f.click(Ctl<QPushButton>(w, "cmdCompute"));
     const QString pdf = f.dir.filePath("none.pdf");
-    w.printOptions.printDialog = [&](QPrinter& p, QWidget*) {
+    f.user.printDialog = [&](QPrinter& p, QWidget*) {
       p.setOutputFormat(QPrinter::PdfFormat);
       p.setOutputFileName(pdf);
       return false;
@@ -147,7 +147,7 @@ class TestEditPrint : public QObject {
     QVERIFY(f.user.messages.isEmpty());
 
     const QString nowhere = f.dir.filePath("no/such/folder/r.pdf");
-    w.printOptions.printDialog = [&](QPrinter& p, QWidget*) {
+    f.user.printDialog = [&](QPrinter& p, QWidget*) {
       p.setOutputFormat(QPrinter::PdfFormat);
       p.setOutputFileName(nowhere);
       return true;

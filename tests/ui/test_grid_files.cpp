@@ -228,7 +228,7 @@ class TestGridFiles : public QObject {
   void longFileOperationsShowProgressAndCancel() {
     Fixture f;
     FrmTabulor& w = *f.w;
-    Seams().progressDelayMs = 0;
+    f.user.progressDelayMs = 0;
     QVERIFY(f.openSeries(kPolySeries, "run.ser"));
     // More values than the reader reads between two reports of progress.
     f.typeInto(f.set(0).txtGridPoints, QStringLiteral("1100000"));
@@ -259,7 +259,7 @@ class TestGridFiles : public QObject {
 
     // Reading it back in a new window, cancelled: nothing is opened.
     Fixture g;
-    Seams().progressDelayMs = 0;
+    g.user.progressDelayMs = 0;
     shown = 0;
     cancel.start(0);
     g.user.openAnswers << f.dir.filePath("res.grd");
@@ -275,7 +275,6 @@ class TestGridFiles : public QObject {
     // A base name typed gets ".grd": a question about replacing the name
     // typed would be about another file. The real
     // dialog (Qt's own on this platform) is answered by a timer.
-    ResetUiSeams();
     QTemporaryDir dir;
     WriteText(dir, "res", "not a grid file");
     bool confirms = true;
@@ -287,7 +286,7 @@ class TestGridFiles : public QObject {
           dialog->setDirectory(dir.path());
           dialog->selectFile(dir.filePath("res"));
         },
-        [&] { chosen = Seams().saveFileName(nullptr, QStringLiteral("Grid files (*.grd)"), QString()); }, &questions);
+        [&] { chosen = DesktopServices().SaveFileName(nullptr, QStringLiteral("Grid files (*.grd)"), QString()); }, &questions);
     QVERIFY(seen);
     QVERIFY(!confirms);
     QVERIFY(questions.isEmpty());

@@ -40,7 +40,6 @@ struct Started {
 
   explicit Started(std::string separator, GuardAnswer answer = GuardAnswer::Yes)
       : platform(std::move(separator)), guard(platform) {
-    user.install();
     options.ask = [this, answer](const std::string&, const std::string&) {
       ++questions;
       return answer;
@@ -54,11 +53,8 @@ struct Started {
         QVERIFY(!qobject_cast<FrmTabulor*>(t) || !t->isVisible());
     };
   }
-  ~Started() {
-    w.reset();
-    ResetUiSeams();
-  }
-  void run() { w = Main(model, guard, options); }
+  ~Started() { w.reset(); }
+  void run() { w = Main(model, guard, options, user); }
 };
 
 }  // namespace
@@ -198,7 +194,7 @@ class TestStartup : public QObject {
 
   void missingHelpTextIsReported() {
     Fixture f;
-    Seams().helpResource = QStringLiteral(":/tabulor/help/nothing-here.html");
+    f.user.helpResource = QStringLiteral(":/tabulor/help/nothing-here.html");
     Ctl<QAction>(*f.w, "mnuHelp")->trigger();
     QCOMPARE(f.user.messages.size(), 1);
     QVERIFY(f.user.messages.first().contains("missing"));
