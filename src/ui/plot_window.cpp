@@ -130,7 +130,29 @@ void PlotWindow::BuildUi() {
   auto* central = new QWidget(this);
   auto* layout = new QVBoxLayout(central);
   layout->setContentsMargins(8, 8, 8, 4);
+  BuildControls(central, layout);
+  BuildHeldRows(central, layout);
+  BuildPlot(central, layout);
+  note_label_ = new QLabel(central);
+  note_label_->setTextFormat(Qt::PlainText);
+  note_label_->setObjectName("lblPlotNote");
+  note_label_->setWordWrap(true);
+  note_label_->hide();
+  layout->addWidget(note_label_);
+  setCentralWidget(central);
+  point_label_ = new QLabel(this);
+  point_label_->setTextFormat(Qt::PlainText);
+  point_label_->setObjectName("lblPlotPoint");
+  point_label_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  statusBar()->addWidget(point_label_, 1);
+  BuildMenus();
+  ConnectControls();
+  if (!usable_) ShowUnusable();
+  UpdateControls();
+}
 
+// The row of choices: what to show, along which variables; the buttons.
+void PlotWindow::BuildControls(QWidget* central, QVBoxLayout* layout) {
   auto* controls = new QHBoxLayout;
   mode_box_ = new QComboBox(central);
   mode_box_->setObjectName("cboPlotMode");
@@ -150,12 +172,12 @@ void PlotWindow::BuildUi() {
     x_box_->addItem(Text(plot::VariableTitle(model_, v)));
     y_box_->addItem(Text(plot::VariableTitle(model_, v)));
   }
-  auto* reset = new QPushButton(tr("Reset View"), central);
-  reset->setObjectName("cmdPlotReset");
-  auto* save = new QPushButton(tr("Save Picture…"), central);
-  save->setObjectName("cmdPlotSave");
-  auto* csv = new QPushButton(tr("Export CSV…"), central);
-  csv->setObjectName("cmdPlotCsv");
+  reset_button_ = new QPushButton(tr("Reset View"), central);
+  reset_button_->setObjectName("cmdPlotReset");
+  save_button_ = new QPushButton(tr("Save Picture…"), central);
+  save_button_->setObjectName("cmdPlotSave");
+  csv_button_ = new QPushButton(tr("Export CSV…"), central);
+  csv_button_->setObjectName("cmdPlotCsv");
   controls->addWidget(mode_label);
   controls->addWidget(mode_box_);
   controls->addSpacing(12);
@@ -164,9 +186,9 @@ void PlotWindow::BuildUi() {
   controls->addWidget(y_label_);
   controls->addWidget(y_box_);
   controls->addStretch(1);
-  controls->addWidget(reset);
-  controls->addWidget(save);
-  controls->addWidget(csv);
+  controls->addWidget(reset_button_);
+  controls->addWidget(save_button_);
+  controls->addWidget(csv_button_);
   layout->addLayout(controls);
   if (vars_ < 2) {
     mode_label->hide();
@@ -174,7 +196,10 @@ void PlotWindow::BuildUi() {
     y_label_->hide();
     y_box_->hide();
   }
+}
 
+// A slider for every variable, at the grid point it is held at.
+void PlotWindow::BuildHeldRows(QWidget* central, QVBoxLayout* layout) {
   auto* held = new QGridLayout;
   held->setColumnStretch(1, 1);
   for (int v = 0; v < vars_; ++v) {
@@ -198,7 +223,9 @@ void PlotWindow::BuildUi() {
     connect(slider, &QSlider::valueChanged, this, [this, v](int index) { setHeldIndex(v, index); });
   }
   layout->addLayout(held);
+}
 
+void PlotWindow::BuildPlot(QWidget* central, QVBoxLayout* layout) {
   plot_ = new QCustomPlot(central);
   plot_->setObjectName("plot");
   plot_->setMinimumSize(320, 240);
@@ -217,7 +244,12 @@ void PlotWindow::BuildUi() {
   plot_->xAxis->setLabelFont(label_font);
   plot_->yAxis->setLabelFont(label_font);
   plot_->xAxis->grid()->setSubGridVisible(false);
+  BuildPlottables(label_font);
+  layout->addWidget(plot_, 1);
+}
 
+// The curve, the colour map with its scale, the title and the marker.
+void PlotWindow::BuildPlottables(const QFont& label_font) {
   curve_ = new QCPCurve(plot_->xAxis, plot_->yAxis);
   curve_->setPen(QPen(QColor(31, 119, 180), 1.6));
   curve_->setAntialiased(true);
@@ -251,37 +283,26 @@ void PlotWindow::BuildUi() {
   marker_->setSize(10);
   marker_->position->setType(QCPItemPosition::ptPlotCoords);
   marker_->setVisible(false);
-  layout->addWidget(plot_, 1);
+}
 
-  note_label_ = new QLabel(central);
-  note_label_->setTextFormat(Qt::PlainText);
-  note_label_->setObjectName("lblPlotNote");
-  note_label_->setWordWrap(true);
-  note_label_->hide();
-  layout->addWidget(note_label_);
-  setCentralWidget(central);
-
-  point_label_ = new QLabel(this);
-  point_label_->setTextFormat(Qt::PlainText);
-  point_label_->setObjectName("lblPlotPoint");
-  point_label_->setTextInteractionFlags(Qt::TextSelectableByMouse);
-  statusBar()->addWidget(point_label_, 1);
-
+void PlotWindow::BuildMenus() {
   QMenu* file_menu = menuBar()->addMenu(tr("&File"));
-  QAction* save_action = file_menu->addAction(tr("Save &Picture…"), this, &PlotWindow::savePictureAs);
-  save_action->setShortcut(QKeySequence::Save);
-  QAction* csv_action = file_menu->addAction(tr("&Export CSV…"), this, &PlotWindow::exportCsvAs);
-  csv_action->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_E));
+  save_action_ = file_menu->addAction(tr("Save &Picture…"), this, &PlotWindow::savePictureAs);
+  save_action_->setShortcut(QKeySequence::Save);
+  csv_action_ = file_menu->addAction(tr("&Export CSV…"), this, &PlotWindow::exportCsvAs);
+  csv_action_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_E));
   file_menu->addSeparator();
   QAction* close_action = file_menu->addAction(tr("&Close"), this, &QWidget::close);
   close_action->setShortcut(QKeySequence::Close);
   QMenu* view_menu = menuBar()->addMenu(tr("&View"));
-  QAction* reset_action = view_menu->addAction(tr("&Reset View"), this, &PlotWindow::resetView);
-  reset_action->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_0));
+  reset_action_ = view_menu->addAction(tr("&Reset View"), this, &PlotWindow::resetView);
+  reset_action_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_0));
+}
 
-  connect(reset, &QPushButton::clicked, this, &PlotWindow::resetView);
-  connect(save, &QPushButton::clicked, this, &PlotWindow::savePictureAs);
-  connect(csv, &QPushButton::clicked, this, &PlotWindow::exportCsvAs);
+void PlotWindow::ConnectControls() {
+  connect(reset_button_, &QPushButton::clicked, this, &PlotWindow::resetView);
+  connect(save_button_, &QPushButton::clicked, this, &PlotWindow::savePictureAs);
+  connect(csv_button_, &QPushButton::clicked, this, &PlotWindow::exportCsvAs);
   connect(mode_box_, &QComboBox::currentIndexChanged, this,
           [this](int i) { setMode(i == 0 ? Mode::ColourMap : Mode::Curve); });
   connect(x_box_, &QComboBox::currentIndexChanged, this, [this](int i) {
@@ -297,24 +318,24 @@ void PlotWindow::BuildUi() {
   connect(plot_, &QCustomPlot::afterLayout, this, &PlotWindow::RefillPlot);
   connect(plot_, &QCustomPlot::mouseMove, this, [this](QMouseEvent* e) { ShowPointAt(e->position()); });
   plot_->installEventFilter(this);
+}
 
-  if (!usable_) {
-    note_label_->setText(tr("There are no results to plot."));
-    note_label_->show();
-    for (QWidget* w : {static_cast<QWidget*>(mode_box_), static_cast<QWidget*>(x_box_),
-                       static_cast<QWidget*>(y_box_), static_cast<QWidget*>(reset), static_cast<QWidget*>(save),
-                       static_cast<QWidget*>(csv)})
-      w->setEnabled(false);
-    save_action->setEnabled(false);
-    csv_action->setEnabled(false);
-    reset_action->setEnabled(false);
-    curve_->setVisible(false);
-    map_->setVisible(false);
-    plot_->plotLayout()->take(scale_);
-    plot_->plotLayout()->simplify();
-    scale_->setVisible(false);
-  }
-  UpdateControls();
+// Without results: a note, and nothing to choose or draw.
+void PlotWindow::ShowUnusable() {
+  note_label_->setText(tr("There are no results to plot."));
+  note_label_->show();
+  for (QWidget* w : {static_cast<QWidget*>(mode_box_), static_cast<QWidget*>(x_box_), static_cast<QWidget*>(y_box_),
+                     static_cast<QWidget*>(reset_button_), static_cast<QWidget*>(save_button_),
+                     static_cast<QWidget*>(csv_button_)})
+    w->setEnabled(false);
+  save_action_->setEnabled(false);
+  csv_action_->setEnabled(false);
+  reset_action_->setEnabled(false);
+  curve_->setVisible(false);
+  map_->setVisible(false);
+  plot_->plotLayout()->take(scale_);
+  plot_->plotLayout()->simplify();
+  scale_->setVisible(false);
 }
 
 bool PlotWindow::ModelUnchanged() const {

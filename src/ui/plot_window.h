@@ -34,6 +34,8 @@ class QPushButton;
 class QSlider;
 class QWidget;
 class QAction;
+class QFont;
+class QVBoxLayout;
 
 namespace tabulor {
 
@@ -85,6 +87,13 @@ class PlotWindow : public QMainWindow {
 
  private:
   void BuildUi();
+  void BuildControls(QWidget* central, QVBoxLayout* layout);
+  void BuildHeldRows(QWidget* central, QVBoxLayout* layout);
+  void BuildPlot(QWidget* central, QVBoxLayout* layout);
+  void BuildPlottables(const QFont& label_font);
+  void BuildMenus();
+  void ConnectControls();
+  void ShowUnusable();
   void UpdateControls();
   void UpdateHeldLabel(int v);
   void SliceChanged();
@@ -147,6 +156,12 @@ class PlotWindow : public QMainWindow {
   std::array<QLabel*, 4> held_labels_{};
   QLabel* point_label_ = nullptr;
   QLabel* note_label_ = nullptr;
+  QPushButton* reset_button_ = nullptr;
+  QPushButton* save_button_ = nullptr;
+  QPushButton* csv_button_ = nullptr;
+  QAction* save_action_ = nullptr;
+  QAction* csv_action_ = nullptr;
+  QAction* reset_action_ = nullptr;
 };
 
 }  // namespace tabulor
