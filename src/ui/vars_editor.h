@@ -27,6 +27,8 @@ class QLabel;
 class QPushButton;
 class QTableView;
 
+class QVBoxLayout;
+
 namespace tabulor {
 
 class VarsGridModel;
@@ -114,6 +116,10 @@ class FrmVars : public QDialog {
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
+  // The grid of values and the box values are typed in; the width of the
+  // label column.
+  int BuildGrid();
+  QVBoxLayout* BuildLayout();
   void grid_Click(const QModelIndex& index);
   void grid_CurrentChanged(const QModelIndex& current, const QModelIndex& previous);
   bool CommitCellEditAt(int row);
