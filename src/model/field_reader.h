@@ -56,6 +56,9 @@ class FieldReader {
   bool PeekChar(char& c);
   // Reads one raw field; false with error_ set on a problem.
   bool NextField(std::string_view what, bool& quoted);
+  // The rest of a quoted field (after its opening quote), or of a plain one.
+  bool QuotedField(std::string_view what);
+  bool PlainField(std::string_view what);
   void EndOfLine(char c);
   bool Fail(std::string_view what, std::string_view problem);
   // Makes error() again for the field that just failed, naming it `what`.
