@@ -145,18 +145,23 @@ bool FieldReader::NextField(std::string_view what, bool& quoted) {
   return QuotedField(what);
 }
 
+bool FieldReader::CopyRun(std::string_view what, char stop) {
+  const char* p = cur_;
+  while (p < end_ && *p != stop && *p != '\r' && *p != '\n' && *p != '\0') ++p;
+  if (field_.size() + static_cast<std::size_t>(p - cur_) > kMaxFieldLength)
+    return Fail(what, "the field is longer than " + IntegerText(kMaxFieldLength) + " characters");
+  field_.append(cur_, p);
+  cur_ = p;
+  return true;
+}
+
 bool FieldReader::QuotedField(std::string_view what) {
   for (;;) {
     if (cur_ == end_ && !Fill())
       return Fail(what, read_error_ ? "the file could not be read to its end" : "a quoted text is never closed");
     // Copy up to the closing quote or the buffer's end.
-    const char* p = cur_;
-    while (p < end_ && *p != '"' && *p != '\r' && *p != '\n' && *p != '\0') ++p;
-    if (field_.size() + static_cast<std::size_t>(p - cur_) > kMaxFieldLength)
-      return Fail(what, "the field is longer than " + IntegerText(kMaxFieldLength) + " characters");
-    field_.append(cur_, p);
-    cur_ = p;
-    if (p == end_) continue;
+    if (!CopyRun(what, '"')) return false;
+    if (cur_ == end_) continue;
     char d = *cur_++;
     if (d == '"') break;
     if (d == '\0') return Fail(what, "the field holds a NUL byte");
@@ -192,13 +197,8 @@ bool FieldReader::PlainField(std::string_view what) {
       if (read_error_) return Fail(what, "the file could not be read to its end");
       break;  // the last field of the file
     }
-    const char* p = cur_;
-    while (p < end_ && *p != ',' && *p != '\r' && *p != '\n' && *p != '\0') ++p;
-    if (field_.size() + static_cast<std::size_t>(p - cur_) > kMaxFieldLength)
-      return Fail(what, "the field is longer than " + IntegerText(kMaxFieldLength) + " characters");
-    field_.append(cur_, p);
-    cur_ = p;
-    if (p == end_) continue;
+    if (!CopyRun(what, ',')) return false;
+    if (cur_ == end_) continue;
     char d = *cur_++;
     if (d == '\0') return Fail(what, "the field holds a NUL byte");
     if (d == '\r' || d == '\n') EndOfLine(d);

@@ -719,13 +719,18 @@ bool PlotWindow::savePicture(const QString& chosen) {
   return true;
 }
 
+QString PlotWindow::AskExportName(const QString& caption, const QString& fallback, const QString& extension,
+                                  const QString& filters) {
+  const QString base = Text(model_.FileName);
+  const QString suggested = base.isEmpty() ? fallback : base + extension;
+  return services_.SaveExportName(this, caption, suggested, filters);
+}
+
 void PlotWindow::savePictureAs() {
   if (!usable_) return;
-  QString base = Text(model_.FileName);
-  QString suggested = base.isEmpty() ? QString("plot.png") : base + ".png";
-  QString path = services_.SaveExportName(this, tr("Save Picture"), suggested, tr("PNG image (*.png);;PDF document (*.pdf)"));
-  if (path.isEmpty()) return;
-  savePicture(path);
+  const QString path =
+      AskExportName(tr("Save Picture"), "plot.png", ".png", tr("PNG image (*.png);;PDF document (*.pdf)"));
+  if (!path.isEmpty()) savePicture(path);
 }
 
 bool PlotWindow::exportCsv(const QString& path) {
@@ -749,9 +754,7 @@ bool PlotWindow::exportCsv(const QString& path) {
 
 void PlotWindow::exportCsvAs() {
   if (!usable_) return;
-  QString base = Text(model_.FileName);
-  QString suggested = base.isEmpty() ? QString("results.csv") : base + ".csv";
-  QString path = services_.SaveExportName(this, tr("Export CSV"), suggested, tr("CSV file (*.csv);;All files (*)"));
+  QString path = AskExportName(tr("Export CSV"), "results.csv", ".csv", tr("CSV file (*.csv);;All files (*)"));
   if (path.isEmpty()) return;
   if (QFileInfo(path).suffix().isEmpty()) path += ".csv";
   exportCsv(path);

@@ -112,6 +112,10 @@ class PlotWindow : public QMainWindow {
   UiServices& services_;
   // A failed save or export, told in a message box.
   void Tell(const QString& title, const QString& text);
+  // The save dialog of a picture or an export, offering the file's name
+  // with `extension` (or `fallback` without a file name).
+  QString AskExportName(const QString& caption, const QString& fallback, const QString& extension,
+                        const QString& filters);
   bool usable_ = false;
   // What the window was opened on, to notice a replaced model.
   const double* results_data_ = nullptr;
