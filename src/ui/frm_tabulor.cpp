@@ -18,7 +18,6 @@
 
 #include "model/grid_file.h"
 #include "model/number_text.h"
-#include "output/result_lines.h"
 #include "ui/compute_runner.h"
 #include "ui/fitted_text.h"
 #include "ui/input_police.h"
@@ -36,17 +35,6 @@ using namespace look;
 namespace {
 
 QString IntQ(std::int64_t value) { return QString::fromStdString(IntegerText(value)); }
-
-// The lines of the results list, made from the model when painted.
-class ResultLinesSource : public LineSource {
- public:
-  explicit ResultLinesSource(const Dimension& model) : lines_(model) {}
-  std::int64_t count() const override { return lines_.count(); }
-  std::string line(std::int64_t i) const override { return lines_.line(i); }
-
- private:
-  ResultLines lines_;
-};
 
 }  // namespace
 
@@ -183,7 +171,7 @@ void FrmTabulor::ClearResults() {
   model_.ResultsReady = false;
 }
 
-void FrmTabulor::ListResults() { lstCoeff->setSource(std::make_shared<ResultLinesSource>(model_)); }
+void FrmTabulor::ListResults() { lstCoeff->setSource(MakeResultLinesSource(model_)); }
 
 QString FrmTabulor::NeverEnteredText() const {
   std::array<bool, kSlots> spaced{true, true, true, true};
