@@ -51,6 +51,12 @@ tabulor::KernelPath ParsePath(const std::string& s) {
   std::exit(2);
 }
 
+// "0" (by size), "1" (always) or "2" (never), as ComputeOptions::slabs.
+tabulor::SlabMode ParseSlabs(const char* text) {
+  const int mode = std::atoi(text);
+  return mode == 1 ? tabulor::SlabMode::Always : mode == 2 ? tabulor::SlabMode::Never : tabulor::SlabMode::BySize;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -63,14 +69,15 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "bench_case: no case %s\n", argv[1]);
     return 2;
   }
-  int threads = 0, repeat = 5, slabs = 0;
+  int threads = 0, repeat = 5;
+  tabulor::SlabMode slabs = tabulor::SlabMode::BySize;
   tabulor::KernelPath path = tabulor::KernelPath::Auto;
   for (int i = 2; i + 1 < argc; i += 2) {
     const std::string a = argv[i];
     if (a == "--threads") threads = std::atoi(argv[i + 1]);
     else if (a == "--repeat") repeat = std::max(1, std::atoi(argv[i + 1]));
     else if (a == "--kernels") path = ParsePath(argv[i + 1]);
-    else if (a == "--slabs") slabs = std::atoi(argv[i + 1]);  // ComputeOptions::slabs
+    else if (a == "--slabs") slabs = ParseSlabs(argv[i + 1]);
   }
 
   double cold = 0, rss = 0;
@@ -91,7 +98,7 @@ int main(int argc, char** argv) {
   }
 
   bench::WarmRun run(*c, threads, path);
-  run.transformer().SetSlabsForTesting(slabs);
+  run.transformer().SetSlabMode(slabs);
   std::vector<double> total, basis, cpu;
   run.Run();  // the working memory of the transforms, once
   for (int i = 0; i < repeat; ++i) {

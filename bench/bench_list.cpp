@@ -59,7 +59,7 @@ struct Window {
     w.show();
     QApplication::processEvents();
   }
-  tabulor::ResultsList& list() { return *w.lstCoeff; }
+  tabulor::ResultsList& list() { return *tabulor::test::Ctl<tabulor::ResultsList>(w, "lstCoeff"); }
   // Paints now, as the event loop would, and runs what the paint queued.
   void Paint() {
     list().viewport()->repaint();
@@ -67,7 +67,7 @@ struct Window {
   }
 };
 
-// ListResults after a computation: the list's lines become those of the
+// The results listed after a computation: the list's lines become those of the
 // model's 10^8 points and the first screenful is painted.
 void BM_ShowList1e8(benchmark::State& state) {
   Dimension& m = S4();
@@ -76,14 +76,14 @@ void BM_ShowList1e8(benchmark::State& state) {
   win.Paint();
   const double before = ResidentBytes();
   for (auto _ : state) {
-    win.w.ListResults();
+    win.list().setSource(tabulor::MakeResultLinesSource(win.w.model()));
     win.Paint();
     state.PauseTiming();
     win.list().setSource(nullptr);  // an empty list, as before a computation
     win.Paint();
     state.ResumeTiming();
   }
-  win.w.ListResults();
+  win.list().setSource(tabulor::MakeResultLinesSource(win.w.model()));
   win.Paint();
   state.counters["lines"] = static_cast<double>(win.list().count());
   state.counters["list_bytes"] = ResidentBytes() - before;
@@ -92,7 +92,7 @@ void BM_ShowList1e8(benchmark::State& state) {
 // End, Home and Page Down keys anywhere in the list, each followed by a paint.
 void BM_KeyJumps1e8(benchmark::State& state) {
   Window win(S4());
-  win.w.ListResults();
+  win.list().setSource(tabulor::MakeResultLinesSource(win.w.model()));
   win.list().setFocus();
   win.Paint();
   const int keys[] = {Qt::Key_End, Qt::Key_PageUp, Qt::Key_Home, Qt::Key_PageDown};
@@ -108,7 +108,7 @@ void BM_KeyJumps1e8(benchmark::State& state) {
 // The scroll bar dragged to random places of a list longer than its range.
 void BM_ScrollBarJumps1e8(benchmark::State& state) {
   Window win(S4());
-  win.w.ListResults();
+  win.list().setSource(tabulor::MakeResultLinesSource(win.w.model()));
   win.Paint();
   QScrollBar* bar = win.list().verticalScrollBar();
   std::mt19937 random(7);
@@ -151,7 +151,7 @@ void EnterS4(tabulor::test::Fixture& f) {
   for (std::size_t k = 0; k < c.vars.size(); ++k) {
     f.typeInto(f.set(static_cast<int>(k)).txtGridPoints, QString::number(c.vars[k].points));
     f.typeInto(f.set(static_cast<int>(k)).txtDer, QString::number(c.vars[k].der));
-    f.click(f.w->cmdNextVar);
+    f.click(tabulor::test::Ctl<QPushButton>(*f.w, "cmdNextVar"));
   }
 }
 
@@ -163,18 +163,18 @@ void BM_ComputeS4InWindow(benchmark::State& state) {
     tabulor::test::Fixture f;
     EnterS4(f);
     Clock::time_point engine_done;
-    f.w->computeFunction = [&](Dimension& m, const tabulor::ProgressFn& p) {
+    f.user.compute = [&](Dimension& m, const tabulor::ProgressFn& p) {
       const auto r = tabulor::Compute(m, p);
       engine_done = Clock::now();
       return r;
     };
     const auto start = Clock::now();
-    f.click(f.w->cmdCompute);
-    f.w->lstCoeff->viewport()->repaint();
+    f.click(tabulor::test::Ctl<QPushButton>(*f.w, "cmdCompute"));
+    tabulor::test::Ctl<tabulor::ResultsList>(*f.w, "lstCoeff")->viewport()->repaint();
     const auto shown = Clock::now();
     state.SetIterationTime(Seconds(start, shown));
     state.counters["engine_to_list_s"] = Seconds(engine_done, shown);
-    state.counters["lines"] = static_cast<double>(f.w->lstCoeff->count());
+    state.counters["lines"] = static_cast<double>(tabulor::test::Ctl<tabulor::ResultsList>(*f.w, "lstCoeff")->count());
   }
 }
 
@@ -185,9 +185,9 @@ void BM_CancelS4InWindow(benchmark::State& state) {
   for (auto _ : state) {
     tabulor::test::Fixture f;
     EnterS4(f);
-    tabulor::Seams().progressDelayMs = 100;
+    f.user.progressDelayMs = 100;
     Clock::time_point clicked{}, engine_done{};
-    f.w->computeFunction = [&](Dimension& m, const tabulor::ProgressFn& p) {
+    f.user.compute = [&](Dimension& m, const tabulor::ProgressFn& p) {
       const auto r = tabulor::Compute(m, p);
       engine_done = Clock::now();
       return r;
@@ -200,7 +200,7 @@ void BM_CancelS4InWindow(benchmark::State& state) {
       clicked = Clock::now();
       QTest::mouseClick(cancel, Qt::LeftButton);
     });
-    f.click(f.w->cmdCompute);
+    f.click(tabulor::test::Ctl<QPushButton>(*f.w, "cmdCompute"));
     const auto back = Clock::now();
     if (clicked == Clock::time_point{} || f.w->formState() != FrmTabulor::FormState::SeriesLoaded) {
       state.SkipWithError("the computation was not cancelled (dialog not seen, or finished first)");

@@ -59,8 +59,7 @@ class WarmRun {
 
   tabulor::BasisRule Rule(int v, std::vector<double>& offsets) {
     offsets.resize(static_cast<std::size_t>(points_[v]));
-    m_.CurVar = v;
-    for (std::int64_t j = 0; j < points_[v]; ++j) offsets[static_cast<std::size_t>(j)] = m_.CenterOffset(j);
+    for (std::int64_t j = 0; j < points_[v]; ++j) offsets[static_cast<std::size_t>(j)] = m_.CenterOffset(v, j);
     return m_.IsPower[v] ? tabulor::MakePowerRule(offsets, m_.LastTerm[v], m_.DerOrder[v])
                          : tabulor::MakeTrigRule(offsets, m_.LastTerm[v], m_.DerOrder[v], m_.Period[v]);
   }

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <random>
 
+#include "basis_table.h"
 #include "engine/basis.h"
 #include "engine/compute.h"
 #include "model/grid_capture.h"

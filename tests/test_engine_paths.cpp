@@ -127,9 +127,9 @@ struct FastRun {
   int failed_var = -1;
 };
 
-// tiling: Transformer::SetTilingForTesting; slabs: variables 1 and 0
-// together, slab by slab, where there are three or more.
-FastRun RunFast(const Dimension& m, KernelPath path, int threads, int tiling, bool slabs = false) {
+// tiling: Transformer::SetTilingMode; slabs: variables 1 and 0 together,
+// slab by slab, where there are three or more.
+FastRun RunFast(const Dimension& m, KernelPath path, int threads, TilingMode tiling, bool slabs = false) {
   FastRun out;
   std::array<std::int64_t, 4> terms{1, 1, 1, 1}, points{1, 1, 1, 1}, dims{1, 1, 1, 1};
   for (int v = 0; v <= m.LastVar; ++v) {
@@ -145,8 +145,8 @@ FastRun RunFast(const Dimension& m, KernelPath path, int threads, int tiling, bo
         for (std::int64_t k0 = 0; k0 < terms[0]; ++k0) out.results(k0, k1, k2, k3) = m.Coefficients[c++];
   Transformer t(threads, path);
   EXPECT_EQ(t.path(), path);
-  t.SetTilingForTesting(tiling);
-  t.SetSlabsForTesting(slabs ? 1 : 2);
+  t.SetTilingMode(tiling);
+  t.SetSlabMode(slabs ? SlabMode::Always : SlabMode::Never);
   std::array<std::vector<double>, 4> offsets;
   auto rule_of = [&](int v) {
     for (std::int64_t j = 0; j < points[v]; ++j)
@@ -186,11 +186,13 @@ std::string Describe(const std::vector<Var>& vars) {
 // The ways the transforms can go: basis in tiles, whole, whole with
 // variables 1 and 0 slab by slab.
 struct Mode {
-  int tiling;
+  TilingMode tiling;
   bool slabs;
   const char* name;
 };
-constexpr Mode kModes[] = {{1, false, " tiled"}, {2, false, " whole"}, {2, true, " slabs"}};
+constexpr Mode kModes[] = {{TilingMode::Always, false, " tiled"},
+                           {TilingMode::Never, false, " whole"},
+                           {TilingMode::Never, true, " slabs"}};
 
 // Every path, one and two threads, every mode: the same bits as the plain
 // evaluation.
@@ -315,7 +317,7 @@ TEST(EnginePaths, NonFiniteValuesAndBasis) {
     for (double& c : m.Coefficients) c = 1e308;
     for (KernelPath path : PathsHere())
       for (int threads : {1, 2})
-        for (int tiling : {1, 2}) {
+        for (TilingMode tiling : {TilingMode::Always, TilingMode::Never}) {
           FastRun fast = RunFast(m, path, threads, tiling);
           EXPECT_EQ(fast.outcome, TransformOutcome::ValuesNotFinite) << KernelPathName(path);
         }
@@ -325,7 +327,7 @@ TEST(EnginePaths, NonFiniteValuesAndBasis) {
     Dimension m = MakeModel({{true, 4, 60, 0, -1, 1, 0, 1}, {true, 400, 300, 0, 0, 20, 0, 1}}, 32);
     for (KernelPath path : PathsHere())
       for (int threads : {1, 2})
-        for (int tiling : {1, 2}) {
+        for (TilingMode tiling : {TilingMode::Always, TilingMode::Never}) {
           FastRun fast = RunFast(m, path, threads, tiling);
           EXPECT_EQ(fast.outcome, TransformOutcome::BasisNotFinite) << KernelPathName(path);
           EXPECT_EQ(fast.failed_var, 1);
@@ -368,7 +370,7 @@ TEST(EnginePaths, SlabsTellFailuresAsOneTransformAfterTheOther) {
     for (KernelPath path : PathsHere())
       for (int threads : {1, 2})
         for (bool slabs : {false, true}) {
-          FastRun fast = RunFast(m, path, threads, 2, slabs);
+          FastRun fast = RunFast(m, path, threads, TilingMode::Never, slabs);
           EXPECT_EQ(fast.outcome, c.outcome) << KernelPathName(path) << threads << slabs;
           EXPECT_EQ(fast.failed_var, c.failed_var) << KernelPathName(path) << threads << slabs;
         }
@@ -384,8 +386,9 @@ TEST(EnginePaths, ComputeOptionsGiveTheSameBits) {
   const Reference ref = Evaluate(MakeModel(vars, 41));
   for (KernelPath path : PathsHere())
     for (int threads : {1, 2, 3})
-      for (int slabs : {0, 1, 2}) {
+      for (SlabMode slabs : {SlabMode::BySize, SlabMode::Always, SlabMode::Never}) {
         Dimension m = MakeModel(vars, 41);
+        m.CurVar = 2;  // Compute works on every variable without touching it
         ComputeOptions options;
         options.threads = threads;
         options.kernels = path;
@@ -403,10 +406,10 @@ TEST(EnginePaths, ComputeOptionsGiveTheSameBits) {
         ASSERT_EQ(r.outcome, ComputeOutcome::Ok) << r.message;
         EXPECT_GE(r.seconds, 0.0);
         EXPECT_EQ(last_done, total);  // progress ends at its total
-        EXPECT_EQ(m.CurVar, -1);
+        EXPECT_EQ(m.CurVar, 2);
         ASSERT_EQ(m.Results.size(), ref.values.size());
         EXPECT_EQ(std::memcmp(m.Results.data(), ref.values.data(), ref.values.size() * sizeof(double)), 0)
-            << KernelPathName(path) << " threads " << threads << " slabs " << slabs;
+            << KernelPathName(path) << " threads " << threads << " slabs " << static_cast<int>(slabs);
       }
 }
 
@@ -444,7 +447,7 @@ TEST(EnginePaths, CancelStopsAllThreads) {
                             {false, 10, 200, 0, 0, kTwoPi, 0, kTwoPi}},
                            62);
   calls = 0;
-  options.slabs = 1;
+  options.slabs = SlabMode::Always;
   r = Compute(
       m3, [&](std::uint64_t done, std::uint64_t total) { return ++calls < 3 && done < total; }, options);
   EXPECT_EQ(r.outcome, ComputeOutcome::Cancelled);

@@ -162,3 +162,17 @@ TEST(WholeNumber, RoundsTiesToEvenAndRefusesText) {
   EXPECT_EQ(ok("2147483647"), 2147483647);
   EXPECT_EQ(ok("-2147483648"), -2147483647 - 1);
 }
+
+// The check every number box and option shares: the whole text, blanks
+// around it aside, must be one finite number.
+TEST(WholeTextNumber, TheWholeTextMustBeAFiniteNumber) {
+  const std::pair<const char*, double> numbers[] = {
+      {"2.5", 2.5}, {"  -1E-3\t", -0.001}, {"+7", 7}, {".5", 0.5}, {"1e2", 100}, {"-0", -0.0}};
+  for (const auto& [text, value] : numbers) {
+    const std::optional<double> r = WholeTextNumber(text);
+    ASSERT_TRUE(r.has_value()) << text;
+    EXPECT_EQ(*r, value) << text;
+  }
+  for (const char* text : {"", " ", "abc", "1x", "1 2", "1,5", "1e", "inf", "nan", "1e999", "-1e400", "2.5.1"})
+    EXPECT_FALSE(WholeTextNumber(text).has_value()) << text;
+}

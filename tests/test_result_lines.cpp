@@ -130,10 +130,19 @@ TEST(ResultLines, FourVariablesHeadingsIndentByLevelAndSkipSinglePoints) {
     }
   }
   EXPECT_EQ(l.line(l.count()), "");  // beyond the end: nothing
-  // A variable with a single grid point gets no heading.
-  spec[1].points = "1";
+  // A variable with a single grid point (b, of a single term) gets no
+  // heading.
   Dimension m2;
-  ASSERT_EQ(ReadSeriesFile(m2, std::string(TABULOR_EXAMPLES_DIR) + "/four.ser").outcome, SeriesReadOutcome::Ok);
+  ASSERT_EQ(ReadSeriesText(m2,
+                           "3,a,0,1,0,#TRUE#,*,1,b,-1,1,*,#TRUE#,*,0,c,0,1,0,#FALSE#,1,2,d,1,2,1,#TRUE#,*,1,"
+                           "#TRUE#,1,2,3,4,5,6,7,8,9,10,11,12",
+                           "f")
+                .outcome,
+            SeriesReadOutcome::Ok);
+  spec = DefaultGridSpec(m2);
+  EXPECT_EQ(spec[1].points, "1");
+  spec[2].points = "2";
+  spec[3].points = "3";
   ASSERT_EQ(CaptureGridSpecs(m2, spec), "");
   ASSERT_EQ(Compute(m2).outcome, ComputeOutcome::Ok);
   ResultLines l2(m2);

@@ -8,7 +8,21 @@
 #include "platform/signals.h"
 #include "ui/frm_tabulor.h"
 #include "ui/qt_text.h"
-#include "ui/seams.h"
+#include "ui/ui_services.h"
+
+namespace {
+
+// The real dialogs, but the file-open dialog answers with the file given.
+class DemoServices : public tabulor::UiServices {
+ public:
+  explicit DemoServices(QString file) : file_(std::move(file)) {}
+  QString OpenFileName(QWidget*, const QString&) override { return file_; }
+
+ private:
+  QString file_;
+};
+
+}  // namespace
 
 int main(int argc, char** argv) {
   if (argc < 2) {
@@ -16,11 +30,9 @@ int main(int argc, char** argv) {
     return 2;
   }
   tabulor::SetUpSignals(tabulor::BrokenPipe::kFailsTheWrite);
-  const QString file = tabulor::PathToQ(argv[1]);
-  return tabulor::RunWindowProgram(argc, argv, [file](tabulor::FrmTabulor& w) {
-    tabulor::Seams().openFileName = [file](QWidget*, const QString&) { return file; };
-    w.txtSerFileName_Click();
-    tabulor::ResetUiSeams();
-    if (w.formState() == tabulor::FrmTabulor::FormState::SeriesLoaded) w.cmdCompute_Click();
+  DemoServices services(tabulor::PathToQ(argv[1]));
+  return tabulor::RunWindowProgram(argc, argv, services, [](tabulor::FrmTabulor& w) {
+    QMetaObject::invokeMethod(&w, "txtSerFileName_Click");
+    if (w.formState() == tabulor::FrmTabulor::FormState::SeriesLoaded) QMetaObject::invokeMethod(&w, "cmdCompute_Click");
   });
 }

@@ -23,7 +23,8 @@ void WaitSplash(QWidget&) {
   loop.exec(QEventLoop::ExcludeUserInputEvents);
 }
 
-std::unique_ptr<FrmTabulor> Main(Dimension& model, DecimalPoint& guard, const StartupOptions& options) {
+std::unique_ptr<FrmTabulor> Main(Dimension& model, DecimalPoint& guard, const StartupOptions& options,
+                                 UiServices& services) {
   if (!guard.CheckDecimalSeparator(options.ask)) return nullptr;
 
   {
@@ -38,21 +39,22 @@ std::unique_ptr<FrmTabulor> Main(Dimension& model, DecimalPoint& guard, const St
     splash.close();
   }
 
-  auto window = std::make_unique<FrmTabulor>(model);
-  window->onUnload = [&guard] { guard.RestoreDecimalSeparator(); };
+  auto window = std::make_unique<FrmTabulor>(model, services);
+  QObject::connect(window.get(), &FrmTabulor::unloading, [&guard] { guard.RestoreDecimalSeparator(); });
   window->show();
   window->activateWindow();
   return window;
 }
 
-int RunWindowProgram(int argc, char** argv, const std::function<void(FrmTabulor& window)>& started) {
+int RunWindowProgram(int argc, char** argv, UiServices& services,
+                     const std::function<void(FrmTabulor& window)>& started) {
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("tabulor"));
 
   LinuxDecimalPlatform platform;
   DecimalPoint guard(platform);
   Dimension model;
-  std::unique_ptr<FrmTabulor> window = Main(model, guard, StartupOptions{});
+  std::unique_ptr<FrmTabulor> window = Main(model, guard, StartupOptions{}, services);
   if (!window) return 0;
   if (started) QTimer::singleShot(0, window.get(), [&started, w = window.get()] { started(*w); });
   return app.exec();

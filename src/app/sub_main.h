@@ -14,6 +14,7 @@ class QWidget;
 namespace tabulor {
 
 class FrmTabulor;
+class UiServices;
 
 struct StartupOptions {
   // The decimal separator warning.
@@ -33,13 +34,16 @@ void WaitSplash(QWidget& splash);
 // Main: the guard (which may end the program: then the result is null), the
 // splash, and the main window shown in its start state. The window restores
 // the decimal separator through `guard` when it closes.
-std::unique_ptr<FrmTabulor> Main(Dimension& model, DecimalPoint& guard, const StartupOptions& options);
+// The window asks `services` for its dialogs and message boxes.
+std::unique_ptr<FrmTabulor> Main(Dimension& model, DecimalPoint& guard, const StartupOptions& options,
+                                 UiServices& services);
 
 // The whole program (its main() sets up the signals first, SetUpSignals in
 // platform/signals.h): the application, Main with the real guard, splash and
 // question, and the event loop until the window closes. `started` is called
 // once the event loop runs, with the window (not when the guard ended the
 // program). Returns the exit status.
-int RunWindowProgram(int argc, char** argv, const std::function<void(FrmTabulor& window)>& started = nullptr);
+int RunWindowProgram(int argc, char** argv, UiServices& services,
+                     const std::function<void(FrmTabulor& window)>& started = nullptr);
 
 }  // namespace tabulor

@@ -12,9 +12,11 @@
 #include <new>
 #include <optional>
 #include <system_error>
+#include <tuple>
 #include <vector>
 
 #include "engine/compute.h"
+#include "evaluation/evaluation.h"
 #include "model/grid_capture.h"
 #include "model/grid_file.h"
 #include "model/number_text.h"
@@ -135,12 +137,9 @@ std::pair<int, std::string> SplitKey(const std::string& option, const std::strin
 
 // A number given on the command line: all of the text must be the number.
 double StrictNumber(const std::string& option, const std::string& text) {
-  LeadingNumberResult r = ParseLeadingNumber(text);
-  std::size_t end = r.end;
-  while (end < text.size() && (text[end] == ' ' || text[end] == '\t')) ++end;
-  if (r.status != NumberStatus::Ok || end != text.size())
-    throw UsageError{option + ": \"" + text + "\" is not a finite number"};
-  return r.value;
+  const std::optional<double> value = WholeTextNumber(text);
+  if (!value) throw UsageError{option + ": \"" + text + "\" is not a finite number"};
+  return *value;
 }
 
 struct Options {
@@ -156,68 +155,89 @@ struct Options {
   std::map<int, std::vector<double>> values;
 };
 
+// "--points K=N": N whole and by the rule for a number of grid points.
+void ParsePoints(Options& o, const std::string& option, const std::string& value) {
+  auto [k, text] = SplitKey(option, value);
+  const double n = StrictNumber(option, text);
+  std::int32_t last = 0;
+  if (n != std::floor(n) || CheckGridPoints(n, false, last) != GridPointsCheck::Ok)
+    throw UsageError{"--points: the number of grid points must be a whole number of at least " +
+                     IntegerText(kMinGridPoints) + " (got \"" + text + "\")"};
+  o.points[k] = text;
+}
+
+void ParseDer(Options& o, const std::string& option, const std::string& value) {
+  auto [k, text] = SplitKey(option, value);
+  WholeNumberResult d = ParseWholeNumber(text);
+  if (d.status != WholeNumberStatus::Ok || d.value < 0 || StrictNumber(option, text) != d.value)
+    throw UsageError{"--der: the derivative order must be a whole number of at least 0 (got \"" + text + "\")"};
+  o.der[k] = text;
+}
+
+void ParseLimits(Options& o, const std::string& option, const std::string& value) {
+  auto [k, text] = SplitKey(option, value);
+  std::size_t comma = text.find(',');
+  if (comma == std::string::npos || text.find(',', comma + 1) != std::string::npos)
+    throw UsageError{"--limits takes K=LO,HI (got \"" + text + "\")"};
+  std::string lo = text.substr(0, comma), hi = text.substr(comma + 1);
+  StrictNumber(option, lo);
+  StrictNumber(option, hi);
+  o.limits[k] = {lo, hi};
+}
+
+void ParseValues(Options& o, const std::string& option, const std::string& value) {
+  auto [k, text] = SplitKey(option, value);
+  std::vector<double> xs;
+  std::size_t start = 0;
+  for (;;) {
+    std::size_t comma = text.find(',', start);
+    xs.push_back(StrictNumber(option, text.substr(start, comma - start)));
+    if (comma == std::string::npos) break;
+    start = comma + 1;
+  }
+  if (static_cast<std::int64_t>(xs.size()) < kMinGridPoints)
+    throw UsageError{"--values needs at least two grid values"};
+  o.values[k] = std::move(xs);
+}
+
+// Takes one argument (and the value behind it, advancing i).
+void ParseArg(Options& o, const std::vector<std::string>& args, std::size_t& i) {
+  const std::string& a = args[i];
+  auto next = [&]() -> const std::string& {
+    if (i + 1 >= args.size()) throw UsageError{a + " needs a value"};
+    return args[++i];
+  };
+  if (a == "--help" || a == "-h") {
+    o.help = true;
+  } else if (a == "--report") {
+    o.report = true;
+  } else if (a == "--summary") {
+    o.summary = true;
+  } else if (a == "--save" || a == "--csv" || a == "--open-grid") {
+    // A forgotten name would take the next option as the file's name.
+    const std::string& name = next();
+    if (name.empty() || name.rfind("--", 0) == 0)
+      throw UsageError{a + " needs a file name" + (name.empty() ? "" : " before " + name)};
+    (a == "--save" ? o.save_base : a == "--csv" ? o.csv_file : o.open_grid) = name;
+  } else if (a == "--points") {
+    ParsePoints(o, a, next());
+  } else if (a == "--der") {
+    ParseDer(o, a, next());
+  } else if (a == "--limits") {
+    ParseLimits(o, a, next());
+  } else if (a == "--values") {
+    ParseValues(o, a, next());
+  } else if (!a.empty() && a[0] == '-' && a != "-") {
+    throw UsageError{"unknown option " + a};
+  } else {
+    if (!o.series_file.empty()) throw UsageError{"only one series file can be given"};
+    o.series_file = a;
+  }
+}
+
 Options ParseArgs(const std::vector<std::string>& args) {
   Options o;
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    const std::string& a = args[i];
-    auto next = [&]() -> const std::string& {
-      if (i + 1 >= args.size()) throw UsageError{a + " needs a value"};
-      return args[++i];
-    };
-    if (a == "--help" || a == "-h") {
-      o.help = true;
-    } else if (a == "--report") {
-      o.report = true;
-    } else if (a == "--summary") {
-      o.summary = true;
-    } else if (a == "--save" || a == "--csv" || a == "--open-grid") {
-      // A forgotten name would take the next option as the file's name.
-      const std::string& name = next();
-      if (name.empty() || name.rfind("--", 0) == 0)
-        throw UsageError{a + " needs a file name" + (name.empty() ? "" : " before " + name)};
-      (a == "--save" ? o.save_base : a == "--csv" ? o.csv_file : o.open_grid) = name;
-    } else if (a == "--points") {
-      auto [k, text] = SplitKey(a, next());
-      double n = StrictNumber(a, text);
-      if (n != std::floor(n) || n < 2 || n > 2147483647.0)
-        throw UsageError{"--points: the number of grid points must be a whole number of at least 2 (got \"" +
-                         text + "\")"};
-      o.points[k] = text;
-    } else if (a == "--der") {
-      auto [k, text] = SplitKey(a, next());
-      WholeNumberResult d = ParseWholeNumber(text);
-      if (d.status != WholeNumberStatus::Ok || d.value < 0 || StrictNumber(a, text) != d.value)
-        throw UsageError{"--der: the derivative order must be a whole number of at least 0 (got \"" + text +
-                         "\")"};
-      o.der[k] = text;
-    } else if (a == "--limits") {
-      auto [k, text] = SplitKey(a, next());
-      std::size_t comma = text.find(',');
-      if (comma == std::string::npos || text.find(',', comma + 1) != std::string::npos)
-        throw UsageError{"--limits takes K=LO,HI (got \"" + text + "\")"};
-      std::string lo = text.substr(0, comma), hi = text.substr(comma + 1);
-      StrictNumber(a, lo);
-      StrictNumber(a, hi);
-      o.limits[k] = {lo, hi};
-    } else if (a == "--values") {
-      auto [k, text] = SplitKey(a, next());
-      std::vector<double> xs;
-      std::size_t start = 0;
-      for (;;) {
-        std::size_t comma = text.find(',', start);
-        xs.push_back(StrictNumber(a, text.substr(start, comma - start)));
-        if (comma == std::string::npos) break;
-        start = comma + 1;
-      }
-      if (xs.size() < 2) throw UsageError{"--values needs at least two grid values"};
-      o.values[k] = std::move(xs);
-    } else if (!a.empty() && a[0] == '-' && a != "-") {
-      throw UsageError{"unknown option " + a};
-    } else {
-      if (!o.series_file.empty()) throw UsageError{"only one series file can be given"};
-      o.series_file = a;
-    }
-  }
+  for (std::size_t i = 0; i < args.size(); ++i) ParseArg(o, args, i);
   if (o.help) return o;
   if (o.series_file.empty() == o.open_grid.empty())
     throw UsageError{"give either a series file or --open-grid BASE"};
@@ -281,12 +301,12 @@ int PrintLines(const Dimension& model, bool report, int out_fd, int err_fd) {
 }
 
 // Writes the CSV file when one was asked for; 0 when done, else 1.
-int ExportCsv(const Dimension& model, const std::string& file, int err_fd) {
+int ExportCsv(const Evaluation& evaluation, const std::string& file, int err_fd) {
   if (file.empty()) return 0;
   CsvExportResult written;
   {
     TerminalProgress progress(err_fd, "Exporting");
-    written = WriteCsvFile(model, file, progress.fn());
+    written = evaluation.ExportCsv(file, progress.fn());
   }
   if (!written.ok) {
     Say(err_fd, "tabulor-batch: " + written.message);
@@ -295,113 +315,119 @@ int ExportCsv(const Dimension& model, const std::string& file, int err_fd) {
   return 0;
 }
 
-int RunSeries(const Options& o, int out_fd, int err_fd) {
-  Dimension model;
+bool OpenSeries(Evaluation& evaluation, const std::string& file, int err_fd) {
   SeriesReadResult read;
   {
     TerminalProgress progress(err_fd, "Reading coefficients");
-    read = ReadSeriesFile(model, o.series_file, progress.fn());
+    read = evaluation.OpenSeries(file, progress.fn());
   }
   if (read.outcome == SeriesReadOutcome::NoCoefficients) {
-    Say(err_fd, "tabulor-batch: series file \"" + o.series_file + "\": NO COEFFICIENTS IN FILE.");
-    return 1;
+    Say(err_fd, "tabulor-batch: series file \"" + file + "\": NO COEFFICIENTS IN FILE.");
+    return false;
   }
   if (read.outcome != SeriesReadOutcome::Ok) {
     Say(err_fd, "tabulor-batch: " + read.message);
-    return 1;
+    return false;
   }
-  auto check_var = [&](int k) {
+  return true;
+}
+
+// The default grid with the options' changes; false (and told) when an
+// option names a variable the series does not have.
+bool GridSpec(const Options& o, const Dimension& model, std::array<GridSpecText, kSlots>& spec, int err_fd) {
+  std::vector<int> named;
+  for (const auto& entry : o.points) named.push_back(entry.first);
+  for (const auto& entry : o.der) named.push_back(entry.first);
+  for (const auto& entry : o.limits) named.push_back(entry.first);
+  for (const auto& entry : o.values) named.push_back(entry.first);
+  for (const int k : named)
     if (k > model.LastVar) {
       Say(err_fd, "tabulor-batch: variable " + IntegerText(k) + " is not in the series, which has " +
                       IntegerText(model.LastVar + 1) + " variable(s)");
       return false;
     }
-    return true;
-  };
-  auto spec = DefaultGridSpec(model);
-  for (const auto& [k, text] : o.points) {
-    if (!check_var(k)) return 1;
-    spec[k].points = text;
-  }
-  for (const auto& [k, text] : o.der) {
-    if (!check_var(k)) return 1;
-    spec[k].der = text;
-  }
-  for (const auto& [k, lohi] : o.limits) {
-    if (!check_var(k)) return 1;
-    spec[k].lower = lohi.first;
-    spec[k].upper = lohi.second;
-  }
+  spec = DefaultGridSpec(model);
+  for (const auto& [k, text] : o.points) spec[k].points = text;
+  for (const auto& [k, text] : o.der) spec[k].der = text;
+  for (const auto& [k, lohi] : o.limits) std::tie(spec[k].lower, spec[k].upper) = lohi;
   for (const auto& [k, xs] : o.values) {
-    if (!check_var(k)) return 1;
     spec[k].spaced = false;
     spec[k].points = IntegerText(static_cast<std::int64_t>(xs.size()));
-    model.EvenlySpaced[k] = false;
-    model.GridX[k] = xs;
+    spec[k].values = xs;
   }
-  if (std::string why = CaptureGridSpecs(model, spec); !why.empty()) {
+  return true;
+}
+
+// Captures the grid and computes; the seconds the computation took, or
+// nothing (and told) when it failed.
+std::optional<double> CaptureAndCompute(Evaluation& evaluation, const std::array<GridSpecText, kSlots>& spec,
+                                        int err_fd) {
+  if (std::string why = evaluation.CaptureGrids(spec); !why.empty()) {
     Say(err_fd, "tabulor-batch: " + why);
-    return 1;
+    return std::nullopt;
   }
   ComputeResult result;
   {
     TerminalProgress progress(err_fd, "Computing");
-    result = Compute(model, progress.fn());
+    result = evaluation.Compute(progress.fn());
   }
-  // From allocating Results to the end of the last transform.
-  const double seconds = result.seconds;
   if (result.outcome != ComputeOutcome::Ok) {
     Say(err_fd, "tabulor-batch: " + result.message);
-    return 1;
+    return std::nullopt;
   }
-  if (!o.save_base.empty()) {
-    GridFileResult saved;
-    {
-      TerminalProgress progress(err_fd, "Saving");
-      saved = WriteGridFile(model, o.save_base, progress.fn());
-    }
-    if (!saved.ok) {
-      Say(err_fd, "tabulor-batch: " + saved.message);
-      return 1;
-    }
+  // From allocating Results to the end of the last transform.
+  return result.seconds;
+}
+
+int SaveGridFile(Evaluation& evaluation, const std::string& base, int err_fd) {
+  if (base.empty()) return 0;
+  GridFileResult saved;
+  {
+    TerminalProgress progress(err_fd, "Saving");
+    saved = evaluation.SaveGridFile(base, progress.fn());
   }
-  if (ExportCsv(model, o.csv_file, err_fd) != 0) return 1;
-  if (o.summary) {
-    double lo = INFINITY, hi = -INFINITY;
-    std::int64_t n = 0;
-    for (std::int64_t j3 = 0; j3 <= model.LastPt[3]; ++j3)
-      for (std::int64_t j2 = 0; j2 <= model.LastPt[2]; ++j2)
-        for (std::int64_t j1 = 0; j1 <= model.LastPt[1]; ++j1) {
-          const double* row = &model.Results(0, j1, j2, j3);
-          for (std::int64_t j0 = 0; j0 <= model.LastPt[0]; ++j0) {
-            lo = std::min(lo, row[j0]);
-            hi = std::max(hi, row[j0]);
-          }
-          n += model.LastPt[0] + 1;
-        }
-    char buf[32];
-    auto r = std::to_chars(buf, buf + sizeof buf, seconds, std::chars_format::fixed, 6);
-    Output out(out_fd);
-    out.Line("points=" + IntegerText(n) + " seconds=" + std::string(buf, r.ptr) + " min=" + NumberText(lo) +
-             " max=" + NumberText(hi));
-    return out.Flush() ? 0 : 1;
-  }
+  if (saved.ok) return 0;
+  Say(err_fd, "tabulor-batch: " + saved.message);
+  return 1;
+}
+
+int PrintSummary(const Evaluation& evaluation, double seconds, int out_fd) {
+  const ResultSummary summary = evaluation.Summarize();
+  char buf[32];
+  auto r = std::to_chars(buf, buf + sizeof buf, seconds, std::chars_format::fixed, 6);
+  Output out(out_fd);
+  out.Line("points=" + IntegerText(summary.points) + " seconds=" + std::string(buf, r.ptr) +
+           " min=" + NumberText(summary.min) + " max=" + NumberText(summary.max));
+  return out.Flush() ? 0 : 1;
+}
+
+int RunSeries(const Options& o, int out_fd, int err_fd) {
+  Dimension model;
+  Evaluation evaluation(model);
+  std::array<GridSpecText, kSlots> spec;
+  if (!OpenSeries(evaluation, o.series_file, err_fd) || !GridSpec(o, model, spec, err_fd)) return 1;
+  const std::optional<double> seconds = CaptureAndCompute(evaluation, spec, err_fd);
+  if (!seconds) return 1;
+  if (SaveGridFile(evaluation, o.save_base, err_fd) != 0) return 1;
+  if (ExportCsv(evaluation, o.csv_file, err_fd) != 0) return 1;
+  if (o.summary) return PrintSummary(evaluation, *seconds, out_fd);
   return PrintLines(model, o.report, out_fd, err_fd);
 }
 
 int RunOpenGrid(const Options& o, int out_fd, int err_fd) {
   Dimension model;
+  Evaluation evaluation(model);
   GridFileResult read;
   {
     TerminalProgress progress(err_fd, "Reading");
     // "run.grd" names the grid file itself, as the window takes it.
-    read = ReadGridFile(model, o.open_grid, progress.fn());
+    read = evaluation.OpenGridFile(o.open_grid, progress.fn());
   }
   if (!read.ok) {
     Say(err_fd, "tabulor-batch: " + read.message);
     return 1;
   }
-  if (ExportCsv(model, o.csv_file, err_fd) != 0) return 1;
+  if (ExportCsv(evaluation, o.csv_file, err_fd) != 0) return 1;
   return PrintLines(model, o.report, out_fd, err_fd);
 }
 

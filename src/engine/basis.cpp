@@ -10,18 +10,6 @@
 
 namespace tabulor {
 
-void BasisTable::Reset(std::int64_t n_terms, std::int64_t n_points) {
-  terms = n_terms;
-  points = n_points;
-  values.assign(static_cast<std::size_t>(n_terms * n_points), 0.0);
-}
-
-bool BasisTable::AllFinite() const {
-  bool bad = false;
-  for (double x : values) bad |= !(std::fabs(x) <= DBL_MAX);
-  return !bad;
-}
-
 namespace {
 
 // What both kinds of rule hold: the kind, the terms, the order, the points.
@@ -163,24 +151,6 @@ bool BuildBasisPanels(const BasisRule& rule, std::int64_t panel, std::int64_t j_
     ok &= PowerPanel(rule, panel, j0, j_end, o, set);
   }
   return ok;
-}
-
-void BuildPowerBasis(BasisTable& table, const std::vector<double>& offsets, std::int32_t last_term,
-                     std::int32_t der_order) {
-  const std::int64_t points = static_cast<std::int64_t>(offsets.size());
-  table.Reset(static_cast<std::int64_t>(last_term) + 1, points);
-  if (points == 0 || der_order > last_term) return;
-  BasisRule rule = MakePowerRule(offsets, last_term, der_order);
-  BuildBasisPanels(rule, points, 0, points, table.values.data());
-}
-
-void BuildTrigBasis(BasisTable& table, const std::vector<double>& offsets, std::int32_t last_term,
-                    std::int32_t der_order, double period) {
-  const std::int64_t points = static_cast<std::int64_t>(offsets.size());
-  table.Reset(static_cast<std::int64_t>(last_term) + 1, points);
-  if (points == 0) return;
-  BasisRule rule = MakeTrigRule(offsets, last_term, der_order, period);
-  BuildBasisPanels(rule, points, 0, points, table.values.data());
 }
 
 }  // namespace tabulor

@@ -10,34 +10,6 @@ namespace kernels {
 struct KernelSet;
 }
 
-// The table for one variable, stored term-major: at(k, j) is the d-th
-// derivative of basis function k at grid point j. Entries that the rules do
-// not write are 0.
-struct BasisTable {
-  std::int64_t terms = 0;   // N + 1
-  std::int64_t points = 0;  // M + 1
-  std::vector<double> values;  // terms * points
-
-  void Reset(std::int64_t n_terms, std::int64_t n_points);
-  double& at(std::int64_t k, std::int64_t j) { return values[static_cast<std::size_t>(k * points + j)]; }
-  double at(std::int64_t k, std::int64_t j) const { return values[static_cast<std::size_t>(k * points + j)]; }
-  const double* row(std::int64_t k) const { return values.data() + k * points; }
-  bool AllFinite() const;
-};
-
-// Power basis: at(k, j) = k!/(k-d)! * u^(k-d) for k >= d, u = offsets[j], the
-// power built by repeated multiplication from exactly 1, the factor by
-// multiplying i = k-d+1 .. k in increasing order onto 1.
-void BuildPowerBasis(BasisTable& table, const std::vector<double>& offsets, std::int32_t last_term,
-                     std::int32_t der_order);
-
-// Trigonometric basis: constant, sin t, cos t, sin 2t, cos 2t, ... with
-// t = w * u, w = atan(1) * 8 / period, the angle and the multiple of w
-// accumulated by repeated addition, each term times W^d. The arc tangent,
-// sines, cosines and powers are the correctly rounded ones.
-void BuildTrigBasis(BasisTable& table, const std::vector<double>& offsets, std::int32_t last_term,
-                    std::int32_t der_order, double period);
-
 // What the basis of one variable needs, prepared once per variable, so that
 // the table can be built piece by piece (for example in tiles that stay in
 // cache while they are used) with the same bits as the whole table.

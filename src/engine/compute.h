@@ -5,6 +5,7 @@
 #include <string>
 
 #include "engine/kernel_path.h"
+#include "engine/transform.h"
 #include "model/dimension.h"
 #include "model/progress.h"
 
@@ -24,9 +25,8 @@ struct ComputeResult {
 struct ComputeOptions {
   int threads = 0;                       // 0: as many as the processor runs at once
   KernelPath kernels = KernelPath::Auto;  // the widest vectors the processor has
-  // Variables 1 and 0 slab by slab: 0 where that keeps the slabs in cache,
-  // 1 whenever their basis tables are whole, 2 never (the bits are the same).
-  int slabs = 0;
+  // Variables 1 and 0 slab by slab (the bits are the same either way).
+  SlabMode slabs = SlabMode::BySize;
 };
 
 // Checks what the computation needs before anything is allocated: derivative
@@ -35,14 +35,11 @@ struct ComputeOptions {
 std::string CheckComputable(const Dimension& model);
 
 // Evaluates the series (or the mixed derivative) at every grid point of the
-// model. On success Results, Extent and LastPt describe the computed grid and
+// model; the model's CurVar is left as it was. On success Results, Extent and LastPt describe the computed grid and
 // ResultsReady is true. On an error or when progress asks to stop, the
 // model's results are cleared, ResultsReady is false and Extent and LastPt
 // are as before. Progress counts multiply-adds.
 ComputeResult Compute(Dimension& model, const ProgressFn& progress = nullptr);
 ComputeResult Compute(Dimension& model, const ProgressFn& progress, const ComputeOptions& options);
-
-// The name of a variable for messages: "variable 1 (y)".
-std::string VariableLabel(const Dimension& model, int v);
 
 }  // namespace tabulor

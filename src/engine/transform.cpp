@@ -106,6 +106,9 @@ struct RunBlock {
 constexpr std::int64_t kTileDoubles = 16384;       // 128 KB of basis per tile
 constexpr std::int64_t kTiledRunDoubles = 1 << 20;  // 8 MB of packed runs when tiling
 constexpr std::int64_t kPieceMultiplyAdds = 1 << 22;  // about a millisecond
+constexpr std::int64_t kTablePointsPerTask = 4096;      // grid points of a basis table per task
+constexpr std::int64_t kBlocksPerThread = 4;            // blocks of runs per thread, for balance
+constexpr std::int64_t kPanelsPerBlock = 8;             // packed panels in a block of runs at most
 
 std::int64_t RoundUp(std::int64_t n, std::int64_t m) { return (n + m - 1) / m * m; }
 
@@ -155,12 +158,24 @@ struct Pass {
   std::int64_t table_panels() const { return (np + bw - 1) / bw; }
 
   void Pack(RunBlock& b, std::int64_t offset, std::int64_t r0, std::int64_t nr) const;
+  void FindRuns(RunBlock& b, std::int64_t offset, std::int64_t r0, std::int64_t nr) const;
+  void PackRunsAsPanels(RunBlock& b, std::int64_t nr) const;
+  void PackRunsAsLanes(RunBlock& b, std::int64_t nr) const;
   // False when a value stored is an infinity or NaN.
   bool Compute(RunBlock& b, std::int64_t nr, std::int64_t j0, std::int64_t j1, const double* basis) const;
 };
 
 // Runs r0 .. r0+nr-1 into b: their starts, their values packed in panels.
 void Pass::Pack(RunBlock& b, std::int64_t offset, std::int64_t r0, std::int64_t nr) const {
+  FindRuns(b, offset, r0, nr);
+  if (over_points) {
+    PackRunsAsPanels(b, nr);
+  } else {
+    PackRunsAsLanes(b, nr);
+  }
+}
+
+void Pass::FindRuns(RunBlock& b, std::int64_t offset, std::int64_t r0, std::int64_t nr) const {
   std::int64_t i0 = r0 % range[0], rest = r0 / range[0];
   std::int64_t i1 = rest % range[1], i2 = rest / range[1];
   for (std::int64_t c = 0; c < nr; ++c) {
@@ -173,61 +188,67 @@ void Pass::Pack(RunBlock& b, std::int64_t offset, std::int64_t r0, std::int64_t 
       }
     }
   }
+}
+
+// Panels of rw runs: out[p][k][i]. The runs lie apart in memory; their
+// lines are asked for a panel ahead. Each row k of a panel is written
+// whole, from the rw runs side by side.
+void Pass::PackRunsAsPanels(RunBlock& b, std::int64_t nr) const {
   const std::int64_t padded = RoundUp(nr, rw);
   double* out = b.packed.get();
-  if (over_points) {
-    // Panels of rw runs: out[p][k][i]. The runs lie apart in memory; their
-    // lines are asked for a panel ahead. Each row k of a panel is written
-    // whole, from the rw runs side by side.
-    auto prefetch_panel = [&](std::int64_t p) {
-      for (std::int64_t c = p * rw; c < std::min(nr, p * rw + rw); ++c)
-        for (std::int64_t k = 0; k < nk; k += 8) __builtin_prefetch(data + b.base[static_cast<std::size_t>(c)] + k);
-    };
-    prefetch_panel(0);
-    for (std::int64_t p = 0; p * rw < padded; ++p) {
-      if ((p + 1) * rw < nr) prefetch_panel(p + 1);
-      const std::int64_t c0 = p * rw;
-      const std::int64_t n = std::min(rw, nr - c0);
-      const double* src[kernels::kMaxXPanel];
-      for (std::int64_t i = 0; i < n; ++i) src[i] = data + b.base[static_cast<std::size_t>(c0 + i)];
-      double* panel = out + p * nk * rw;
-      if (n == rw) {
-        for (std::int64_t k = 0; k < nk; ++k)
-          for (std::int64_t i = 0; i < rw; ++i) panel[k * rw + i] = src[i][k];
-      } else {
-        for (std::int64_t k = 0; k < nk; ++k)
-          for (std::int64_t i = 0; i < rw; ++i) panel[k * rw + i] = i < n ? src[i][k] : 0.0;
-      }
+  auto prefetch_panel = [&](std::int64_t p) {
+    for (std::int64_t c = p * rw; c < std::min(nr, p * rw + rw); ++c)
+      for (std::int64_t k = 0; k < nk; k += 8) __builtin_prefetch(data + b.base[static_cast<std::size_t>(c)] + k);
+  };
+  prefetch_panel(0);
+  for (std::int64_t p = 0; p * rw < padded; ++p) {
+    if ((p + 1) * rw < nr) prefetch_panel(p + 1);
+    const std::int64_t c0 = p * rw;
+    const std::int64_t n = std::min(rw, nr - c0);
+    const double* src[kernels::kMaxXPanel];
+    for (std::int64_t i = 0; i < n; ++i) src[i] = data + b.base[static_cast<std::size_t>(c0 + i)];
+    double* panel = out + p * nk * rw;
+    if (n == rw) {
+      for (std::int64_t k = 0; k < nk; ++k)
+        for (std::int64_t i = 0; i < rw; ++i) panel[k * rw + i] = src[i][k];
+    } else {
+      for (std::int64_t k = 0; k < nk; ++k)
+        for (std::int64_t i = 0; i < rw; ++i) panel[k * rw + i] = i < n ? src[i][k] : 0.0;
     }
-  } else {
-    // Panels of rw runs as lanes: out[p][k][l].
-    for (std::int64_t p = 0; p * rw < padded; ++p) {
-      const std::int64_t c0 = p * rw;
-      const std::int64_t n = std::min(rw, nr - c0);
-      constexpr std::int64_t kAhead = 4;  // rows asked for before they are read
-      const std::int64_t first = b.base[static_cast<std::size_t>(c0)];
-      const std::int64_t last = b.base[static_cast<std::size_t>(c0 + n - 1)];
-      for (std::int64_t k = 0; k < std::min(kAhead, nk); ++k) {
-        __builtin_prefetch(data + k * vstride + first);
-        __builtin_prefetch(data + k * vstride + last);
-      }
-      for (std::int64_t k = 0; k < nk; ++k) {
-        double* row = out + p * nk * rw + k * rw;
-        const double* src = data + k * vstride;
-        if (k + kAhead < nk) {
-          __builtin_prefetch(src + kAhead * vstride + first);
-          __builtin_prefetch(src + kAhead * vstride + last);
-        }
-        for (std::int64_t l = 0; l < n; ++l) row[l] = src[b.base[static_cast<std::size_t>(c0 + l)]];
-        for (std::int64_t l = n; l < rw; ++l) row[l] = 0.0;
-      }
+  }
+}
+
+// Panels of rw runs as lanes: out[p][k][l]; and which vectors of runs lie
+// side by side in memory.
+void Pass::PackRunsAsLanes(RunBlock& b, std::int64_t nr) const {
+  const std::int64_t padded = RoundUp(nr, rw);
+  double* out = b.packed.get();
+  for (std::int64_t p = 0; p * rw < padded; ++p) {
+    const std::int64_t c0 = p * rw;
+    const std::int64_t n = std::min(rw, nr - c0);
+    constexpr std::int64_t kAhead = 4;  // rows asked for before they are read
+    const std::int64_t first = b.base[static_cast<std::size_t>(c0)];
+    const std::int64_t last = b.base[static_cast<std::size_t>(c0 + n - 1)];
+    for (std::int64_t k = 0; k < std::min(kAhead, nk); ++k) {
+      __builtin_prefetch(data + k * vstride + first);
+      __builtin_prefetch(data + k * vstride + last);
     }
-    for (std::int64_t q = 0; q * width < padded; ++q) {
-      const std::int64_t c0 = q * width;
-      b.contiguous[static_cast<std::size_t>(q)] =
-          c0 + width <= nr &&
-          b.base[static_cast<std::size_t>(c0 + width - 1)] - b.base[static_cast<std::size_t>(c0)] == width - 1;
+    for (std::int64_t k = 0; k < nk; ++k) {
+      double* row = out + p * nk * rw + k * rw;
+      const double* src = data + k * vstride;
+      if (k + kAhead < nk) {
+        __builtin_prefetch(src + kAhead * vstride + first);
+        __builtin_prefetch(src + kAhead * vstride + last);
+      }
+      for (std::int64_t l = 0; l < n; ++l) row[l] = src[b.base[static_cast<std::size_t>(c0 + l)]];
+      for (std::int64_t l = n; l < rw; ++l) row[l] = 0.0;
     }
+  }
+  for (std::int64_t q = 0; q * width < padded; ++q) {
+    const std::int64_t c0 = q * width;
+    b.contiguous[static_cast<std::size_t>(q)] =
+        c0 + width <= nr &&
+        b.base[static_cast<std::size_t>(c0 + width - 1)] - b.base[static_cast<std::size_t>(c0)] == width - 1;
   }
 }
 
@@ -263,7 +284,7 @@ bool Pass::Compute(RunBlock& b, std::int64_t nr, std::int64_t j0, std::int64_t j
 bool BuildTable(ThreadPool& pool, const kernels::KernelSet* set, const BasisRule& rule, const Pass& pass,
                 double* table, const std::function<bool()>& keep_going, std::atomic<bool>& bad) {
   const std::int64_t bw = pass.bw;
-  const std::int64_t per_task = std::max<std::int64_t>(1, 4096 / bw);
+  const std::int64_t per_task = std::max<std::int64_t>(1, kTablePointsPerTask / bw);
   const std::int64_t tasks = (pass.table_panels() + per_task - 1) / per_task;
   return pool.Run(
       tasks,
@@ -344,147 +365,204 @@ TransformOutcome Transformer::Transform(ResultsArray& results, const TransformSh
   }
 }
 
-TransformOutcome Transformer::Run(ResultsArray& results, const TransformShape& shape, const BasisRule& rule,
-                                  const TransformPoll& poll) {
-  const Pass pass(*set_, results, shape);
-  const std::int64_t nk = pass.nk, np = pass.np, bw = pass.bw, rw = pass.rw;
-  const int threads = pool_->threads();
-  const std::int64_t total_runs = pass.runs();
+namespace {
 
-  const std::int64_t table_panels = pass.table_panels();
-  const std::int64_t panel_doubles = pass.panel_doubles();
-  const bool tiled = tiling_ == 1 || (tiling_ == 0 && table_panels * panel_doubles * 8 > kWholeBasisBytes);
-
-  StopCheck stop(poll);
-  std::atomic<std::uint64_t>& done = stop.done;
-  std::atomic<bool>& failed = stop.failed;
+// What the threads of one transform share besides the stop check: which
+// kind of bad value was seen, and the time spent on basis tiles.
+struct RunState {
+  explicit RunState(const TransformPoll& poll) : stop(poll), keep_going([this] { return stop(); }) {}
+  StopCheck stop;
   std::atomic<bool> basis_bad{false}, values_bad{false};
-  const std::function<bool()> keep_going = [&stop] { return stop(); };
-
-  // The whole basis table, built by all threads.
-  double* table = nullptr;
   std::atomic<std::int64_t> tile_nanos{0};
-  if (!tiled) {
-    const auto basis_start = std::chrono::steady_clock::now();
-    if (!buffers_->table.Reserve(table_panels * panel_doubles)) return TransformOutcome::NoMemory;
-    table = buffers_->table.get();
-    const bool going = BuildTable(*pool_, set_, rule, pass, table, keep_going, basis_bad);
-    stats_.basis_seconds += Since(basis_start);
-    if (basis_bad) return TransformOutcome::BasisNotFinite;
-    if (!going) return TransformOutcome::Stopped;
-  }
+  const std::function<bool()> keep_going;
 
-  // Block sizes: enough blocks of runs to keep every thread busy, or, with
-  // few runs (or a tiled basis), every block's grid points split instead.
-  const bool split_runs = !tiled && (threads == 1 || total_runs >= 4 * threads * rw);
-  std::int64_t block_runs;
-  if (split_runs) {
-    block_runs = std::min<std::int64_t>(rw * 8, RoundUp((total_runs + 4 * threads - 1) / (4 * threads), rw));
-  } else {
-    block_runs = std::max<std::int64_t>(rw, kTiledRunDoubles / nk / rw * rw);
-    block_runs = std::min(block_runs, RoundUp(total_runs, rw));
+  void Fail(std::atomic<bool>& which) {
+    which = true;
+    stop.failed = true;
   }
-  block_runs = std::max(block_runs, rw);
+};
+
+// How one transform is cut into pieces of work.
+struct RunPlan {
+  bool tiled = false;       // the basis built tile by tile next to its sums
+  bool split_runs = false;  // blocks of runs spread over the threads, else grid points
+  std::int64_t block_runs = 0;
+  std::int64_t chunk = 0;  // grid points per piece of work
+  std::int64_t chunks = 0;
+};
+
+RunPlan PlanRun(const Pass& pass, int threads, TilingMode tiling) {
+  RunPlan plan;
+  const std::int64_t rw = pass.rw, total_runs = pass.runs();
+  const std::int64_t table_bytes = pass.table_panels() * pass.panel_doubles() * 8;
+  plan.tiled = tiling == TilingMode::Always ||
+               (tiling == TilingMode::BySize && table_bytes > Transformer::kWholeBasisBytes);
+  // Enough blocks of runs to keep every thread busy, or, with few runs (or
+  // a tiled basis), every block's grid points split instead.
+  const std::int64_t blocks_wanted = kBlocksPerThread * threads;
+  plan.split_runs = !plan.tiled && (threads == 1 || total_runs >= blocks_wanted * rw);
+  if (plan.split_runs) {
+    plan.block_runs =
+        std::min<std::int64_t>(rw * kPanelsPerBlock, RoundUp((total_runs + blocks_wanted - 1) / blocks_wanted, rw));
+  } else {
+    plan.block_runs = std::max<std::int64_t>(rw, kTiledRunDoubles / pass.nk / rw * rw);
+    plan.block_runs = std::min(plan.block_runs, RoundUp(total_runs, rw));
+  }
+  plan.block_runs = std::max(plan.block_runs, rw);
   // Grid points per piece of work: a tile of the basis that stays in cache,
   // and (when threads share a block of runs) a piece short enough that a
   // request to stop is seen soon.
-  std::int64_t chunk_panels = kTileDoubles / panel_doubles;
-  if (!split_runs) chunk_panels = std::min(chunk_panels, kPieceMultiplyAdds / (panel_doubles * block_runs));
-  chunk_panels = std::clamp<std::int64_t>(chunk_panels, 1, table_panels);
-  const std::int64_t chunk = chunk_panels * bw;
-  const std::int64_t chunks = (np + chunk - 1) / chunk;
-  const std::int64_t packed_doubles = RoundUp(block_runs, rw) * nk;
-  auto& blocks = buffers_->block;
-  for (int t = 0; t < (split_runs ? threads : 1); ++t) {
+  std::int64_t chunk_panels = kTileDoubles / pass.panel_doubles();
+  if (!plan.split_runs)
+    chunk_panels = std::min(chunk_panels, kPieceMultiplyAdds / (pass.panel_doubles() * plan.block_runs));
+  chunk_panels = std::clamp<std::int64_t>(chunk_panels, 1, pass.table_panels());
+  plan.chunk = chunk_panels * pass.bw;
+  plan.chunks = (pass.np + plan.chunk - 1) / plan.chunk;
+  return plan;
+}
+
+// The working memory of the plan: a block of runs for every thread that
+// packs one, and a tile of the basis for every thread when tiled.
+bool ReserveBlocks(std::vector<RunBlock>& blocks, const Pass& pass, const RunPlan& plan, int threads) {
+  const std::int64_t packed_doubles = RoundUp(plan.block_runs, pass.rw) * pass.nk;
+  for (int t = 0; t < (plan.split_runs ? threads : 1); ++t) {
     RunBlock& b = blocks[static_cast<std::size_t>(t)];
-    if (!b.packed.Reserve(packed_doubles)) return TransformOutcome::NoMemory;
-    b.base.resize(static_cast<std::size_t>(block_runs));
-    b.contiguous.resize(static_cast<std::size_t>(RoundUp(block_runs, rw) / pass.width));
+    if (!b.packed.Reserve(packed_doubles)) return false;
+    b.base.resize(static_cast<std::size_t>(plan.block_runs));
+    b.contiguous.resize(static_cast<std::size_t>(RoundUp(plan.block_runs, pass.rw) / pass.width));
   }
-  if (tiled)
+  if (plan.tiled)
     for (auto& b : blocks)
-      if (!b.tile.Reserve(chunk * nk)) return TransformOutcome::NoMemory;
+      if (!b.tile.Reserve(plan.chunk * pass.nk)) return false;
+  return true;
+}
 
-  auto compute = [&](RunBlock& b, std::int64_t nr, std::int64_t j0, std::int64_t j1, const double* basis) {
-    if (!pass.Compute(b, nr, j0, j1, basis)) {
-      values_bad = true;
-      failed = true;
-    }
-    done.fetch_add(static_cast<std::uint64_t>(nr * (j1 - j0) * nk), std::memory_order_relaxed);
-  };
+// The values of nr packed runs at the grid points j0 .. j1-1.
+void ComputePiece(const Pass& pass, RunBlock& b, std::int64_t nr, std::int64_t j0, std::int64_t j1,
+                  const double* basis, RunState& state) {
+  if (!pass.Compute(b, nr, j0, j1, basis)) state.Fail(state.values_bad);
+  state.stop.done.fetch_add(static_cast<std::uint64_t>(nr * (j1 - j0) * pass.nk), std::memory_order_relaxed);
+}
 
+// Every thread takes whole blocks of runs, with the whole basis table.
+bool SweepBlocksOfRuns(ThreadPool& pool, std::vector<RunBlock>& blocks, const Pass& pass, const RunPlan& plan,
+                       const double* table, RunState& state) {
+  const std::int64_t total_runs = pass.runs();
+  const std::int64_t nblocks = (total_runs + plan.block_runs - 1) / plan.block_runs;
+  return pool.Run(
+      nblocks,
+      [&](std::int64_t t, int worker) {
+        if (state.stop.failed.load(std::memory_order_relaxed)) return;
+        RunBlock& b = blocks[static_cast<std::size_t>(worker)];
+        const std::int64_t r0 = t * plan.block_runs;
+        const std::int64_t nr = std::min(plan.block_runs, total_runs - r0);
+        pass.Pack(b, 0, r0, nr);
+        for (std::int64_t j0 = 0; j0 < pass.np; j0 += plan.chunk)
+          ComputePiece(pass, b, nr, j0, std::min(pass.np, j0 + plan.chunk),
+                       table + (j0 / pass.bw) * pass.panel_doubles(), state);
+      },
+      state.keep_going);
+}
+
+// The basis of grid points j0 .. j1-1 in the worker's tile; null when a
+// value of it is an infinity or NaN.
+const double* BuildTile(const BasisRule& rule, const Pass& pass, RunBlock& worker_block, std::int64_t j0,
+                        std::int64_t j1, RunState& state) {
+  double* tile = worker_block.tile.get();
+  const auto tile_start = std::chrono::steady_clock::now();
+  const bool finite = BuildBasisPanels(rule, pass.bw, j0, j1, tile, pass.set);
+  state.tile_nanos.fetch_add(
+      std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now() - tile_start).count(),
+      std::memory_order_relaxed);
+  if (finite) return tile;
+  state.Fail(state.basis_bad);
+  return nullptr;
+}
+
+// One block of runs at a time, its grid points spread over the threads;
+// with a tiled basis every thread builds the tile of its grid points.
+bool SweepPiecesOfPoints(ThreadPool& pool, std::vector<RunBlock>& blocks, const BasisRule& rule, const Pass& pass,
+                         const RunPlan& plan, const double* table, RunState& state) {
+  RunBlock& shared = blocks[0];
   bool going = true;
-  if (split_runs) {
-    const std::int64_t nblocks = (total_runs + block_runs - 1) / block_runs;
-    going = pool_->Run(
-        nblocks,
-        [&](std::int64_t t, int worker) {
-          if (failed.load(std::memory_order_relaxed)) return;
-          RunBlock& b = blocks[static_cast<std::size_t>(worker)];
-          const std::int64_t r0 = t * block_runs;
-          const std::int64_t nr = std::min(block_runs, total_runs - r0);
-          pass.Pack(b, 0, r0, nr);
-          for (std::int64_t j0 = 0; j0 < np; j0 += chunk)
-            compute(b, nr, j0, std::min(np, j0 + chunk), table + (j0 / bw) * panel_doubles);
+  for (std::int64_t r0 = 0; r0 < pass.runs() && going; r0 += plan.block_runs) {
+    const std::int64_t nr = std::min(plan.block_runs, pass.runs() - r0);
+    pass.Pack(shared, 0, r0, nr);
+    going = pool.Run(
+        plan.chunks,
+        [&](std::int64_t c, int worker) {
+          if (state.stop.failed.load(std::memory_order_relaxed)) return;
+          const std::int64_t j0 = c * plan.chunk;
+          const std::int64_t j1 = std::min(pass.np, j0 + plan.chunk);
+          const double* basis = plan.tiled
+                                    ? BuildTile(rule, pass, blocks[static_cast<std::size_t>(worker)], j0, j1, state)
+                                    : table + (j0 / pass.bw) * pass.panel_doubles();
+          if (basis != nullptr) ComputePiece(pass, shared, nr, j0, j1, basis, state);
         },
-        keep_going);
-  } else {
-    RunBlock& shared = blocks[0];
-    for (std::int64_t r0 = 0; r0 < total_runs && going; r0 += block_runs) {
-      const std::int64_t nr = std::min(block_runs, total_runs - r0);
-      pass.Pack(shared, 0, r0, nr);
-      going = pool_->Run(
-          chunks,
-          [&](std::int64_t c, int worker) {
-            if (failed.load(std::memory_order_relaxed)) return;
-            const std::int64_t j0 = c * chunk;
-            const std::int64_t j1 = std::min(np, j0 + chunk);
-            const double* basis;
-            if (tiled) {
-              double* tile = blocks[static_cast<std::size_t>(worker)].tile.get();
-              const auto tile_start = std::chrono::steady_clock::now();
-              const bool finite = BuildBasisPanels(rule, bw, j0, j1, tile, set_);
-              tile_nanos.fetch_add(std::chrono::duration_cast<std::chrono::nanoseconds>(
-                                       std::chrono::steady_clock::now() - tile_start)
-                                       .count(),
-                                   std::memory_order_relaxed);
-              if (!finite) {
-                basis_bad = true;
-                failed = true;
-                return;
-              }
-              basis = tile;
-            } else {
-              basis = table + (j0 / bw) * panel_doubles;
-            }
-            compute(shared, nr, j0, j1, basis);
-          },
-          keep_going);
-    }
+        state.keep_going);
   }
-  stats_.basis_seconds += static_cast<double>(tile_nanos.load()) * 1e-9 / threads;
-  stats_.multiply_adds += done.load();
-  if (basis_bad) return TransformOutcome::BasisNotFinite;
-  if (values_bad) {
-    // A tiled basis has not been seen whole: a bad basis value anywhere
-    // takes precedence, as it does for a whole table.
-    if (tiled) {
-      std::atomic<bool> bad{false};
-      pool_->Run(
-          chunks,
-          [&](std::int64_t c, int worker) {
-            if (bad) return;
-            const std::int64_t j0 = c * chunk;
-            if (!BuildBasisPanels(rule, bw, j0, std::min(np, j0 + chunk),
-                                  blocks[static_cast<std::size_t>(worker)].tile.get(), set_))
-              bad = true;
-          },
-          nullptr);
-      if (bad) return TransformOutcome::BasisNotFinite;
-    }
+  return going;
+}
+
+// A tiled basis has not been seen whole: true when a value of it anywhere
+// is an infinity or NaN.
+bool TiledBasisIsBad(ThreadPool& pool, std::vector<RunBlock>& blocks, const BasisRule& rule, const Pass& pass,
+                     const RunPlan& plan) {
+  std::atomic<bool> bad{false};
+  pool.Run(
+      plan.chunks,
+      [&](std::int64_t c, int worker) {
+        if (bad) return;
+        const std::int64_t j0 = c * plan.chunk;
+        if (!BuildBasisPanels(rule, pass.bw, j0, std::min(pass.np, j0 + plan.chunk),
+                              blocks[static_cast<std::size_t>(worker)].tile.get(), pass.set))
+          bad = true;
+      },
+      nullptr);
+  return bad;
+}
+
+// The whole basis table of `pass` in `buffer`, built by all threads; the
+// time it took goes to `seconds`.
+TransformOutcome BuildWholeTable(ThreadPool& pool, AlignedDoubles& buffer, const BasisRule& rule, const Pass& pass,
+                                 RunState& state, double& seconds, double*& table) {
+  const auto basis_start = std::chrono::steady_clock::now();
+  if (!buffer.Reserve(pass.table_panels() * pass.panel_doubles())) return TransformOutcome::NoMemory;
+  table = buffer.get();
+  const bool going = BuildTable(pool, pass.set, rule, pass, table, state.keep_going, state.basis_bad);
+  seconds += Since(basis_start);
+  if (state.basis_bad) return TransformOutcome::BasisNotFinite;
+  return going ? TransformOutcome::Ok : TransformOutcome::Stopped;
+}
+
+}  // namespace
+
+TransformOutcome Transformer::Run(ResultsArray& results, const TransformShape& shape, const BasisRule& rule,
+                                  const TransformPoll& poll) {
+  const Pass pass(*set_, results, shape);
+  const int threads = pool_->threads();
+  const RunPlan plan = PlanRun(pass, threads, tiling_);
+  RunState state(poll);
+  double* table = nullptr;
+  if (!plan.tiled)
+    if (const TransformOutcome built =
+            BuildWholeTable(*pool_, buffers_->table, rule, pass, state, stats_.basis_seconds, table);
+        built != TransformOutcome::Ok)
+      return built;
+  auto& blocks = buffers_->block;
+  if (!ReserveBlocks(blocks, pass, plan, threads)) return TransformOutcome::NoMemory;
+  const bool going = plan.split_runs ? SweepBlocksOfRuns(*pool_, blocks, pass, plan, table, state)
+                                     : SweepPiecesOfPoints(*pool_, blocks, rule, pass, plan, table, state);
+  stats_.basis_seconds += static_cast<double>(state.tile_nanos.load()) * 1e-9 / threads;
+  stats_.multiply_adds += state.stop.done.load();
+  if (state.basis_bad) return TransformOutcome::BasisNotFinite;
+  if (state.values_bad) {
+    // A bad basis value anywhere takes precedence, as it does for a whole
+    // table.
+    if (plan.tiled && TiledBasisIsBad(*pool_, blocks, rule, pass, plan)) return TransformOutcome::BasisNotFinite;
     return TransformOutcome::ValuesNotFinite;
   }
-  if (stop.stopped || !going) return TransformOutcome::Stopped;
+  if (state.stop.stopped || !going) return TransformOutcome::Stopped;
   return TransformOutcome::Ok;
 }
 
@@ -493,14 +571,15 @@ TransformOutcome Transformer::Run(ResultsArray& results, const TransformShape& s
 namespace tabulor {
 
 bool Transformer::CanTransformLastTwo(const ResultsArray& results, const TransformShape& shape) const {
-  if (fusion_ == 2 || tiling_ == 1) return false;
-  if (shape.points[2] * shape.points[3] < 2 && fusion_ != 1) return false;  // one slab: nothing to gain
+  if (slabs_ == SlabMode::Never || tiling_ == TilingMode::Always) return false;
+  // One slab: nothing to gain.
+  if (shape.points[2] * shape.points[3] < 2 && slabs_ != SlabMode::Always) return false;
   for (int v = 0; v < 2; ++v) {
     const std::int64_t table = RoundUp(shape.points[static_cast<std::size_t>(v)], 8) *
                                shape.terms[static_cast<std::size_t>(v)] * 8;
     if (table > kWholeBasisBytes) return false;
   }
-  return fusion_ == 1 || results.Stride(2) * static_cast<std::int64_t>(sizeof(double)) <= kSlabBytes;
+  return slabs_ == SlabMode::Always || results.Stride(2) * static_cast<std::int64_t>(sizeof(double)) <= kSlabBytes;
 }
 
 TransformOutcome Transformer::TransformLastTwo(ResultsArray& results, const TransformShape& shape,
@@ -515,102 +594,129 @@ TransformOutcome Transformer::TransformLastTwo(ResultsArray& results, const Tran
   }
 }
 
+namespace {
+
+TransformShape ShapeFor(const TransformShape& shape, int v) {
+  TransformShape one = shape;
+  one.v = v;
+  return one;
+}
+
+// Variables 1 and 0 slab by slab: the passes over one slab (the dimensions
+// above 1 held), the blocks of runs, and the slabs each task takes.
+struct SlabPlan {
+  SlabPlan(const kernels::KernelSet& set, ResultsArray& results, const TransformShape& shape)
+      : pass1(set, results, ShapeFor(shape, 1)), pass0(set, results, ShapeFor(shape, 0)) {
+    pass1.range[1] = pass1.range[2] = 1;
+    pass0.range[1] = pass0.range[2] = 1;
+    points2 = shape.points[2];
+    slabs = shape.points[2] * shape.points[3];
+    stride2 = results.Stride(2);
+    stride3 = results.Stride(3);
+    const std::int64_t most1 =
+        std::max(pass1.rw, (kTiledRunDoubles / kPanelsPerBlock) / pass1.nk / pass1.rw * pass1.rw);
+    block1 = std::min(RoundUp(pass1.runs(), pass1.rw), most1);
+    block0 = pass0.rw * kPanelsPerBlock;
+    chunk1 = ChunkFor(pass1);
+    chunk0 = ChunkFor(pass0);
+    slab_madds = static_cast<std::uint64_t>(pass1.runs() * pass1.np * pass1.nk + pass0.runs() * pass0.np * pass0.nk);
+    per_task = std::max<std::int64_t>(
+        1, kPieceMultiplyAdds / static_cast<std::int64_t>(std::max<std::uint64_t>(slab_madds, 1)));
+    tasks = (slabs + per_task - 1) / per_task;
+  }
+  // Where slab s begins in the results.
+  std::int64_t Offset(std::int64_t s) const { return (s % points2) * stride2 + (s / points2) * stride3; }
+
+  Pass pass1, pass0;
+  std::int64_t points2 = 1, slabs = 1, stride2 = 0, stride3 = 0;
+  std::int64_t block1 = 0, block0 = 0, chunk1 = 0, chunk0 = 0;
+  std::uint64_t slab_madds = 0;
+  std::int64_t per_task = 1, tasks = 0;
+};
+
+// Working memory per thread: a block of runs of either pass.
+bool ReserveSlabBlocks(std::vector<RunBlock>& blocks, const SlabPlan& plan) {
+  const Pass& p1 = plan.pass1;
+  const std::int64_t packed = std::max(RoundUp(plan.block1, p1.rw) * p1.nk, plan.block0 * plan.pass0.nk);
+  const std::int64_t bases = std::max(plan.block1, plan.block0);
+  for (auto& b : blocks) {
+    if (!b.packed.Reserve(packed)) return false;
+    b.base.resize(static_cast<std::size_t>(bases));
+    b.contiguous.resize(static_cast<std::size_t>(RoundUp(plan.block1, p1.rw) / p1.width + 1));
+  }
+  return true;
+}
+
+// One pass over the runs of a slab, block by block; false at a value that
+// is an infinity or NaN.
+bool SweepSlab(const Pass& pass, RunBlock& b, std::int64_t offset, std::int64_t block, std::int64_t chunk,
+               const double* table) {
+  const std::int64_t runs = pass.runs();
+  for (std::int64_t r0 = 0; r0 < runs; r0 += block) {
+    const std::int64_t nr = std::min(block, runs - r0);
+    pass.Pack(b, offset, r0, nr);
+    for (std::int64_t j0 = 0; j0 < pass.np; j0 += chunk)
+      if (!pass.Compute(b, nr, j0, std::min(pass.np, j0 + chunk), table + (j0 / pass.bw) * pass.panel_doubles()))
+        return false;
+  }
+  return true;
+}
+
+// Every slab, dimension 1 and then dimension 0 while the slab is in cache.
+// A bad value of dimension 1 stops all (state.values_bad); after a bad
+// value of dimension 0 (values0_bad) only dimension 1 goes on, so that a
+// bad value there is told first.
+bool SweepSlabs(ThreadPool& pool, std::vector<RunBlock>& blocks, const SlabPlan& plan, const double* table1,
+                const double* table0, RunState& state, std::atomic<bool>& values0_bad) {
+  return pool.Run(
+      plan.tasks,
+      [&](std::int64_t t, int worker) {
+        RunBlock& b = blocks[static_cast<std::size_t>(worker)];
+        const std::int64_t s1 = std::min(plan.slabs, (t + 1) * plan.per_task);
+        for (std::int64_t s = t * plan.per_task; s < s1; ++s) {
+          if (state.stop.failed.load(std::memory_order_relaxed)) return;
+          const std::int64_t offset = plan.Offset(s);
+          if (!SweepSlab(plan.pass1, b, offset, plan.block1, plan.chunk1, table1)) {
+            state.Fail(state.values_bad);
+            return;
+          }
+          if (!values0_bad.load(std::memory_order_relaxed) &&
+              !SweepSlab(plan.pass0, b, offset, plan.block0, plan.chunk0, table0))
+            values0_bad = true;
+          state.stop.done.fetch_add(plan.slab_madds, std::memory_order_relaxed);
+        }
+      },
+      state.keep_going);
+}
+
+}  // namespace
+
 TransformOutcome Transformer::RunLastTwo(ResultsArray& results, const TransformShape& shape,
                                          const BasisRule& rule1, const BasisRule& rule0,
                                          const TransformPoll& poll, int& failed_var) {
-  TransformShape shape1 = shape, shape0 = shape;
-  shape1.v = 1;
-  shape0.v = 0;
-  // The passes over one slab: the other dimensions above 1 are held.
-  Pass pass1(*set_, results, shape1), pass0(*set_, results, shape0);
-  pass1.range[1] = pass1.range[2] = 1;
-  pass0.range[1] = pass0.range[2] = 1;
-  const std::int64_t slabs = shape.points[2] * shape.points[3];
-  const std::int64_t stride2 = results.Stride(2), stride3 = results.Stride(3);
-
-  StopCheck stop(poll);
-  std::atomic<std::uint64_t>& done = stop.done;
-  std::atomic<bool>& failed = stop.failed;
-  std::atomic<bool> basis_bad{false}, values1_bad{false}, values0_bad{false};
-  const std::function<bool()> keep_going = [&stop] { return stop(); };
-
+  const SlabPlan plan(*set_, results, shape);
+  RunState state(poll);
   // Both basis tables whole. A bad value in that of dimension 0 is told
   // after the values of dimension 1, as one transform after the other
   // would tell it: then the two are done one after the other.
-  const auto basis_start = std::chrono::steady_clock::now();
-  if (!buffers_->table.Reserve(pass1.table_panels() * pass1.panel_doubles()) ||
-      !buffers_->table0.Reserve(pass0.table_panels() * pass0.panel_doubles()))
-    return TransformOutcome::NoMemory;
-  double* table1 = buffers_->table.get();
-  double* table0 = buffers_->table0.get();
-  bool going = BuildTable(*pool_, set_, rule1, pass1, table1, keep_going, basis_bad);
-  if (basis_bad) return TransformOutcome::BasisNotFinite;
-  if (going) going = BuildTable(*pool_, set_, rule0, pass0, table0, keep_going, basis_bad);
-  stats_.basis_seconds += Since(basis_start);
-  if (!going) return TransformOutcome::Stopped;
-  if (basis_bad) {
-    const TransformOutcome first = Run(results, shape1, rule1, poll);
+  double *table1 = nullptr, *table0 = nullptr;
+  TransformOutcome built =
+      BuildWholeTable(*pool_, buffers_->table, rule1, plan.pass1, state, stats_.basis_seconds, table1);
+  if (built == TransformOutcome::Ok)
+    built = BuildWholeTable(*pool_, buffers_->table0, rule0, plan.pass0, state, stats_.basis_seconds, table0);
+  if (built == TransformOutcome::BasisNotFinite && table0 != nullptr) {
+    const TransformOutcome first = Run(results, ShapeFor(shape, 1), rule1, poll);
     if (first != TransformOutcome::Ok) return first;
     failed_var = 0;
-    return Run(results, shape0, rule0, poll);
+    return Run(results, ShapeFor(shape, 0), rule0, poll);
   }
-
-  // Working memory per thread: a block of runs of either pass.
-  const std::int64_t most1 = std::max(pass1.rw, (kTiledRunDoubles / 8) / pass1.nk / pass1.rw * pass1.rw);
-  const std::int64_t block1 = std::min(RoundUp(pass1.runs(), pass1.rw), most1);
-  const std::int64_t block0 = pass0.rw * 8;
-  const std::int64_t packed = std::max(RoundUp(block1, pass1.rw) * pass1.nk, block0 * pass0.nk);
-  const std::int64_t bases = std::max(block1, block0);
-  for (auto& b : buffers_->block) {
-    if (!b.packed.Reserve(packed)) return TransformOutcome::NoMemory;
-    b.base.resize(static_cast<std::size_t>(bases));
-    b.contiguous.resize(static_cast<std::size_t>(RoundUp(block1, pass1.rw) / pass1.width + 1));
-  }
-  const std::int64_t chunk1 = ChunkFor(pass1), chunk0 = ChunkFor(pass0);
-  const std::uint64_t slab_madds = static_cast<std::uint64_t>(pass1.runs() * pass1.np * pass1.nk +
-                                                              pass0.runs() * pass0.np * pass0.nk);
-  const std::int64_t per_task =
-      std::max<std::int64_t>(1, kPieceMultiplyAdds / static_cast<std::int64_t>(std::max<std::uint64_t>(slab_madds, 1)));
-  const std::int64_t tasks = (slabs + per_task - 1) / per_task;
-
-  // One pass over the runs of a slab, block by block.
-  auto sweep = [&](const Pass& pass, RunBlock& b, std::int64_t offset, std::int64_t block, std::int64_t chunk,
-                   const double* table) {
-    const std::int64_t runs = pass.runs();
-    for (std::int64_t r0 = 0; r0 < runs; r0 += block) {
-      const std::int64_t nr = std::min(block, runs - r0);
-      pass.Pack(b, offset, r0, nr);
-      for (std::int64_t j0 = 0; j0 < pass.np; j0 += chunk)
-        if (!pass.Compute(b, nr, j0, std::min(pass.np, j0 + chunk), table + (j0 / pass.bw) * pass.panel_doubles()))
-          return false;
-    }
-    return true;
-  };
-
-  going = pool_->Run(
-      tasks,
-      [&](std::int64_t t, int worker) {
-        RunBlock& b = buffers_->block[static_cast<std::size_t>(worker)];
-        const std::int64_t s1 = std::min(slabs, (t + 1) * per_task);
-        for (std::int64_t s = t * per_task; s < s1; ++s) {
-          if (failed.load(std::memory_order_relaxed)) return;
-          const std::int64_t offset = (s % shape.points[2]) * stride2 + (s / shape.points[2]) * stride3;
-          if (!sweep(pass1, b, offset, block1, chunk1, table1)) {
-            values1_bad = true;
-            failed = true;
-            return;
-          }
-          // After a bad value of dimension 0 only dimension 1 goes on: a bad
-          // value there is told first.
-          if (!values0_bad.load(std::memory_order_relaxed) && !sweep(pass0, b, offset, block0, chunk0, table0))
-            values0_bad = true;
-          done.fetch_add(slab_madds, std::memory_order_relaxed);
-        }
-      },
-      keep_going);
-  stats_.multiply_adds += done.load();
-  if (values1_bad) return TransformOutcome::ValuesNotFinite;
-  if (stop.stopped || !going) return TransformOutcome::Stopped;
+  if (built != TransformOutcome::Ok) return built;
+  if (!ReserveSlabBlocks(buffers_->block, plan)) return TransformOutcome::NoMemory;
+  std::atomic<bool> values0_bad{false};
+  const bool going = SweepSlabs(*pool_, buffers_->block, plan, table1, table0, state, values0_bad);
+  stats_.multiply_adds += state.stop.done.load();
+  if (state.values_bad) return TransformOutcome::ValuesNotFinite;
+  if (state.stop.stopped || !going) return TransformOutcome::Stopped;
   if (values0_bad) {
     failed_var = 0;
     return TransformOutcome::ValuesNotFinite;

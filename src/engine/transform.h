@@ -35,6 +35,16 @@ enum class TransformOutcome {
   NoMemory,         // the working memory could not be had
 };
 
+// Whether variables 1 and 0 go slab by slab (CanTransformLastTwo): by the
+// rule of cache and table sizes, whenever their tables are whole, or never.
+// The values are the same bits either way.
+enum class SlabMode { BySize, Always, Never };
+
+// Whether a basis table is built whole or tile by tile next to the sums that
+// use it: by its size (kWholeBasisBytes), always tiled, or always whole.
+// The values are the same bits either way.
+enum class TilingMode { BySize, Always, Never };
+
 // Told the multiply-adds done so far in the current transform, on the thread
 // that called Transform; returns false to stop.
 using TransformPoll = std::function<bool(std::uint64_t done)>;
@@ -81,9 +91,7 @@ class Transformer {
   // cache (kSlabBytes) and both basis tables are built whole.
   bool CanTransformLastTwo(const ResultsArray& results, const TransformShape& shape) const;
   static constexpr std::int64_t kSlabBytes = 4 << 20;
-  // 0 restores the rule above, 1 takes the slabs whenever the tables are
-  // whole, 2 never (tests, benchmarks).
-  void SetSlabsForTesting(int mode) { fusion_ = mode; }
+  void SetSlabMode(SlabMode mode) { slabs_ = mode; }
 
   // Time spent, summed over the transforms since the last ResetStats: the
   // wall time of the transforms and the part of it spent on basis tables
@@ -99,9 +107,7 @@ class Transformer {
   // Largest basis table (bytes) built whole; larger ones are built in tiles.
   static constexpr std::int64_t kWholeBasisBytes = 24 << 20;
 
-  // Forces tiles (or whole tables) whatever the size, for tests; 0 restores
-  // the size rule, 1 always tiles, 2 never tiles.
-  void SetTilingForTesting(int mode) { tiling_ = mode; }
+  void SetTilingMode(TilingMode mode) { tiling_ = mode; }
 
  private:
   struct Buffers;
@@ -114,8 +120,8 @@ class Transformer {
   const kernels::KernelSet* set_;
   std::unique_ptr<ThreadPool> pool_;
   std::unique_ptr<Buffers> buffers_;
-  int tiling_ = 0;
-  int fusion_ = 0;
+  TilingMode tiling_ = TilingMode::BySize;
+  SlabMode slabs_ = SlabMode::BySize;
   Stats stats_;
 };
 

@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+#include "model/number_text.h"
+
 namespace tabulor {
 
 Dimension::Dimension() : Pi(4.0 * std::atan(1.0)) {}
@@ -48,9 +50,24 @@ void Dimension::ResizeCurrentGrid() {
   GridX[CurVar].resize(last < 0 ? 0 : static_cast<std::size_t>(last) + 1, 0.0);
 }
 
-double Dimension::CenterOffset(std::int64_t index) const {
-  if (CurVar < 0 || CurVar >= kSlots) return 0.0;
-  return GetVarX(index) - Center[CurVar];
+double Dimension::CenterOffset(int v, std::int64_t index) const {
+  if (v < 0 || v >= kSlots) return 0.0;
+  const auto& grid = GridX[v];
+  const double x = index < 0 || static_cast<std::size_t>(index) >= grid.size() ? 0.0
+                                                                               : grid[static_cast<std::size_t>(index)];
+  return x - Center[v];
+}
+
+std::string VariableLabel(const Dimension& model, int v) {
+  std::string label = "variable " + IntegerText(v);
+  if (v >= 0 && v < kSlots && !model.VarName[v].empty()) label += " (" + model.VarName[v] + ")";
+  return label;
+}
+
+std::string CapitalVariableLabel(const Dimension& model, int v) {
+  std::string label = VariableLabel(model, v);
+  label[0] = 'V';
+  return label;
 }
 
 bool EvenGridIsFinite(double lower, double upper, std::int32_t last) {

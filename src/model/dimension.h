@@ -62,14 +62,15 @@ class Dimension {
 
   // Grid operations on the variable CurVar; they do nothing when CurVar is
   // outside 0..3 or the index is outside the grid array: GetVarX then gives
-  // 0, and CenterOffset 0 for CurVar outside 0..3 and 0 - Center for an
-  // index outside the grid.
+  // 0.
   double GetVarX(std::int64_t index) const;
   void SetVarX(std::int64_t index, double value);
   // Gives the grid array of CurVar the indices 0..LastPoint(CurVar), keeping
   // the values that exist before and after; new entries are 0.
   void ResizeCurrentGrid();
-  double CenterOffset(std::int64_t index) const;
+  // Grid value `index` of variable v less the variable's centre: 0 for v
+  // outside 0..3, 0 - Center for an index outside the grid.
+  double CenterOffset(int v, std::int64_t index) const;
 
   // Every evenly spaced variable 0..LastVar gets its grid anew.
   void BuildGrids();
@@ -90,5 +91,10 @@ class Dimension {
 // The values run monotonically from index 0 (the lower limit itself) to
 // index `last`, so the step and the last value tell.
 bool EvenGridIsFinite(double lower, double upper, std::int32_t last);
+
+// How messages name a variable: "variable 1 (y)", or "variable 1" when it
+// has no name; CapitalVariableLabel begins a sentence with it.
+std::string VariableLabel(const Dimension& model, int v);
+std::string CapitalVariableLabel(const Dimension& model, int v);
 
 }  // namespace tabulor

@@ -139,59 +139,66 @@ bool FieldReader::NextField(std::string_view what, bool& quoted) {
     if (read_error_) return Fail(what, "the file could not be read to its end");
     return Fail(what, "the file ends before this field");
   }
-  if (c == '"') {
-    quoted = true;
-    ++cur_;
-    for (;;) {
-      if (cur_ == end_ && !Fill())
-        return Fail(what, read_error_ ? "the file could not be read to its end"
-                                      : "a quoted text is never closed");
-      // Copy up to the closing quote or the buffer's end.
-      const char* p = cur_;
-      while (p < end_ && *p != '"' && *p != '\r' && *p != '\n' && *p != '\0') ++p;
-      if (field_.size() + static_cast<std::size_t>(p - cur_) > kMaxFieldLength)
-        return Fail(what, "the field is longer than " + IntegerText(kMaxFieldLength) + " characters");
-      field_.append(cur_, p);
-      cur_ = p;
-      if (p == end_) continue;
-      char d = *cur_++;
-      if (d == '"') break;
-      if (d == '\0') return Fail(what, "the field holds a NUL byte");
-      field_.push_back(d);
-      if (d == '\n') ++line_;
-      else if (d == '\r') {
-        char next;
-        if (PeekChar(next) && next == '\n') {
-          field_.push_back('\n');
-          ++cur_;
-        }
-        ++line_;
+  if (c != '"') return PlainField(what);
+  quoted = true;
+  ++cur_;
+  return QuotedField(what);
+}
+
+bool FieldReader::CopyRun(std::string_view what, char stop) {
+  const char* p = cur_;
+  while (p < end_ && *p != stop && *p != '\r' && *p != '\n' && *p != '\0') ++p;
+  if (field_.size() + static_cast<std::size_t>(p - cur_) > kMaxFieldLength)
+    return Fail(what, "the field is longer than " + IntegerText(kMaxFieldLength) + " characters");
+  field_.append(cur_, p);
+  cur_ = p;
+  return true;
+}
+
+bool FieldReader::QuotedField(std::string_view what) {
+  for (;;) {
+    if (cur_ == end_ && !Fill())
+      return Fail(what, read_error_ ? "the file could not be read to its end" : "a quoted text is never closed");
+    // Copy up to the closing quote or the buffer's end.
+    if (!CopyRun(what, '"')) return false;
+    if (cur_ == end_) continue;
+    char d = *cur_++;
+    if (d == '"') break;
+    if (d == '\0') return Fail(what, "the field holds a NUL byte");
+    field_.push_back(d);
+    if (d == '\n') {
+      ++line_;
+    } else if (d == '\r') {
+      char next;
+      if (PeekChar(next) && next == '\n') {
+        field_.push_back('\n');
+        ++cur_;
       }
+      ++line_;
     }
-    // Anything up to the next comma or line end is dropped.
-    while (PeekChar(c)) {
-      ++cur_;
-      if (c == ',') break;
-      if (c == '\r' || c == '\n') {
-        EndOfLine(c);
-        break;
-      }
-      if (c == '\0') return Fail(what, "the field holds a NUL byte");
-    }
-    return true;
   }
+  // Anything up to the next comma or line end is dropped.
+  char c;
+  while (PeekChar(c)) {
+    ++cur_;
+    if (c == ',') break;
+    if (c == '\r' || c == '\n') {
+      EndOfLine(c);
+      break;
+    }
+    if (c == '\0') return Fail(what, "the field holds a NUL byte");
+  }
+  return true;
+}
+
+bool FieldReader::PlainField(std::string_view what) {
   for (;;) {
     if (cur_ == end_ && !Fill()) {
       if (read_error_) return Fail(what, "the file could not be read to its end");
       break;  // the last field of the file
     }
-    const char* p = cur_;
-    while (p < end_ && *p != ',' && *p != '\r' && *p != '\n' && *p != '\0') ++p;
-    if (field_.size() + static_cast<std::size_t>(p - cur_) > kMaxFieldLength)
-      return Fail(what, "the field is longer than " + IntegerText(kMaxFieldLength) + " characters");
-    field_.append(cur_, p);
-    cur_ = p;
-    if (p == end_) continue;
+    if (!CopyRun(what, ',')) return false;
+    if (cur_ == end_) continue;
     char d = *cur_++;
     if (d == '\0') return Fail(what, "the field holds a NUL byte");
     if (d == '\r' || d == '\n') EndOfLine(d);

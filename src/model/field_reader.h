@@ -56,6 +56,12 @@ class FieldReader {
   bool PeekChar(char& c);
   // Reads one raw field; false with error_ set on a problem.
   bool NextField(std::string_view what, bool& quoted);
+  // The rest of a quoted field (after its opening quote), or of a plain one.
+  bool QuotedField(std::string_view what);
+  bool PlainField(std::string_view what);
+  // Copies the buffered characters up to `stop`, a line end or a NUL byte
+  // into the field; false when the field grows too long.
+  bool CopyRun(std::string_view what, char stop);
   void EndOfLine(char c);
   bool Fail(std::string_view what, std::string_view problem);
   // Makes error() again for the field that just failed, naming it `what`.

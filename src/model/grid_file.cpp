@@ -1,6 +1,7 @@
 #include "model/grid_file.h"
 
 #include <algorithm>
+#include <array>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -11,10 +12,12 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <optional>
 
 #include "model/field_reader.h"
 #include "model/limits.h"
 #include "model/number_text.h"
+#include "model/result_rows.h"
 #include "platform/atomic_file.h"
 #include "platform/file_io.h"
 
@@ -105,36 +108,17 @@ bool WriteItems(const Dimension& m, LineSink& out, const ProgressFn& progress, b
     out.Integer(m.DerOrder[v]);
     out.Text(m.EvenlySpaced[v] ? "#TRUE#" : "#FALSE#");
   }
-  std::array<std::int64_t, 4> last{};
-  for (int v = 0; v < kSlots; ++v) last[v] = m.IsPresent(v) ? m.LastPoint[v] : 0;
-  const std::uint64_t total = static_cast<std::uint64_t>((last[0] + 1) * (last[1] + 1)) *
-                              static_cast<std::uint64_t>((last[2] + 1) * (last[3] + 1));
-  // Progress is told every kReport values (a few milliseconds of writing),
-  // whatever the shape: a single long row of variable 0 as well.
-  constexpr std::int64_t kReport = 1 << 16;
-  std::uint64_t done = 0, next_report = kReport;
-  const double* data = m.Results.data();
-  for (std::int64_t j3 = 0; j3 <= last[3]; ++j3)
-    for (std::int64_t j2 = 0; j2 <= last[2]; ++j2)
-      for (std::int64_t j1 = 0; j1 <= last[1]; ++j1) {
-        const double* row = data + m.Results.Index(0, j1, j2, j3);
-        for (std::int64_t j0 = 0; j0 <= last[0];) {
-          const std::int64_t end = std::min(last[0] + 1, j0 + kReport);
-          done += static_cast<std::uint64_t>(end - j0);
-          for (; j0 < end; ++j0) out.Number(row[j0]);
-          if (!out.ok()) return false;
-          if (progress && done >= next_report) {
-            next_report = done + kReport;
-            if (!progress(done, total)) {
-              cancelled = true;
-              return false;
-            }
-          }
-        }
-      }
-  for (int v = 0; v < kSlots; ++v)
-    if (last[v] != 0)
-      for (std::int64_t j = 0; j <= last[v]; ++j) out.Number(m.GridX[v][static_cast<std::size_t>(j)]);
+  const bool written = ForEachResultPiece(
+      m, progress,
+      [&](const ResultPiece& piece) {
+        for (std::int64_t i = 0; i < piece.count; ++i) out.Number(piece.values[i]);
+        return out.ok();
+      },
+      cancelled);
+  if (!written) return false;
+  for (int v = 0; v <= m.LastVar && v < kSlots; ++v)
+    if (m.LastPoint[v] != 0)
+      for (std::int64_t j = 0; j <= m.LastPoint[v]; ++j) out.Number(m.GridX[v][static_cast<std::size_t>(j)]);
   return out.Finish();
 }
 
@@ -205,94 +189,101 @@ GridFileResult WriteGridFile(const Dimension& model, const std::string& name, co
 
 namespace {
 
-GridFileResult ReadGrid(FieldReader& in, Dimension& model, const std::string& base,
-                        const std::string& file, const ProgressFn& progress) {
+// A grid file's head as read, before it goes into the model.
+struct StagedGrid {
   std::int32_t last_var = 0;
-  if (!in.ReadInteger(last_var, "number of variables minus 1")) return Failure(file, in.error());
-  if (last_var < 0 || last_var > 3)
-    return Failure(file, "field 1 on line 1 (number of variables minus 1): " + IntegerText(last_var) +
-                             " is outside 0 to 3");
   std::array<std::string, kSlots> name;
   std::array<double, kSlots> lower{}, upper{};
   std::array<std::int32_t, kSlots> last{}, der{};
   std::array<bool, kSlots> even{};
-  auto what = [](const char* item, int v) { return std::string(item) + " of variable " + IntegerText(v); };
-  auto at = [&](const std::string& item) {
-    return "field " + IntegerText(in.field_number()) + " on line " + IntegerText(in.line_number()) +
-           " (" + item + "): ";
-  };
   std::int64_t count = 1;  // grid points of the variables so far
-  for (int v = 0; v <= last_var; ++v) {
-    if (!in.ReadText(name[v], what("name", v)) || !in.ReadNumber(lower[v], what("grid lower limit", v)) ||
-        !in.ReadNumber(upper[v], what("grid upper limit", v)) ||
-        !in.ReadInteger(last[v], what("number of grid points minus 1", v)))
-      return Failure(file, in.error());
-    if (last[v] < 0)
-      return Failure(file, at(what("number of grid points minus 1", v)) + IntegerText(last[v]) +
-                               " is negative");
-    if (last[v] == kMaxCount)
-      return Failure(file, at(what("number of grid points minus 1", v)) +
-                               "the number of grid points is beyond the 32-bit range");
-    count *= static_cast<std::int64_t>(last[v]) + 1;
-    if (count > kMaxCount)
-      return Failure(file, at(what("number of grid points minus 1", v)) + "the grid sizes make " +
-                               IntegerText(count) + " grid points, more than " + IntegerText(kMaxCount));
-    if (!in.ReadInteger(der[v], what("derivative order", v))) return Failure(file, in.error());
-    if (der[v] < 0)
-      return Failure(file, at(what("derivative order", v)) + IntegerText(der[v]) + " is negative");
-    if (!in.ReadBoolean(even[v], what("evenly spaced", v))) return Failure(file, in.error());
-  }
+};
+
+std::string VarWhat(const char* item, int v) { return std::string(item) + " of variable " + IntegerText(v); }
+
+// "field 5 on line 2 (derivative order of variable 0): " for the field just
+// read.
+std::string At(const FieldReader& in, const std::string& what) {
+  return "field " + IntegerText(in.field_number()) + " on line " + IntegerText(in.line_number()) + " (" + what +
+         "): ";
+}
+
+// The description of variable v; the problem when it is refused.
+std::optional<std::string> ReadGridVariable(FieldReader& in, StagedGrid& g, int v) {
+  const std::string points = VarWhat("number of grid points minus 1", v);
+  if (!in.ReadText(g.name[v], VarWhat("name", v)) || !in.ReadNumber(g.lower[v], VarWhat("grid lower limit", v)) ||
+      !in.ReadNumber(g.upper[v], VarWhat("grid upper limit", v)) || !in.ReadInteger(g.last[v], points))
+    return in.error();
+  if (g.last[v] < 0) return At(in, points) + IntegerText(g.last[v]) + " is negative";
+  if (g.last[v] == kMaxCount) return At(in, points) + "the number of grid points is beyond the 32-bit range";
+  g.count *= static_cast<std::int64_t>(g.last[v]) + 1;
+  if (g.count > kMaxCount)
+    return At(in, points) + "the grid sizes make " + IntegerText(g.count) + " grid points, more than " +
+           IntegerText(kMaxCount);
+  if (!in.ReadInteger(g.der[v], VarWhat("derivative order", v))) return in.error();
+  if (g.der[v] < 0) return At(in, VarWhat("derivative order", v)) + IntegerText(g.der[v]) + " is negative";
+  if (!in.ReadBoolean(g.even[v], VarWhat("evenly spaced", v))) return in.error();
+  return std::nullopt;
+}
+
+std::optional<std::string> ReadGridHead(FieldReader& in, StagedGrid& g) {
+  if (!in.ReadInteger(g.last_var, "number of variables minus 1")) return in.error();
+  if (g.last_var < 0 || g.last_var > 3)
+    return "field 1 on line 1 (number of variables minus 1): " + IntegerText(g.last_var) + " is outside 0 to 3";
+  for (int v = 0; v <= g.last_var; ++v)
+    if (auto why = ReadGridVariable(in, g, v)) return why;
   std::int64_t grid_values = 0;
-  for (int v = 0; v <= last_var; ++v) grid_values += static_cast<std::int64_t>(last[v]) + 1;
-  if (auto too_big = CheckDoublesFit(static_cast<std::uint64_t>(count + grid_values), "The grid"))
-    return Failure(file, *too_big);
+  for (int v = 0; v <= g.last_var; ++v) grid_values += static_cast<std::int64_t>(g.last[v]) + 1;
+  return CheckDoublesFit(static_cast<std::uint64_t>(g.count + grid_values), "The grid");
+}
 
-  ResultsArray results;
-  std::array<std::vector<double>, kSlots> grid;
-  try {
-    std::array<std::int64_t, 4> dims{1, 1, 1, 1};
-    for (int v = 0; v <= last_var; ++v) dims[v] = static_cast<std::int64_t>(last[v]) + 1;
-    if (!results.Allocate(dims))
-      return Failure(file, "there is not enough memory for " + IntegerText(count) + " values");
-    double* out = results.data();
-    for (std::int64_t i = 0; i < count; ++i) {
-      if (!in.ReadNumberNamedOnError(out[i],
-                                     [&] { return "value " + IntegerText(i + 1) + " of " + IntegerText(count); }))
-        return Failure(file, in.error());
-      if (progress && ((i + 1) & 0xFFFFF) == 0 &&
-          !progress(static_cast<std::uint64_t>(i + 1), static_cast<std::uint64_t>(count)))
-        return Failure(file, "reading was cancelled");
-    }
-    for (int v = 0; v < kSlots; ++v) {
-      std::int32_t lp = v <= last_var ? last[v] : 0;
-      grid[v].assign(static_cast<std::size_t>(lp) + 1, 0.0);
-      if (lp == 0) {
-        // No grid value is written for a single point: it lies at the lower limit.
-        grid[v][0] = v <= last_var ? lower[v] : 0.0;
-        continue;
-      }
-      for (std::int32_t j = 0; j <= lp; ++j)
-        if (!in.ReadNumber(grid[v][static_cast<std::size_t>(j)],
-                           "grid value " + IntegerText(j) + " of variable " + IntegerText(v)))
-          return Failure(file, in.error());
-    }
-  } catch (const std::bad_alloc&) {
-    return Failure(file, "there is not enough memory for " + IntegerText(count) + " values");
+// The values at the grid points and the grid values; the problem when they
+// cannot be read, "" when reading was cancelled.
+std::optional<std::string> ReadGridData(FieldReader& in, const StagedGrid& g, const ProgressFn& progress,
+                                        ResultsArray& results, std::array<std::vector<double>, kSlots>& grid) {
+  std::array<std::int64_t, 4> dims{1, 1, 1, 1};
+  for (int v = 0; v <= g.last_var; ++v) dims[v] = static_cast<std::int64_t>(g.last[v]) + 1;
+  if (!results.Allocate(dims)) return "there is not enough memory for " + IntegerText(g.count) + " values";
+  double* out = results.data();
+  for (std::int64_t i = 0; i < g.count; ++i) {
+    if (!in.ReadNumberNamedOnError(out[i],
+                                   [&] { return "value " + IntegerText(i + 1) + " of " + IntegerText(g.count); }))
+      return in.error();
+    if (progress && ((i + 1) & 0xFFFFF) == 0 &&
+        !progress(static_cast<std::uint64_t>(i + 1), static_cast<std::uint64_t>(g.count)))
+      return "reading was cancelled";
   }
+  for (int v = 0; v < kSlots; ++v) {
+    std::int32_t lp = v <= g.last_var ? g.last[v] : 0;
+    grid[v].assign(static_cast<std::size_t>(lp) + 1, 0.0);
+    if (lp == 0) {
+      // No grid value is written for a single point: it lies at the lower limit.
+      grid[v][0] = v <= g.last_var ? g.lower[v] : 0.0;
+      continue;
+    }
+    for (std::int32_t j = 0; j <= lp; ++j)
+      if (!in.ReadNumber(grid[v][static_cast<std::size_t>(j)],
+                         "grid value " + IntegerText(j) + " of variable " + IntegerText(v)))
+        return in.error();
+  }
+  return std::nullopt;
+}
 
+void CommitGrid(Dimension& model, StagedGrid& g, ResultsArray& results, std::array<std::vector<double>, kSlots>& grid,
+                const std::string& base) {
   model.ClearVariables();
-  model.LastVar = last_var;
-  for (int v = 0; v <= last_var; ++v) {
-    model.VarName[v] = std::move(name[v]);
-    model.LowerLimit[v] = lower[v];
-    model.UpperLimit[v] = upper[v];
-    model.LastPoint[v] = last[v];
-    model.Extent[v] = last[v];
-    model.DerOrder[v] = der[v];
-    model.EvenlySpaced[v] = even[v];
-    if (even[v] && last[v] > 0) {
+  model.LastVar = g.last_var;
+  for (int v = 0; v <= g.last_var; ++v) {
+    model.VarName[v] = std::move(g.name[v]);
+    model.LowerLimit[v] = g.lower[v];
+    model.UpperLimit[v] = g.upper[v];
+    model.LastPoint[v] = g.last[v];
+    model.Extent[v] = g.last[v];
+    model.DerOrder[v] = g.der[v];
+    model.EvenlySpaced[v] = g.even[v];
+    if (g.even[v] && g.last[v] > 0) {
       // Limits too far apart have no step a double can hold; it stays 0.
-      const double step = (upper[v] - lower[v]) / static_cast<double>(last[v]);
+      const double step = (g.upper[v] - g.lower[v]) / static_cast<double>(g.last[v]);
       if (std::isfinite(step)) model.GridStep[v] = step;
     }
   }
@@ -303,7 +294,21 @@ GridFileResult ReadGrid(FieldReader& in, Dimension& model, const std::string& ba
   model.Results = std::move(results);
   model.ResultsReady = true;
   model.FileName = base;
-  model.TotalCount = static_cast<std::int32_t>(count);
+  model.TotalCount = static_cast<std::int32_t>(g.count);
+}
+
+GridFileResult ReadGrid(FieldReader& in, Dimension& model, const std::string& base, const std::string& file,
+                        const ProgressFn& progress) {
+  StagedGrid g;
+  if (auto why = ReadGridHead(in, g)) return Failure(file, *why);
+  ResultsArray results;
+  std::array<std::vector<double>, kSlots> grid;
+  try {
+    if (auto why = ReadGridData(in, g, progress, results, grid)) return Failure(file, *why);
+  } catch (const std::bad_alloc&) {
+    return Failure(file, "there is not enough memory for " + IntegerText(g.count) + " values");
+  }
+  CommitGrid(model, g, results, grid, base);
   return {true, {}};
 }
 

@@ -95,8 +95,14 @@ class FastNumberText {
     }
     int n = 15;
     while (n > 1 && digits[n - 1] == '0') --n;
+    return LayOut(buf, value < 0, digits, n, e10);
+  }
+
+  // The significant digits digits[0..n-1] of a number of decimal exponent
+  // e10 in the general form: exponent form outside 1E-05 .. 1E+15.
+  static std::size_t LayOut(char* buf, bool negative, const char* digits, int n, int e10) {
     char* p = buf;
-    if (value < 0) *p++ = '-';
+    if (negative) *p++ = '-';
     if (e10 < -4 || e10 >= 15) {
       *p++ = digits[0];
       if (n > 1) {
@@ -168,101 +174,126 @@ bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
 }  // namespace
 
-LeadingNumberResult ParseLeadingNumber(std::string_view text) {
-  LeadingNumberResult result;
+namespace {
+
+// Where the parts of a leading number lie in its text.
+struct NumberSpan {
+  bool negative = false;
+  std::size_t mantissa_begin = 0, mantissa_end = 0;
+  std::size_t int_digits = 0, frac_digits = 0;
+  std::size_t point = std::string_view::npos;
+  std::size_t exp_begin = 0, exp_end = 0;  // "e" and its digits, when there are digits
+  std::size_t end = 0;
+};
+
+// Finds the leading number of `text`; false when it has none.
+bool ScanNumber(std::string_view text, NumberSpan& s) {
   std::size_t i = 0;
   const std::size_t n = text.size();
   while (i < n && IsBlank(text[i])) ++i;
-  bool negative = false;
   if (i < n && (text[i] == '+' || text[i] == '-')) {
-    negative = text[i] == '-';
+    s.negative = text[i] == '-';
     ++i;
   }
-  const std::size_t mantissa_begin = i;
-  std::size_t int_digits = 0, frac_digits = 0;
-  while (i < n && IsDigit(text[i])) { ++i; ++int_digits; }
-  std::size_t point = std::string_view::npos;
+  s.mantissa_begin = i;
+  while (i < n && IsDigit(text[i])) { ++i; ++s.int_digits; }
   if (i < n && text[i] == '.') {
-    point = i;
+    s.point = i;
     std::size_t j = i + 1;
-    while (j < n && IsDigit(text[j])) { ++j; ++frac_digits; }
-    if (int_digits + frac_digits > 0) i = j;
+    while (j < n && IsDigit(text[j])) { ++j; ++s.frac_digits; }
+    if (s.int_digits + s.frac_digits > 0) i = j;
   }
-  if (int_digits + frac_digits == 0) return result;  // no number: 0
-  const std::size_t mantissa_end = i;
+  if (s.int_digits + s.frac_digits == 0) return false;
+  s.mantissa_end = i;
   // Exponent, only when at least one digit follows.
-  std::size_t exp_begin = i, exp_end = i;
+  s.exp_begin = s.exp_end = i;
   if (i < n && (text[i] == 'e' || text[i] == 'E')) {
     std::size_t j = i + 1;
     if (j < n && (text[j] == '+' || text[j] == '-')) ++j;
     std::size_t d = j;
     while (d < n && IsDigit(text[d])) ++d;
     if (d > j) {
-      exp_begin = i;
-      exp_end = d;
+      s.exp_begin = i;
+      s.exp_end = d;
       i = d;
     }
   }
-  result.end = i;
+  s.end = i;
+  return true;
+}
 
+// The exponent's value, its magnitude capped far beyond any double's.
+long long ExponentOf(std::string_view text, const NumberSpan& s) {
+  if (s.exp_end == s.exp_begin) return 0;
+  std::string_view e = text.substr(s.exp_begin + 1, s.exp_end - s.exp_begin - 1);
+  bool eneg = false;
+  if (e[0] == '+' || e[0] == '-') { eneg = e[0] == '-'; e.remove_prefix(1); }
+  long long exponent = 0;
+  for (char c : e) {
+    if (exponent < 100000000) exponent = exponent * 10 + (c - '0');
+  }
+  return eneg ? -exponent : exponent;
+}
+
+// A number beyond the doubles either way: nothing for an overflow, else the
+// value it reads as (the largest double, or a zero for an underflow).
+std::optional<double> OutOfRange(std::string_view text, const NumberSpan& s) {
+  // Tell overflow from underflow by the decimal magnitude of the text: the
+  // number lies near 10^(magnitude + exponent).
+  std::string_view int_part = text.substr(s.mantissa_begin, s.int_digits);
+  std::string_view frac_part = s.frac_digits ? text.substr(s.point + 1, s.frac_digits) : std::string_view();
+  while (!int_part.empty() && int_part.front() == '0') int_part.remove_prefix(1);
+  long long magnitude = 0;
+  bool nonzero = !int_part.empty();
+  if (nonzero) {
+    magnitude = static_cast<long long>(int_part.size());
+  } else {
+    std::size_t zeros = 0;
+    while (zeros < frac_part.size() && frac_part[zeros] == '0') ++zeros;
+    nonzero = zeros < frac_part.size();
+    magnitude = -static_cast<long long>(zeros);
+  }
+  const long long exponent = ExponentOf(text, s);
+  if (!nonzero || magnitude + exponent <= 0) return 0.0;  // underflow: a zero of the sign read
+  // The number text of the largest double, 1.79769313486232E+308, lies
+  // above it; every text up to that rounding reads as the largest double,
+  // so that each number the program writes reads back.
+  std::string digits(int_part);
+  digits.append(int_part.empty() ? frac_part.substr(static_cast<std::size_t>(-magnitude)) : frac_part);
+  while (!digits.empty() && digits.back() == '0') digits.pop_back();
+  if (magnitude + exponent != 309 || digits > "179769313486232") return std::nullopt;
+  return DBL_MAX;
+}
+
+}  // namespace
+
+LeadingNumberResult ParseLeadingNumber(std::string_view text) {
+  LeadingNumberResult result;
+  NumberSpan s;
+  if (!ScanNumber(text, s)) return result;  // no number: 0
+  result.end = s.end;
   // from_chars takes no '+' and no sign: build the plain text.
   std::string plain;
-  plain.reserve(i - mantissa_begin + 2);
-  plain.append(text.substr(mantissa_begin, mantissa_end - mantissa_begin));
-  if (exp_end > exp_begin) {
-    std::string_view e = text.substr(exp_begin + 1, exp_end - exp_begin - 1);
+  plain.reserve(s.end - s.mantissa_begin + 2);
+  plain.append(text.substr(s.mantissa_begin, s.mantissa_end - s.mantissa_begin));
+  if (s.exp_end > s.exp_begin) {
+    std::string_view e = text.substr(s.exp_begin + 1, s.exp_end - s.exp_begin - 1);
     plain.push_back('e');
     if (!e.empty() && e[0] == '+') e.remove_prefix(1);
     plain.append(e);
   }
   double value = 0.0;
-  auto res = std::from_chars(plain.data(), plain.data() + plain.size(), value,
-                             std::chars_format::general);
+  auto res = std::from_chars(plain.data(), plain.data() + plain.size(), value, std::chars_format::general);
   if (res.ec == std::errc::result_out_of_range) {
-    // Tell overflow from underflow by the decimal magnitude of the text:
-    // the number lies near 10^(magnitude + exponent).
-    std::string_view int_part = text.substr(mantissa_begin, int_digits);
-    std::string_view frac_part =
-        frac_digits ? text.substr(point + 1, frac_digits) : std::string_view();
-    while (!int_part.empty() && int_part.front() == '0') int_part.remove_prefix(1);
-    long long magnitude = 0;
-    bool nonzero = !int_part.empty();
-    if (nonzero) {
-      magnitude = static_cast<long long>(int_part.size());
-    } else {
-      std::size_t zeros = 0;
-      while (zeros < frac_part.size() && frac_part[zeros] == '0') ++zeros;
-      nonzero = zeros < frac_part.size();
-      magnitude = -static_cast<long long>(zeros);
+    const std::optional<double> read = OutOfRange(text, s);
+    if (!read) {
+      result.status = NumberStatus::Overflow;
+      result.value = 0.0;
+      return result;
     }
-    long long exponent = 0;
-    if (exp_end > exp_begin) {
-      std::string_view e = text.substr(exp_begin + 1, exp_end - exp_begin - 1);
-      bool eneg = false;
-      if (e[0] == '+' || e[0] == '-') { eneg = e[0] == '-'; e.remove_prefix(1); }
-      for (char c : e) {
-        if (exponent < 100000000) exponent = exponent * 10 + (c - '0');
-      }
-      if (eneg) exponent = -exponent;
-    }
-    if (nonzero && magnitude + exponent > 0) {
-      // The number text of the largest double, 1.79769313486232E+308, lies
-      // above it; every text up to that rounding reads as the largest double,
-      // so that each number the program writes reads back.
-      std::string digits(int_part);
-      digits.append(int_part.empty() ? frac_part.substr(static_cast<std::size_t>(-magnitude)) : frac_part);
-      while (!digits.empty() && digits.back() == '0') digits.pop_back();
-      if (magnitude + exponent != 309 || digits > "179769313486232") {
-        result.status = NumberStatus::Overflow;
-        result.value = 0.0;
-        return result;
-      }
-      value = DBL_MAX;
-    } else {
-      value = 0.0;  // underflow: a zero of the sign read
-    }
+    value = *read;
   }
-  result.value = negative ? -value : value;
+  result.value = s.negative ? -value : value;
   result.status = NumberStatus::Ok;
   return result;
 }
@@ -308,13 +339,25 @@ bool RoundToInt32(double value, std::int32_t& out) {
   return true;
 }
 
+namespace {
+// Only blanks from `from` to the end of the text.
+bool BlanksFrom(std::string_view text, std::size_t from) {
+  while (from < text.size() && IsBlank(text[from])) ++from;
+  return from == text.size();
+}
+}  // namespace
+
+std::optional<double> WholeTextNumber(std::string_view text) {
+  const LeadingNumberResult r = ParseLeadingNumber(text);
+  if (r.status != NumberStatus::Ok || !BlanksFrom(text, r.end)) return std::nullopt;
+  return r.value;
+}
+
 WholeNumberResult ParseWholeNumber(std::string_view text) {
   WholeNumberResult result;
   LeadingNumberResult r = ParseLeadingNumber(text);
   if (r.status == NumberStatus::NoNumber) return result;
-  std::size_t i = r.end;
-  while (i < text.size() && IsBlank(text[i])) ++i;
-  if (i != text.size()) return result;  // something behind the number
+  if (!BlanksFrom(text, r.end)) return result;  // something behind the number
   if (r.status == NumberStatus::Overflow || !RoundToInt32(r.value, result.value)) {
     result.status = WholeNumberStatus::OutOfRange;
     return result;

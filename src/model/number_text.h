@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -47,6 +48,11 @@ LeadingNumberResult ParseLeadingNumber(std::string_view text);
 
 // The value of the leading-number rule; 0 without a number or on overflow.
 double LeadingNumber(std::string_view text);
+
+// The whole text (blanks around it allowed) read as one finite number by
+// the leading-number rule; nothing when anything else stands in it. The one
+// check of every box and command-line option that takes a number.
+std::optional<double> WholeTextNumber(std::string_view text);
 
 // True when the text (blanks around it allowed) names an infinity or a NaN
 // the way C libraries and spreadsheets write them: "inf", "-Infinity", "nan".

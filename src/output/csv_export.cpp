@@ -8,6 +8,7 @@
 
 #include "model/grid_file.h"
 #include "model/number_text.h"
+#include "model/result_rows.h"
 #include "platform/atomic_file.h"
 
 namespace tabulor {
@@ -91,61 +92,50 @@ class GridTexts {
 // many; beyond, each is formatted as its row is written.
 constexpr std::int64_t kCachedGridTexts = std::int64_t{1} << 20;
 
-// Writes the header and the rows; false when the sink failed or progress
-// asked to stop (then `cancelled` is set).
-bool WriteRows(const Dimension& m, const ByteSink& sink, const ProgressFn& progress, bool& cancelled) {
-  cancelled = false;
-  RowBuffer out(sink);
+std::string HeaderLine(const Dimension& m) {
   std::string header;
   for (int v = 0; v <= m.LastVar; ++v) {
     header += CsvField(m.VarName[v]);
     header.push_back(',');
   }
-  header += "value\r\n";
-  out.Text(header);
+  return header + "value\r\n";
+}
 
-  std::array<std::int64_t, 4> last{};
-  for (int v = 0; v < kSlots; ++v) last[v] = m.IsPresent(v) ? m.LastPoint[v] : 0;
-  const std::uint64_t total = static_cast<std::uint64_t>((last[0] + 1) * (last[1] + 1)) *
-                              static_cast<std::uint64_t>((last[2] + 1) * (last[3] + 1));
+// ",x1,x2,x3," of the row j: the grid values of variables 1 and up.
+void RowMiddle(const Dimension& m, const std::array<std::int64_t, 4>& j, std::string& middle) {
+  middle.assign(1, ',');
+  for (int v = 1; v <= m.LastVar; ++v) {
+    AppendNumberText(middle, m.GridX[v][static_cast<std::size_t>(j[v])]);
+    middle.push_back(',');
+  }
+}
+
+// Writes the header and the rows; false when the sink failed or progress
+// asked to stop (then `cancelled` is set).
+bool WriteRows(const Dimension& m, const ByteSink& sink, const ProgressFn& progress, bool& cancelled) {
+  RowBuffer out(sink);
+  out.Text(HeaderLine(m));
+  const std::int64_t points0 = m.IsPresent(0) ? static_cast<std::int64_t>(m.LastPoint[0]) + 1 : 1;
   std::unique_ptr<GridTexts> x0;
-  if (last[0] + 1 <= kCachedGridTexts) x0 = std::make_unique<GridTexts>(m.GridX[0], last[0] + 1);
-  const std::vector<double>& grid0 = m.GridX[0];
-  const double* data = m.Results.data();
-  const int lv = m.LastVar;
-  constexpr std::int64_t kStep = 1 << 16;  // rows between progress calls
-  std::uint64_t done = 0, next_report = kStep;
-  std::string middle;  // ",x1,x2,x3," of the current block of rows
-  for (std::int64_t j3 = 0; j3 <= last[3]; ++j3)
-    for (std::int64_t j2 = 0; j2 <= last[2]; ++j2)
-      for (std::int64_t j1 = 0; j1 <= last[1]; ++j1) {
-        middle.assign(1, ',');
-        const std::array<std::int64_t, 4> j{0, j1, j2, j3};
-        for (int v = 1; v <= lv; ++v) {
-          AppendNumberText(middle, m.GridX[v][static_cast<std::size_t>(j[v])]);
-          middle.push_back(',');
+  if (points0 <= kCachedGridTexts) x0 = std::make_unique<GridTexts>(m.GridX[0], points0);
+  std::string middle;
+  const bool written = ForEachResultPiece(
+      m, progress,
+      [&](const ResultPiece& piece) {
+        if (piece.j[0] == 0) RowMiddle(m, piece.j, middle);
+        for (std::int64_t i = 0, j0 = piece.j[0]; i < piece.count; ++i, ++j0) {
+          if (!out.Reserve()) return false;
+          if (x0) out.Bytes(x0->data(j0), x0->size(j0));
+          else out.Number(m.GridX[0][static_cast<std::size_t>(j0)]);
+          out.Bytes(middle.data(), middle.size());
+          out.Number(piece.values[i]);
+          out.LineEnd();
         }
-        const double* row = data + m.Results.Index(0, j1, j2, j3);
-        for (std::int64_t start = 0; start <= last[0]; start += kStep) {
-          const std::int64_t stop = std::min(last[0] + 1, start + kStep);
-          for (std::int64_t j0 = start; j0 < stop; ++j0) {
-            if (!out.Reserve()) return false;
-            if (x0) out.Bytes(x0->data(j0), x0->size(j0));
-            else out.Number(grid0[static_cast<std::size_t>(j0)]);
-            out.Bytes(middle.data(), middle.size());
-            out.Number(row[j0]);
-            out.LineEnd();
-          }
-          done += static_cast<std::uint64_t>(stop - start);
-          if (progress && done >= next_report) {
-            next_report = done + kStep;
-            if (!progress(done, total)) {
-              cancelled = true;
-              return false;
-            }
-          }
-        }
-      }
+        return true;
+      },
+      cancelled);
+  if (!written) return false;
+  const std::uint64_t total = ResultValueCount(m);
   if (progress && !progress(total, total)) {
     cancelled = true;
     return false;

@@ -253,49 +253,65 @@ PendingFile::PendingFile(const std::string& requested) : target_(FileToWrite(req
   struct stat st {};
   exists_ = ::stat(target_.c_str(), &st) == 0;
   if (exists_) {
-    if (S_ISDIR(st.st_mode)) {
-      status_ = {AtomicWriteOutcome::IsFolder, 0};
-      return;
-    }
     if (S_ISCHR(st.st_mode) || S_ISFIFO(st.st_mode)) {
-      direct_ = true;
-      temp_ = target_;
-      // A pipe that no program reads is refused at once (ENXIO) rather than
-      // waited for; the writes then wait for the reader as usual.
-      fd_ = ::open(target_.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
-      if (fd_ < 0) {
-        if (errno == ENXIO && S_ISFIFO(st.st_mode))
-          status_ = {AtomicWriteOutcome::NoReader, 0};
-        else
-          status_ = {AtomicWriteOutcome::Failed, errno};
-        return;
-      }
-      const int flags = ::fcntl(fd_, F_GETFL);
-      if (flags != -1) ::fcntl(fd_, F_SETFL, flags & ~O_NONBLOCK);
-      status_ = {AtomicWriteOutcome::Ok, 0};
+      OpenDevice(st);
       return;
     }
-    if (!S_ISREG(st.st_mode)) {
-      status_ = {AtomicWriteOutcome::NotAFile, 0};
-      return;
-    }
-    // The new file replaces the old one by a rename, which only the folder's
-    // permission governs: a file the user may not write stays as it is, as
-    // writing into it would.
-    if (::access(target_.c_str(), W_OK) != 0) {
-      status_ = {AtomicWriteOutcome::Failed, errno};
-      return;
-    }
-    mode_ = st.st_mode & 07777;
-    uid_ = st.st_uid;
-    gid_ = st.st_gid;
-    dev_ = st.st_dev;
-    ino_ = st.st_ino;
+    if (!TakeExisting(st)) return;
   } else {
     mode_t mask = ::umask(0);
     ::umask(mask);
     mode_ = 0666 & ~mask;
   }
+  CreateTemporaryFile();
+}
+
+// A device or a pipe is written directly.
+void PendingFile::OpenDevice(const struct stat& st) {
+  direct_ = true;
+  temp_ = target_;
+  // A pipe that no program reads is refused at once (ENXIO) rather than
+  // waited for; the writes then wait for the reader as usual.
+  fd_ = ::open(target_.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd_ < 0) {
+    if (errno == ENXIO && S_ISFIFO(st.st_mode))
+      status_ = {AtomicWriteOutcome::NoReader, 0};
+    else
+      status_ = {AtomicWriteOutcome::Failed, errno};
+    return;
+  }
+  const int flags = ::fcntl(fd_, F_GETFL);
+  if (flags != -1) ::fcntl(fd_, F_SETFL, flags & ~O_NONBLOCK);
+  status_ = {AtomicWriteOutcome::Ok, 0};
+}
+
+// An existing target: a regular file the user may write, whose mode and
+// owner the new file takes. False (with the status) otherwise.
+bool PendingFile::TakeExisting(const struct stat& st) {
+  if (S_ISDIR(st.st_mode)) {
+    status_ = {AtomicWriteOutcome::IsFolder, 0};
+    return false;
+  }
+  if (!S_ISREG(st.st_mode)) {
+    status_ = {AtomicWriteOutcome::NotAFile, 0};
+    return false;
+  }
+  // The new file replaces the old one by a rename, which only the folder's
+  // permission governs: a file the user may not write stays as it is, as
+  // writing into it would.
+  if (::access(target_.c_str(), W_OK) != 0) {
+    status_ = {AtomicWriteOutcome::Failed, errno};
+    return false;
+  }
+  mode_ = st.st_mode & 07777;
+  uid_ = st.st_uid;
+  gid_ = st.st_gid;
+  dev_ = st.st_dev;
+  ino_ = st.st_ino;
+  return true;
+}
+
+void PendingFile::CreateTemporaryFile() {
   std::string name;
   SplitPath(target_, folder_, name);
   fd_ = CreateTemporary(folder_, name, temp_);

@@ -11,6 +11,7 @@
 // lies in the system's temporary folder when the target's folder takes none.
 #pragma once
 
+#include <sys/stat.h>
 #include <sys/types.h>
 
 #include <cstddef>
@@ -76,6 +77,9 @@ class PendingFile {
   AtomicWriteResult Commit();
 
  private:
+  void OpenDevice(const struct stat& st);
+  bool TakeExisting(const struct stat& st);
+  void CreateTemporaryFile();
   std::string target_, folder_, temp_;
   int fd_ = -1;
   int lock_fd_ = -1;      // holds the temporary file's lock from the close to the rename

@@ -8,8 +8,8 @@ namespace tabulor {
 
 namespace {
 const QColor kOrange(255, 128, 0);
-constexpr int kWidth = 640;   // 9600 twips
-constexpr int kHeight = 480;  // 7200 twips
+constexpr int kWidth = 640;
+constexpr int kHeight = 480;
 }  // namespace
 
 QStringList FrmAbout::AboutLines() {

@@ -18,7 +18,7 @@ class FrmAbout : public QWidget {
 
  protected:
   void paintEvent(QPaintEvent* event) override;
-  void mousePressEvent(QMouseEvent* event) override;  // Form_Click
+  void mousePressEvent(QMouseEvent* event) override;  // a click anywhere closes the window
 
  private:
   QFont font_;

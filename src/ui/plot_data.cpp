@@ -174,62 +174,67 @@ void CurveReducer::Reduce(double xlo, double xhi, int columns, std::int64_t all_
                           bool& all) const {
   out.clear();
   all = true;
-  const std::int64_t n = size();
-  if (n == 0 || !(xhi > xlo) || columns < 1) return;
-  const GridAxis& ax = *axis_;
-  // The pixel column of a position: -1 left of the view, `columns` right of
-  // it. Non-decreasing in x, so on a sorted grid the columns are runs.
-  const double scale = columns / (xhi - xlo);
-  auto column = [&](double x) -> std::int64_t {
-    if (x < xlo) return -1;
-    if (x > xhi) return columns;
-    return std::min<std::int64_t>(static_cast<std::int64_t>(std::floor((x - xlo) * scale)), columns - 1);
-  };
+  if (size() == 0 || !(xhi > xlo) || columns < 1) return;
+  const ViewColumns view{xlo, xhi, columns / (xhi - xlo), columns};
   // Sorted positions of the values inside [xlo, xhi].
-  const std::int64_t k0 = ax.CountBelow(xlo);
-  const std::int64_t k1 = ax.CountBelow(std::nextafter(xhi, std::numeric_limits<double>::infinity()));
-  const std::int64_t inside = k1 - k0;
+  const std::int64_t k0 = axis_->CountBelow(xlo);
+  const std::int64_t k1 = axis_->CountBelow(std::nextafter(xhi, std::numeric_limits<double>::infinity()));
+  if (axis_->monotone()) {
+    ReduceMonotone(view, k0, k1, all_limit, out, all);
+  } else {
+    ReduceUnsorted(view, k0, k1, all_limit, out, all);
+  }
+}
 
-  if (!ax.monotone()) {
-    // A typed grid in any order is drawn in order of its values, so that
-    // the line joins each point to its neighbours along the axis.
-    auto push_position = [&](std::int64_t k) {
-      const std::int64_t i = ax.SortedIndex(k);
-      out.push_back({ax.at(i), value(i), i});
-    };
-    if (inside <= all_limit) {
-      const std::int64_t from = std::max<std::int64_t>(k0 - 1, 0), to = std::min(k1 + 1, n);
-      for (std::int64_t k = from; k < to; ++k) push_position(k);
-      return;
-    }
-    all = false;
-    // Per pixel column its first, smallest, largest and last point in
-    // order of position, and the points just outside the view.
-    if (k0 > 0) push_position(k0 - 1);
-    std::int64_t start = k0;
-    while (start < k1) {
-      const std::int64_t c = column(ax.SortedValue(start));
-      std::int64_t stop = start + 1, kmin = start, kmax = start;
-      for (; stop < k1 && column(ax.SortedValue(stop)) == c; ++stop) {
-        if (value(ax.SortedIndex(stop)) < value(ax.SortedIndex(kmin))) kmin = stop;
-        if (value(ax.SortedIndex(stop)) > value(ax.SortedIndex(kmax))) kmax = stop;
-      }
-      std::int64_t ks[4] = {start, kmin, kmax, stop - 1};
-      std::sort(ks, ks + 4);
-      for (int q = 0; q < 4; ++q)
-        if (q == 0 || ks[q] != ks[q - 1]) push_position(ks[q]);
-      start = stop;
-    }
-    if (k1 < n) push_position(k1);
+std::int64_t CurveReducer::ViewColumns::operator()(double x) const {
+  if (x < xlo) return -1;
+  if (x > xhi) return columns;
+  return std::min<std::int64_t>(static_cast<std::int64_t>(std::floor((x - xlo) * scale)), columns - 1);
+}
+
+// A typed grid in any order is drawn in order of its values, so that the
+// line joins each point to its neighbours along the axis.
+void CurveReducer::ReduceUnsorted(const ViewColumns& column, std::int64_t k0, std::int64_t k1, std::int64_t all_limit,
+                                  std::vector<CurvePoint>& out, bool& all) const {
+  const GridAxis& ax = *axis_;
+  const std::int64_t n = size();
+  auto push_position = [&](std::int64_t k) {
+    const std::int64_t i = ax.SortedIndex(k);
+    out.push_back({ax.at(i), value(i), i});
+  };
+  if (k1 - k0 <= all_limit) {
+    const std::int64_t from = std::max<std::int64_t>(k0 - 1, 0), to = std::min(k1 + 1, n);
+    for (std::int64_t k = from; k < to; ++k) push_position(k);
     return;
   }
+  all = false;
+  // Per pixel column its first, smallest, largest and last point in order
+  // of position, and the points just outside the view.
+  if (k0 > 0) push_position(k0 - 1);
+  std::int64_t start = k0;
+  while (start < k1) {
+    const std::int64_t c = column(ax.SortedValue(start));
+    std::int64_t stop = start + 1, kmin = start, kmax = start;
+    for (; stop < k1 && column(ax.SortedValue(stop)) == c; ++stop) {
+      if (value(ax.SortedIndex(stop)) < value(ax.SortedIndex(kmin))) kmin = stop;
+      if (value(ax.SortedIndex(stop)) > value(ax.SortedIndex(kmax))) kmax = stop;
+    }
+    std::int64_t ks[4] = {start, kmin, kmax, stop - 1};
+    std::sort(ks, ks + 4);
+    for (int q = 0; q < 4; ++q)
+      if (q == 0 || ks[q] != ks[q - 1]) push_position(ks[q]);
+    start = stop;
+  }
+  if (k1 < n) push_position(k1);
+}
 
-  // Sorted positions map to indices directly (ascending) or reversed.
-  auto emit_positions = [&](std::int64_t from, std::int64_t to) {
-    if (ax.ascending()) Emit(from, to, out);
-    else Emit(n - to, n - from, out);
-  };
-  if (inside <= all_limit) {
+// On a sorted grid the pixel columns are runs of positions, which map to
+// indices directly (ascending) or reversed.
+void CurveReducer::ReduceMonotone(const ViewColumns& column, std::int64_t k0, std::int64_t k1, std::int64_t all_limit,
+                                  std::vector<CurvePoint>& out, bool& all) const {
+  const GridAxis& ax = *axis_;
+  const std::int64_t n = size();
+  if (k1 - k0 <= all_limit) {
     const std::int64_t from = std::max<std::int64_t>(k0 - 1, 0), to = std::min(k1 + 1, n);
     if (ax.ascending()) {
       for (std::int64_t i = from; i < to; ++i) out.push_back({ax.at(i), value(i), i});
@@ -242,7 +247,7 @@ void CurveReducer::Reduce(double xlo, double xhi, int columns, std::int64_t all_
   // Position ranges in increasing x: the point just left of the view, one
   // range per pixel column, the point just right of it.
   std::vector<std::pair<std::int64_t, std::int64_t>> ranges;
-  ranges.reserve(static_cast<std::size_t>(columns) + 2);
+  ranges.reserve(static_cast<std::size_t>(column.columns) + 2);
   if (k0 > 0) ranges.push_back({k0 - 1, k0});
   std::int64_t start = k0;
   while (start < k1) {
@@ -259,9 +264,9 @@ void CurveReducer::Reduce(double xlo, double xhi, int columns, std::int64_t all_
   }
   if (k1 < n) ranges.push_back({k1, k1 + 1});
   if (ax.ascending()) {
-    for (const auto& r : ranges) emit_positions(r.first, r.second);
+    for (const auto& r : ranges) Emit(r.first, r.second, out);
   } else {
-    for (auto it = ranges.rbegin(); it != ranges.rend(); ++it) emit_positions(it->first, it->second);
+    for (auto it = ranges.rbegin(); it != ranges.rend(); ++it) Emit(n - it->second, n - it->first, out);
   }
 }
 

@@ -100,6 +100,17 @@ class CurveReducer {
   // and where they are (the first such point).
   Extremes Range(std::int64_t first, std::int64_t last) const;
   void Emit(std::int64_t first, std::int64_t last, std::vector<CurvePoint>& out) const;
+  // The pixel column of a position: -1 left of the view, `columns` right
+  // of it. Non-decreasing in x, so on a sorted grid the columns are runs.
+  struct ViewColumns {
+    double xlo, xhi, scale;
+    int columns;
+    std::int64_t operator()(double x) const;
+  };
+  void ReduceUnsorted(const ViewColumns& column, std::int64_t k0, std::int64_t k1, std::int64_t all_limit,
+                      std::vector<CurvePoint>& out, bool& all) const;
+  void ReduceMonotone(const ViewColumns& column, std::int64_t k0, std::int64_t k1, std::int64_t all_limit,
+                      std::vector<CurvePoint>& out, bool& all) const;
 
   const GridAxis* axis_ = nullptr;
   const double* data_ = nullptr;

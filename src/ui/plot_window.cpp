@@ -17,6 +17,10 @@
 #include <QMessageBox>
 #include <QPdfWriter>
 #include <QProgressDialog>
+
+#include <memory>
+
+#include "ui/progress_dialogs.h"
 #include <QPushButton>
 #include <QSignalBlocker>
 #include <QSlider>
@@ -32,7 +36,6 @@
 #include "output/csv_export.h"
 #include "platform/atomic_file.h"
 #include "ui/qt_text.h"
-#include "ui/seams.h"
 
 namespace tabulor {
 
@@ -43,48 +46,6 @@ namespace {
 constexpr std::int64_t kMarkedPoints = 200;
 // The colour map never samples more cells than this along an axis.
 constexpr int kMaxCells = 4096;
-
-PlotWindow::SaveFileFn& SaveFileDialog() {
-  static PlotWindow::SaveFileFn fn;
-  return fn;
-}
-
-PlotWindow::MessageFn& MessageBoxFn() {
-  static PlotWindow::MessageFn fn;
-  return fn;
-}
-
-// The extension a name filter stands for ("PDF document (*.pdf)": "pdf"),
-// or `fallback` for one without ("All files (*)").
-QString FilterSuffix(const QString& filter, const QString& fallback) {
-  const QRegularExpressionMatch m = QRegularExpression(QStringLiteral("\\*\\.(\\w+)")).match(filter);
-  return m.hasMatch() ? m.captured(1) : fallback;
-}
-
-QString AskSaveFile(QWidget* parent, const QString& caption, const QString& suggested, const QString& filters) {
-  if (SaveFileDialog()) return SaveFileDialog()(parent, caption, suggested, filters);
-  QFileDialog dialog(parent, caption, suggested, filters);
-  dialog.setAcceptMode(QFileDialog::AcceptSave);
-  // A name typed without an extension gets that of the chosen type before
-  // the dialog asks about replacing a file, so that it asks about the file
-  // that is written.
-  const QString first = FilterSuffix(dialog.selectedNameFilter(), QString());
-  dialog.setDefaultSuffix(first);
-  QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog,
-                   [&dialog, first](const QString& filter) { dialog.setDefaultSuffix(FilterSuffix(filter, first)); });
-  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return QString();
-  return dialog.selectedFiles().first();
-}
-
-void Tell(QWidget* parent, const QString& title, const QString& text) {
-  if (MessageBoxFn()) {
-    MessageBoxFn()(parent, title, text);
-    return;
-  }
-  QMessageBox box(QMessageBox::Warning, title, text, QMessageBox::Ok, parent);
-  box.setTextFormat(Qt::PlainText);
-  box.exec();
-}
 
 // Names from a file as the main window shows them (UTF-8, else Latin-1).
 QString Text(const std::string& s) { return ToQ(s); }
@@ -121,11 +82,13 @@ QCPRange Padded(double lo, double hi, double margin) {
 
 }  // namespace
 
-void PlotWindow::SetSaveFileDialog(SaveFileFn fn) { SaveFileDialog() = std::move(fn); }
-void PlotWindow::SetMessageBox(MessageFn fn) { MessageBoxFn() = std::move(fn); }
 
-PlotWindow* PlotWindow::Open(const Dimension& model, QWidget* parent) {
-  auto* window = new PlotWindow(model, parent);
+void PlotWindow::Tell(const QString& title, const QString& text) {
+  services_.Message(this, QMessageBox::Warning, title, text);
+}
+
+PlotWindow* PlotWindow::Open(const Dimension& model, UiServices& services, QWidget* parent) {
+  auto* window = new PlotWindow(model, services, parent);
   window->setAttribute(Qt::WA_DeleteOnClose);
   window->show();
   window->raise();
@@ -133,7 +96,8 @@ PlotWindow* PlotWindow::Open(const Dimension& model, QWidget* parent) {
   return window;
 }
 
-PlotWindow::PlotWindow(const Dimension& model, QWidget* parent) : QMainWindow(parent), model_(model) {
+PlotWindow::PlotWindow(const Dimension& model, UiServices& services, QWidget* parent)
+    : QMainWindow(parent), model_(model), services_(services) {
   setObjectName("frmPlot");
   usable_ = !GridFileWritable(model_).has_value();
   if (usable_) {
@@ -166,7 +130,29 @@ void PlotWindow::BuildUi() {
   auto* central = new QWidget(this);
   auto* layout = new QVBoxLayout(central);
   layout->setContentsMargins(8, 8, 8, 4);
+  BuildControls(central, layout);
+  BuildHeldRows(central, layout);
+  BuildPlot(central, layout);
+  note_label_ = new QLabel(central);
+  note_label_->setTextFormat(Qt::PlainText);
+  note_label_->setObjectName("lblPlotNote");
+  note_label_->setWordWrap(true);
+  note_label_->hide();
+  layout->addWidget(note_label_);
+  setCentralWidget(central);
+  point_label_ = new QLabel(this);
+  point_label_->setTextFormat(Qt::PlainText);
+  point_label_->setObjectName("lblPlotPoint");
+  point_label_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  statusBar()->addWidget(point_label_, 1);
+  BuildMenus();
+  ConnectControls();
+  if (!usable_) ShowUnusable();
+  UpdateControls();
+}
 
+// The row of choices: what to show, along which variables; the buttons.
+void PlotWindow::BuildControls(QWidget* central, QVBoxLayout* layout) {
   auto* controls = new QHBoxLayout;
   mode_box_ = new QComboBox(central);
   mode_box_->setObjectName("cboPlotMode");
@@ -186,12 +172,12 @@ void PlotWindow::BuildUi() {
     x_box_->addItem(Text(plot::VariableTitle(model_, v)));
     y_box_->addItem(Text(plot::VariableTitle(model_, v)));
   }
-  auto* reset = new QPushButton(tr("Reset View"), central);
-  reset->setObjectName("cmdPlotReset");
-  auto* save = new QPushButton(tr("Save Picture…"), central);
-  save->setObjectName("cmdPlotSave");
-  auto* csv = new QPushButton(tr("Export CSV…"), central);
-  csv->setObjectName("cmdPlotCsv");
+  reset_button_ = new QPushButton(tr("Reset View"), central);
+  reset_button_->setObjectName("cmdPlotReset");
+  save_button_ = new QPushButton(tr("Save Picture…"), central);
+  save_button_->setObjectName("cmdPlotSave");
+  csv_button_ = new QPushButton(tr("Export CSV…"), central);
+  csv_button_->setObjectName("cmdPlotCsv");
   controls->addWidget(mode_label);
   controls->addWidget(mode_box_);
   controls->addSpacing(12);
@@ -200,9 +186,9 @@ void PlotWindow::BuildUi() {
   controls->addWidget(y_label_);
   controls->addWidget(y_box_);
   controls->addStretch(1);
-  controls->addWidget(reset);
-  controls->addWidget(save);
-  controls->addWidget(csv);
+  controls->addWidget(reset_button_);
+  controls->addWidget(save_button_);
+  controls->addWidget(csv_button_);
   layout->addLayout(controls);
   if (vars_ < 2) {
     mode_label->hide();
@@ -210,7 +196,10 @@ void PlotWindow::BuildUi() {
     y_label_->hide();
     y_box_->hide();
   }
+}
 
+// A slider for every variable, at the grid point it is held at.
+void PlotWindow::BuildHeldRows(QWidget* central, QVBoxLayout* layout) {
   auto* held = new QGridLayout;
   held->setColumnStretch(1, 1);
   for (int v = 0; v < vars_; ++v) {
@@ -234,7 +223,9 @@ void PlotWindow::BuildUi() {
     connect(slider, &QSlider::valueChanged, this, [this, v](int index) { setHeldIndex(v, index); });
   }
   layout->addLayout(held);
+}
 
+void PlotWindow::BuildPlot(QWidget* central, QVBoxLayout* layout) {
   plot_ = new QCustomPlot(central);
   plot_->setObjectName("plot");
   plot_->setMinimumSize(320, 240);
@@ -253,7 +244,12 @@ void PlotWindow::BuildUi() {
   plot_->xAxis->setLabelFont(label_font);
   plot_->yAxis->setLabelFont(label_font);
   plot_->xAxis->grid()->setSubGridVisible(false);
+  BuildPlottables(label_font);
+  layout->addWidget(plot_, 1);
+}
 
+// The curve, the colour map with its scale, the title and the marker.
+void PlotWindow::BuildPlottables(const QFont& label_font) {
   curve_ = new QCPCurve(plot_->xAxis, plot_->yAxis);
   curve_->setPen(QPen(QColor(31, 119, 180), 1.6));
   curve_->setAntialiased(true);
@@ -287,37 +283,26 @@ void PlotWindow::BuildUi() {
   marker_->setSize(10);
   marker_->position->setType(QCPItemPosition::ptPlotCoords);
   marker_->setVisible(false);
-  layout->addWidget(plot_, 1);
+}
 
-  note_label_ = new QLabel(central);
-  note_label_->setTextFormat(Qt::PlainText);
-  note_label_->setObjectName("lblPlotNote");
-  note_label_->setWordWrap(true);
-  note_label_->hide();
-  layout->addWidget(note_label_);
-  setCentralWidget(central);
-
-  point_label_ = new QLabel(this);
-  point_label_->setTextFormat(Qt::PlainText);
-  point_label_->setObjectName("lblPlotPoint");
-  point_label_->setTextInteractionFlags(Qt::TextSelectableByMouse);
-  statusBar()->addWidget(point_label_, 1);
-
+void PlotWindow::BuildMenus() {
   QMenu* file_menu = menuBar()->addMenu(tr("&File"));
-  QAction* save_action = file_menu->addAction(tr("Save &Picture…"), this, &PlotWindow::savePictureAs);
-  save_action->setShortcut(QKeySequence::Save);
-  QAction* csv_action = file_menu->addAction(tr("&Export CSV…"), this, &PlotWindow::exportCsvAs);
-  csv_action->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_E));
+  save_action_ = file_menu->addAction(tr("Save &Picture…"), this, &PlotWindow::savePictureAs);
+  save_action_->setShortcut(QKeySequence::Save);
+  csv_action_ = file_menu->addAction(tr("&Export CSV…"), this, &PlotWindow::exportCsvAs);
+  csv_action_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_E));
   file_menu->addSeparator();
   QAction* close_action = file_menu->addAction(tr("&Close"), this, &QWidget::close);
   close_action->setShortcut(QKeySequence::Close);
   QMenu* view_menu = menuBar()->addMenu(tr("&View"));
-  QAction* reset_action = view_menu->addAction(tr("&Reset View"), this, &PlotWindow::resetView);
-  reset_action->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_0));
+  reset_action_ = view_menu->addAction(tr("&Reset View"), this, &PlotWindow::resetView);
+  reset_action_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_0));
+}
 
-  connect(reset, &QPushButton::clicked, this, &PlotWindow::resetView);
-  connect(save, &QPushButton::clicked, this, &PlotWindow::savePictureAs);
-  connect(csv, &QPushButton::clicked, this, &PlotWindow::exportCsvAs);
+void PlotWindow::ConnectControls() {
+  connect(reset_button_, &QPushButton::clicked, this, &PlotWindow::resetView);
+  connect(save_button_, &QPushButton::clicked, this, &PlotWindow::savePictureAs);
+  connect(csv_button_, &QPushButton::clicked, this, &PlotWindow::exportCsvAs);
   connect(mode_box_, &QComboBox::currentIndexChanged, this,
           [this](int i) { setMode(i == 0 ? Mode::ColourMap : Mode::Curve); });
   connect(x_box_, &QComboBox::currentIndexChanged, this, [this](int i) {
@@ -333,24 +318,24 @@ void PlotWindow::BuildUi() {
   connect(plot_, &QCustomPlot::afterLayout, this, &PlotWindow::RefillPlot);
   connect(plot_, &QCustomPlot::mouseMove, this, [this](QMouseEvent* e) { ShowPointAt(e->position()); });
   plot_->installEventFilter(this);
+}
 
-  if (!usable_) {
-    note_label_->setText(tr("There are no results to plot."));
-    note_label_->show();
-    for (QWidget* w : {static_cast<QWidget*>(mode_box_), static_cast<QWidget*>(x_box_),
-                       static_cast<QWidget*>(y_box_), static_cast<QWidget*>(reset), static_cast<QWidget*>(save),
-                       static_cast<QWidget*>(csv)})
-      w->setEnabled(false);
-    save_action->setEnabled(false);
-    csv_action->setEnabled(false);
-    reset_action->setEnabled(false);
-    curve_->setVisible(false);
-    map_->setVisible(false);
-    plot_->plotLayout()->take(scale_);
-    plot_->plotLayout()->simplify();
-    scale_->setVisible(false);
-  }
-  UpdateControls();
+// Without results: a note, and nothing to choose or draw.
+void PlotWindow::ShowUnusable() {
+  note_label_->setText(tr("There are no results to plot."));
+  note_label_->show();
+  for (QWidget* w : {static_cast<QWidget*>(mode_box_), static_cast<QWidget*>(x_box_), static_cast<QWidget*>(y_box_),
+                     static_cast<QWidget*>(reset_button_), static_cast<QWidget*>(save_button_),
+                     static_cast<QWidget*>(csv_button_)})
+    w->setEnabled(false);
+  save_action_->setEnabled(false);
+  csv_action_->setEnabled(false);
+  reset_action_->setEnabled(false);
+  curve_->setVisible(false);
+  map_->setVisible(false);
+  plot_->plotLayout()->take(scale_);
+  plot_->plotLayout()->simplify();
+  scale_->setVisible(false);
 }
 
 bool PlotWindow::ModelUnchanged() const {
@@ -683,7 +668,7 @@ bool PlotWindow::savePicture(const QString& chosen) {
     suffix = "png";
   }
   if (suffix != "png" && suffix != "pdf") {
-    Tell(this, tr("Save Picture"),
+    Tell(tr("Save Picture"),
          tr("The picture can be saved as PNG or PDF: choose a name ending in .png or .pdf.\n\n%1").arg(path));
     return false;
   }
@@ -728,52 +713,48 @@ bool PlotWindow::savePicture(const QString& chosen) {
       problem = QString::fromLocal8Bit(AtomicWriteProblem(written).c_str());
   }
   if (!problem.isEmpty()) {
-    Tell(this, tr("Save Picture"), tr("The picture could not be saved to\n%1\n\n%2").arg(path, problem));
+    Tell(tr("Save Picture"), tr("The picture could not be saved to\n%1\n\n%2").arg(path, problem));
     return false;
   }
   return true;
 }
 
+QString PlotWindow::AskExportName(const QString& caption, const QString& fallback, const QString& extension,
+                                  const QString& filters) {
+  const QString base = Text(model_.FileName);
+  const QString suggested = base.isEmpty() ? fallback : base + extension;
+  return services_.SaveExportName(this, caption, suggested, filters);
+}
+
 void PlotWindow::savePictureAs() {
   if (!usable_) return;
-  QString base = Text(model_.FileName);
-  QString suggested = base.isEmpty() ? QString("plot.png") : base + ".png";
-  QString path = AskSaveFile(this, tr("Save Picture"), suggested, tr("PNG image (*.png);;PDF document (*.pdf)"));
-  if (path.isEmpty()) return;
-  savePicture(path);
+  const QString path =
+      AskExportName(tr("Save Picture"), "plot.png", ".png", tr("PNG image (*.png);;PDF document (*.pdf)"));
+  if (!path.isEmpty()) savePicture(path);
 }
 
 bool PlotWindow::exportCsv(const QString& path) {
   if (!ModelUnchanged()) {
-    Tell(this, tr("Export CSV"), tr("The results have changed since this plot was opened."));
+    Tell(tr("Export CSV"), tr("The results have changed since this plot was opened."));
     return false;
   }
-  QProgressDialog progress(tr("Exporting CSV…"), tr("Cancel"), 0, 1000, this);
-  progress.setObjectName(QStringLiteral("csvProgress"));
-  progress.setWindowTitle(ProgramTitle());
-  progress.setWindowModality(Qt::WindowModal);
-  progress.setMinimumDuration(500);
-  progress.setAutoClose(false);
-  progress.setAutoReset(false);
+  const std::unique_ptr<QProgressDialog> progress(
+      MakeProgressDialog(this, tr("Exporting CSV…"), QStringLiteral("csvProgress"), Qt::WindowModal, 500));
   bool cancelled = false;
   CsvExportResult r = WriteCsvFile(model_, QFile::encodeName(path).toStdString(),
                                    [&](std::uint64_t done, std::uint64_t total) {
-                                     if (total > 0)
-                                       progress.setValue(static_cast<int>(1000.0 * static_cast<double>(done) /
-                                                                          static_cast<double>(total)));
-                                     cancelled = progress.wasCanceled();
+                                     ShowProgress(*progress, done, total);
+                                     cancelled = progress->wasCanceled();
                                      return !cancelled;
                                    });
-  progress.close();
-  if (!r.ok && !cancelled) Tell(this, tr("Export CSV"), Text(r.message));
+  progress->close();
+  if (!r.ok && !cancelled) Tell(tr("Export CSV"), Text(r.message));
   return r.ok;
 }
 
 void PlotWindow::exportCsvAs() {
   if (!usable_) return;
-  QString base = Text(model_.FileName);
-  QString suggested = base.isEmpty() ? QString("results.csv") : base + ".csv";
-  QString path = AskSaveFile(this, tr("Export CSV"), suggested, tr("CSV file (*.csv);;All files (*)"));
+  QString path = AskExportName(tr("Export CSV"), "results.csv", ".csv", tr("CSV file (*.csv);;All files (*)"));
   if (path.isEmpty()) return;
   if (QFileInfo(path).suffix().isEmpty()) path += ".csv";
   exportCsv(path);

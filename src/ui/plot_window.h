@@ -20,6 +20,7 @@
 
 #include "model/dimension.h"
 #include "ui/plot_data.h"
+#include "ui/ui_services.h"
 
 class QCustomPlot;
 class QCPColorMap;
@@ -33,6 +34,8 @@ class QPushButton;
 class QSlider;
 class QWidget;
 class QAction;
+class QFont;
+class QVBoxLayout;
 
 namespace tabulor {
 
@@ -45,21 +48,12 @@ class PlotWindow : public QMainWindow {
   // A window of its own (not modal) on `model`, which must hold results
   // (ResultsReady); without them it shows a note and draws nothing. With a
   // parent it is deleted with the parent.
-  explicit PlotWindow(const Dimension& model, QWidget* parent = nullptr);
+  explicit PlotWindow(const Dimension& model, UiServices& services = DesktopServices(), QWidget* parent = nullptr);
   ~PlotWindow() override;
 
   // Creates the window on `model`, deletes it when it is closed, shows it
   // and brings it to the front. The way the main window opens it.
-  static PlotWindow* Open(const Dimension& model, QWidget* parent);
-
-  // The save dialog: returns the chosen path or an empty text. Tests put a
-  // function in its place; nullptr restores the real dialog.
-  using SaveFileFn = std::function<QString(QWidget* parent, const QString& caption, const QString& suggested,
-                                           const QString& filters)>;
-  static void SetSaveFileDialog(SaveFileFn fn);
-  // Messages about failed saves; the real one is a message box.
-  using MessageFn = std::function<void(QWidget* parent, const QString& title, const QString& text)>;
-  static void SetMessageBox(MessageFn fn);
+  static PlotWindow* Open(const Dimension& model, UiServices& services, QWidget* parent);
 
   // What the window shows, for callers and tests.
   Mode mode() const { return mode_; }
@@ -93,6 +87,13 @@ class PlotWindow : public QMainWindow {
 
  private:
   void BuildUi();
+  void BuildControls(QWidget* central, QVBoxLayout* layout);
+  void BuildHeldRows(QWidget* central, QVBoxLayout* layout);
+  void BuildPlot(QWidget* central, QVBoxLayout* layout);
+  void BuildPlottables(const QFont& label_font);
+  void BuildMenus();
+  void ConnectControls();
+  void ShowUnusable();
   void UpdateControls();
   void UpdateHeldLabel(int v);
   void SliceChanged();
@@ -108,6 +109,13 @@ class PlotWindow : public QMainWindow {
   std::int64_t SliceBase(int skip_a, int skip_b) const;
 
   const Dimension& model_;
+  UiServices& services_;
+  // A failed save or export, told in a message box.
+  void Tell(const QString& title, const QString& text);
+  // The save dialog of a picture or an export, offering the file's name
+  // with `extension` (or `fallback` without a file name).
+  QString AskExportName(const QString& caption, const QString& fallback, const QString& extension,
+                        const QString& filters);
   bool usable_ = false;
   // What the window was opened on, to notice a replaced model.
   const double* results_data_ = nullptr;
@@ -152,6 +160,12 @@ class PlotWindow : public QMainWindow {
   std::array<QLabel*, 4> held_labels_{};
   QLabel* point_label_ = nullptr;
   QLabel* note_label_ = nullptr;
+  QPushButton* reset_button_ = nullptr;
+  QPushButton* save_button_ = nullptr;
+  QPushButton* csv_button_ = nullptr;
+  QAction* save_action_ = nullptr;
+  QAction* csv_action_ = nullptr;
+  QAction* reset_action_ = nullptr;
 };
 
 }  // namespace tabulor

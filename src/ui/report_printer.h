@@ -4,13 +4,13 @@
 // Use (the main window keeps one ReportPrinter for the whole run, so the
 // printer chosen and its settings stay from one report to the next):
 //
-//   tabulor::PrintResult r = tabulor::PrintReport(model, printer_, this, printOptions_);
+//   tabulor::PrintResult r = tabulor::PrintReport(model, printer_, this, services_);
 //   if (!r.message.isEmpty()) QMessageBox::critical(this, "Print", r.message);
 //
-// Tests replace printOptions_.printDialog to choose a PDF file without
-// showing the print dialog.
+// The print dialog is the one the UiServices given show.
 #pragma once
 
+#include "ui/ui_services.h"
 #include <QString>
 #include <functional>
 #include <memory>
@@ -47,20 +47,6 @@ class ReportPrinter {
   double fontSize_ = 10.0;
 };
 
-// Shows the print dialog for `printer`; true when the user chose to print.
-using PrintDialogFn = std::function<bool(QPrinter& printer, QWidget* parent)>;
-
-// The real print dialog (QPrintDialog, modal to `parent`). It offers the
-// printers of the system and printing to a PDF file.
-bool RunPrintDialog(QPrinter& printer, QWidget* parent);
-
-struct ReportPrintOptions {
-  PrintDialogFn printDialog = RunPrintDialog;
-  // A report of more than one page shows a progress window (with "Cancel")
-  // once it has been printing this long.
-  int progressDelayMs = 1000;
-};
-
 enum class PrintOutcome {
   Printed,    // the job went out (or the PDF file was written)
   Cancelled,  // the print dialog or the progress window was cancelled: nothing printed,
@@ -88,6 +74,6 @@ inline constexpr const char* kReportFontName = "Courier New";
 // cancelled or failed job leaves an existing file as it was. The model is
 // not changed.
 PrintResult PrintReport(const Dimension& model, ReportPrinter& printer, QWidget* parent,
-                        const ReportPrintOptions& options = {});
+                        UiServices& services = DesktopServices());
 
 }  // namespace tabulor

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 
+#include "output/result_lines.h"
 #include "ui/qt_text.h"
 
 namespace tabulor {
@@ -188,6 +189,24 @@ void ResultsList::keyPressEvent(QKeyEvent* event) {
     default: QAbstractScrollArea::keyPressEvent(event); return;
   }
   event->accept();
+}
+
+namespace {
+
+class ResultLinesSource : public LineSource {
+ public:
+  explicit ResultLinesSource(const Dimension& model) : lines_(model) {}
+  std::int64_t count() const override { return lines_.count(); }
+  std::string line(std::int64_t i) const override { return lines_.line(i); }
+
+ private:
+  ResultLines lines_;
+};
+
+}  // namespace
+
+std::shared_ptr<LineSource> MakeResultLinesSource(const Dimension& model) {
+  return std::make_shared<ResultLinesSource>(model);
 }
 
 }  // namespace tabulor

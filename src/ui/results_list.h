@@ -20,6 +20,12 @@ class LineSource {
   virtual std::string line(std::int64_t i) const = 0;
 };
 
+class Dimension;
+
+// The lines of the results list of `model` (ResultLines), made when painted;
+// the model must outlive the source.
+std::shared_ptr<LineSource> MakeResultLinesSource(const Dimension& model);
+
 class ResultsList : public QAbstractScrollArea {
   Q_OBJECT
 

@@ -224,7 +224,7 @@ bool HandleEditKey(QTableView* grid, QLineEdit* box, int key, int fixedColumns) 
 // ---------------------------------------------------------------------------
 
 int FrmVars::ValueColumnWidth(const QWidget* widget) {
-  // 1920 twips = 1920 / 1440 inch.
+  // Four thirds of an inch: 1920 / 1440.
   return (1920 * widget->logicalDpiX() + 720) / 1440;
 }
 
@@ -239,8 +239,25 @@ FrmVars::FrmVars(Dimension& model, int var, QWidget* parent) : QDialog(parent), 
   }
   setWindowTitle(QStringLiteral("Enter/edit values of variable: ") +
                  (valid ? ToQ(model_.VarName[var]) : QString()));
+  const int labelWidth = BuildGrid();
+  QVBoxLayout* layout = BuildLayout();
+  const int frame = 2 * grid_->frameWidth();
+  const int width = labelWidth + ValueColumnWidth(this) + frame + grid_->verticalScrollBar()->sizeHint().width() + 2;
+  const int shownRows = std::clamp(cells_->rowCount(), 2, 15);
+  const int height = shownRows * grid_->verticalHeader()->defaultSectionSize() + frame + 2 +
+                     cmdExit_->sizeHint().height() + layout->spacing();
+  resize(width, height);
+  if (cells_->rowCount() > 0) grid_->setCurrentIndex(cells_->index(0, kValueColumn));
+  connect(grid_, &QAbstractItemView::clicked, this, &FrmVars::grid_Click);
+  connect(grid_->selectionModel(), &QItemSelectionModel::currentChanged, this, &FrmVars::grid_CurrentChanged);
+  connect(cmdDelete_, &QPushButton::clicked, this, &FrmVars::cmdDelete_Click);
+  connect(cmdExit_, &QPushButton::clicked, this, &FrmVars::cmdExit_Click);
+  grid_->installEventFilter(this);
+  box_->installEventFilter(this);
+}
 
-  cells_ = new VarsGridModel(model_, var, this);
+int FrmVars::BuildGrid() {
+  cells_ = new VarsGridModel(model_, var_, this);
   grid_ = new QTableView(this);
   grid_->setObjectName(QStringLiteral("MSFlexGridVars"));
   grid_->setModel(cells_);
@@ -263,11 +280,14 @@ FrmVars::FrmVars(Dimension& model, int var, QWidget* parent) : QDialog(parent), 
       grid_->fontMetrics().horizontalAdvance(cells_->label(std::max(0, cells_->rowCount() - 1))) + 16;
   grid_->setColumnWidth(0, labelWidth);
   grid_->setColumnWidth(kValueColumn, ValueColumnWidth(this));
-
   box_ = new DataEntryBox(grid_->viewport());
   box_->setObjectName(QStringLiteral("txtDataEntry"));
   box_->hide();
+  return labelWidth;
+}
 
+// The message line and the buttons below the grid.
+QVBoxLayout* FrmVars::BuildLayout() {
   message_ = new QLabel(this);
   message_->setTextFormat(Qt::PlainText);
   message_->setObjectName(QStringLiteral("lblMessage"));
@@ -294,22 +314,7 @@ FrmVars::FrmVars(Dimension& model, int var, QWidget* parent) : QDialog(parent), 
   layout->addWidget(grid_, 1);
   layout->addWidget(message_);
   layout->addLayout(buttons);
-
-  const int frame = 2 * grid_->frameWidth();
-  const int width = labelWidth + ValueColumnWidth(this) + frame + grid_->verticalScrollBar()->sizeHint().width() + 2;
-  const int shownRows = std::clamp(cells_->rowCount(), 2, 15);
-  const int height = shownRows * grid_->verticalHeader()->defaultSectionSize() + frame + 2 +
-                     cmdExit_->sizeHint().height() + layout->spacing();
-  resize(width, height);
-
-  if (cells_->rowCount() > 0) grid_->setCurrentIndex(cells_->index(0, kValueColumn));
-
-  connect(grid_, &QAbstractItemView::clicked, this, &FrmVars::grid_Click);
-  connect(grid_->selectionModel(), &QItemSelectionModel::currentChanged, this, &FrmVars::grid_CurrentChanged);
-  connect(cmdDelete_, &QPushButton::clicked, this, &FrmVars::cmdDelete_Click);
-  connect(cmdExit_, &QPushButton::clicked, this, &FrmVars::cmdExit_Click);
-  grid_->installEventFilter(this);
-  box_->installEventFilter(this);
+  return layout;
 }
 
 FrmVars::~FrmVars() = default;

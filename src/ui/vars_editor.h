@@ -27,6 +27,8 @@ class QLabel;
 class QPushButton;
 class QTableView;
 
+class QVBoxLayout;
+
 namespace tabulor {
 
 class VarsGridModel;
@@ -90,7 +92,7 @@ class FrmVars : public QDialog {
   // Says why a typed value was refused; hidden otherwise.
   QLabel* messageLabel() const { return message_; }
 
-  // The value column's width: 1920 twips at the screen's resolution.
+  // The value column's width: four thirds of an inch at the screen's resolution.
   static int ValueColumnWidth(const QWidget* widget);
 
  signals:
@@ -114,6 +116,10 @@ class FrmVars : public QDialog {
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
+  // The grid of values and the box values are typed in; the width of the
+  // label column.
+  int BuildGrid();
+  QVBoxLayout* BuildLayout();
   void grid_Click(const QModelIndex& index);
   void grid_CurrentChanged(const QModelIndex& current, const QModelIndex& previous);
   bool CommitCellEditAt(int row);

@@ -86,11 +86,11 @@ class TestCarefulLook : public QObject {
     Fixture f;
     FrmTabulor& w = *f.w;
     QVERIFY(f.openSeries(kPolySeries, "run.ser"));
-    f.click(w.cmdCompute);
+    f.click(Ctl<QPushButton>(w, "cmdCompute"));
     QCOMPARE(w.formState(), State::Computed);
     f.user.answers << static_cast<QMessageBox::StandardButton>(answer);
-    if (how == 0) f.click(w.cmdExit);
-    if (how == 1) QTest::keyClick(w.lstCoeff, Qt::Key_X, Qt::AltModifier);
+    if (how == 0) f.click(Ctl<QPushButton>(w, "cmdExit"));
+    if (how == 1) QTest::keyClick(Ctl<ResultsList>(w, "lstCoeff"), Qt::Key_X, Qt::AltModifier);
     if (how == 2) w.close();
     QTRY_COMPARE(f.user.questions.size(), 1);
     QCOMPARE(f.user.questions.first(), QStringLiteral("Save the results?"));
@@ -103,7 +103,7 @@ class TestCarefulLook : public QObject {
       QCOMPARE(w.formState(), State::Computed);
       QCOMPARE(f.listLines().size(), 5);
       f.user.answers << QMessageBox::Discard;
-      f.click(w.cmdExit);
+      f.click(Ctl<QPushButton>(w, "cmdExit"));
       QCOMPARE(f.user.questions.size(), 2);
       QCOMPARE(f.user.quits, 1);
     }
@@ -114,10 +114,10 @@ class TestCarefulLook : public QObject {
       // Saved: nothing left to ask.
       Fixture f;
       QVERIFY(f.openSeries(kPolySeries, "run.ser"));
-      f.click(f.w->cmdCompute);
-      f.w->mnuSave->trigger();
+      f.click(Ctl<QPushButton>(*f.w, "cmdCompute"));
+      Ctl<QAction>(*f.w, "mnuSave")->trigger();
       QVERIFY(QFile::exists(f.dir.filePath("run.ser.grd")));
-      f.click(f.w->cmdExit);
+      f.click(Ctl<QPushButton>(*f.w, "cmdExit"));
       QVERIFY(f.user.questions.isEmpty());
       QCOMPARE(f.user.quits, 1);
     }
@@ -126,10 +126,10 @@ class TestCarefulLook : public QObject {
       // program stays, with its results.
       Fixture f;
       QVERIFY(f.openSeries(kPolySeries, "run.ser"));
-      f.click(f.w->cmdCompute);
+      f.click(Ctl<QPushButton>(*f.w, "cmdCompute"));
       QVERIFY(QDir(f.dir.path()).mkdir("run.ser.grd"));
       f.user.answers << QMessageBox::Save;
-      f.click(f.w->cmdExit);
+      f.click(Ctl<QPushButton>(*f.w, "cmdExit"));
       QCOMPARE(f.user.questions.size(), 1);
       QCOMPARE(f.user.messages.size(), 1);
       QVERIFY2(f.user.messages.first().contains("run.ser.grd"), qPrintable(f.user.messages.first()));
@@ -141,10 +141,10 @@ class TestCarefulLook : public QObject {
       // No file name yet and the save dialog cancelled: the program stays.
       Fixture f;
       QVERIFY(f.openSeries(kPolySeries, "run.ser"));
-      f.click(f.w->cmdCompute);
+      f.click(Ctl<QPushButton>(*f.w, "cmdCompute"));
       f.model.FileName.clear();
       f.user.answers << QMessageBox::Save;
-      f.click(f.w->cmdExit);
+      f.click(Ctl<QPushButton>(*f.w, "cmdExit"));
       QCOMPARE(f.user.saveFilters.size(), 1);
       QCOMPARE(f.user.quits, 0);
       QVERIFY(f.w->isVisible());
@@ -157,9 +157,9 @@ class TestCarefulLook : public QObject {
     QTest::addColumn<QString>("points");
     QTest::addColumn<QString>("question");
     QTest::newRow("two") << "5"
-                         << "Variable x: grid values 4 and 5 were never entered and are 0. Compute anyway?";
-    QTest::newRow("one") << "4" << "Variable x: grid value 4 was never entered and is 0. Compute anyway?";
-    QTest::newRow("a run") << "9" << "Variable x: grid values 4 to 9 were never entered and are 0. Compute anyway?";
+                         << "Variable 0 (x): grid values 4 and 5 were never entered and are 0. Compute anyway?";
+    QTest::newRow("one") << "4" << "Variable 0 (x): grid value 4 was never entered and is 0. Compute anyway?";
+    QTest::newRow("a run") << "9" << "Variable 0 (x): grid values 4 to 9 were never entered and are 0. Compute anyway?";
   }
   void neverEnteredPointsAreAskedAbout() {
     QFETCH(QString, points);
@@ -167,15 +167,15 @@ class TestCarefulLook : public QObject {
     Fixture f;
     FrmTabulor& w = *f.w;
     MakeUneven(f, points);
-    f.click(w.cmdCompute);
+    f.click(Ctl<QPushButton>(w, "cmdCompute"));
     QCOMPARE(f.user.questions, QStringList{question});
     // The default answer is No: nothing is computed, nothing changed.
     QCOMPARE(w.formState(), State::SeriesLoaded);
     QCOMPARE(f.listLines().size(), 0);
-    QVERIFY(w.cmdCompute->isEnabled() && w.fraGrdSpecs->isEnabled());
+    QVERIFY(Ctl<QPushButton>(w, "cmdCompute")->isEnabled() && Ctl<QGroupBox>(w, "fraGrdSpecs")->isEnabled());
     // Yes computes with the zeros.
     f.user.answers << QMessageBox::Yes;
-    f.click(w.cmdCompute);
+    f.click(Ctl<QPushButton>(w, "cmdCompute"));
     QCOMPARE(w.formState(), State::Computed);
     QCOMPARE(f.model.GridX[0][3], 0.0);
   }
@@ -185,9 +185,9 @@ class TestCarefulLook : public QObject {
     FrmTabulor& w = *f.w;
     MakeUneven(f, "5");
     EnterValue(f, 3, "1.5");
-    f.click(w.cmdCompute);
+    f.click(Ctl<QPushButton>(w, "cmdCompute"));
     QCOMPARE(f.user.questions,
-             QStringList{"Variable x: grid value 5 was never entered and is 0. Compute anyway?"});
+             QStringList{"Variable 0 (x): grid value 5 was never entered and is 0. Compute anyway?"});
     // "Delete" on row 1 moves the last value (never entered) into it.
     FrmVars* editor = OpenEditor(f, 0);
     QVERIFY(editor);
@@ -197,10 +197,10 @@ class TestCarefulLook : public QObject {
     QTest::mouseClick(editor->doneButton(), Qt::LeftButton);
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     QApplication::setActiveWindow(f.w.get());
-    f.click(w.cmdCompute);
-    QCOMPARE(f.user.questions.last(), "Variable x: grid value 2 was never entered and is 0. Compute anyway?");
+    f.click(Ctl<QPushButton>(w, "cmdCompute"));
+    QCOMPARE(f.user.questions.last(), "Variable 0 (x): grid value 2 was never entered and is 0. Compute anyway?");
     EnterValue(f, 1, "0.25");
-    f.click(w.cmdCompute);
+    f.click(Ctl<QPushButton>(w, "cmdCompute"));
     QCOMPARE(f.user.questions.size(), 2);  // asked nothing more
     QCOMPARE(w.formState(), State::Computed);
     QCOMPARE(f.model.GridX[0][1], 0.25);
@@ -214,13 +214,13 @@ class TestCarefulLook : public QObject {
     QVERIFY(f.openSeries(kPolySeries));
     f.typeInto(f.set(0).txtGridPoints, "7");
     f.tab();
-    f.click(w.cmdCompute);
+    f.click(Ctl<QPushButton>(w, "cmdCompute"));
     QVERIFY(f.user.questions.isEmpty());
     QCOMPARE(w.formState(), State::Computed);
     // An uneven grid made smaller keeps only values it had.
     Fixture g;
     MakeUneven(g, "2");
-    g.click(g.w->cmdCompute);
+    g.click(Ctl<QPushButton>(*g.w, "cmdCompute"));
     QVERIFY(g.user.questions.isEmpty());
     QCOMPARE(g.w->formState(), State::Computed);
   }
@@ -236,15 +236,15 @@ class TestCarefulLook : public QObject {
     for (int k = 0; k < 4; ++k) {
       f.typeInto(f.set(k).txtGridPoints, "60");
       f.tab();
-      f.click(w.cmdNextVar);
+      f.click(Ctl<QPushButton>(w, "cmdNextVar"));
     }
-    f.click(w.cmdCompute);
+    f.click(Ctl<QPushButton>(w, "cmdCompute"));
     QCOMPARE(w.formState(), State::Computed);
-    QLabel* label = w.lblGridPoints;
+    QLabel* label = Ctl<QLabel>(w, "lblGridPoints");
     QCOMPARE(label->text(), QStringLiteral("12960000"));
     QCOMPARE(label->toolTip(), QStringLiteral("12960000"));
     QVERIFY(label->fontMetrics().horizontalAdvance(label->text()) <= label->contentsRect().width());
-    QVERIFY(label->font().pointSizeF() < w.lblOrder->font().pointSizeF());
+    QVERIFY(label->font().pointSizeF() < Ctl<QLabel>(w, "lblOrder")->font().pointSizeF());
     QVERIFY(label->font().bold());
   }
 
@@ -279,7 +279,7 @@ class TestCarefulLook : public QObject {
     QVERIFY(QDir(f.dir.path()).mkdir(folder));
     const QByteArray series = "0\nan_uncommonly_long_variable_name_that_runs_on_and_on\n0\n1\n0\n#TRUE#\n*\n2\n#TRUE#\n1\n2\n3\n";
     QVERIFY(f.openSeries(series, folder + "/wave.ser"));
-    auto* path = qobject_cast<PathBox*>(w.txtSerFileName);
+    auto* path = qobject_cast<PathBox*>(Ctl<QLineEdit>(w, "txtSerFileName"));
     QVERIFY(path);
     QCOMPARE(path->text(), f.dir.filePath(folder + "/wave.ser"));
     QCOMPARE(path->toolTip(), path->text());
@@ -296,14 +296,14 @@ class TestCarefulLook : public QObject {
     QVERIFY(caption->shownText().startsWith("an_uncommonly"));
     // It stays left of "Exit".
     const QPoint right = caption->mapTo(&w, QPoint(caption->width(), 0));
-    QVERIFY(right.x() <= w.cmdExit->mapTo(&w, QPoint(0, 0)).x());
+    QVERIFY(right.x() <= Ctl<QPushButton>(w, "cmdExit")->mapTo(&w, QPoint(0, 0)).x());
 
     // A short name is shown as it is.
     Fixture g;
     QVERIFY(g.openSeries(kPolySeries));
     auto* short_caption = qobject_cast<ElidedLabel*>(g.set(0).lblVar);
     QCOMPARE(short_caption->shownText(), QStringLiteral("x"));
-    auto* short_path = qobject_cast<PathBox*>(g.w->txtSerFileName);
+    auto* short_path = qobject_cast<PathBox*>(Ctl<QLineEdit>(*g.w, "txtSerFileName"));
     QVERIFY(short_path->text().endsWith(short_path->shownText().mid(1)));
   }
 
@@ -317,8 +317,8 @@ class TestCarefulLook : public QObject {
       QPushButton* button;
       QColor colour;
     };
-    for (const Face& face : {Face{w.cmdExit, QColor(255, 0, 0)}, Face{w.cmdCompute, QColor(255, 128, 0)},
-                             Face{w.cmdNextVar, QColor(255, 128, 0)}}) {
+    for (const Face& face : {Face{Ctl<QPushButton>(w, "cmdExit"), QColor(255, 0, 0)}, Face{Ctl<QPushButton>(w, "cmdCompute"), QColor(255, 128, 0)},
+                             Face{Ctl<QPushButton>(w, "cmdNextVar"), QColor(255, 128, 0)}}) {
       const QImage image = face.button->grab().toImage();
       // Left of the caption, away from the edge and the focus mark.
       QCOMPARE(QColor(image.pixel(3, 3)), face.colour);
@@ -330,13 +330,13 @@ class TestCarefulLook : public QObject {
       for (int x = 3; x < image.width() - 3; ++x) black += QColor(image.pixel(x, 2)) == QColor(Qt::black);
       return black;
     };
-    w.cmdCompute->setFocus(Qt::TabFocusReason);
-    QVERIFY(w.cmdCompute->hasFocus());
-    QVERIFY(black_on_mark(w.cmdCompute) > 5);
-    QCOMPARE(black_on_mark(w.cmdNextVar), 0);
-    QTest::keyClick(w.cmdCompute, Qt::Key_Tab);
-    QTRY_VERIFY(!w.cmdCompute->hasFocus());
-    QCOMPARE(black_on_mark(w.cmdCompute), 0);
+    Ctl<QPushButton>(w, "cmdCompute")->setFocus(Qt::TabFocusReason);
+    QVERIFY(Ctl<QPushButton>(w, "cmdCompute")->hasFocus());
+    QVERIFY(black_on_mark(Ctl<QPushButton>(w, "cmdCompute")) > 5);
+    QCOMPARE(black_on_mark(Ctl<QPushButton>(w, "cmdNextVar")), 0);
+    QTest::keyClick(Ctl<QPushButton>(w, "cmdCompute"), Qt::Key_Tab);
+    QTRY_VERIFY(!Ctl<QPushButton>(w, "cmdCompute")->hasFocus());
+    QCOMPARE(black_on_mark(Ctl<QPushButton>(w, "cmdCompute")), 0);
   }
 
   void scrollBarThumbIsDarkerThanItsGroove() {
@@ -347,8 +347,8 @@ class TestCarefulLook : public QObject {
     QVERIFY(f.openSeries(example.readAll(), "wave.ser"));
     f.typeInto(f.set(0).txtGridPoints, "40");
     f.tab();
-    f.click(w.cmdCompute);
-    QScrollBar* bar = w.lstCoeff->verticalScrollBar();
+    f.click(Ctl<QPushButton>(w, "cmdCompute"));
+    QScrollBar* bar = Ctl<ResultsList>(w, "lstCoeff")->verticalScrollBar();
     QTRY_VERIFY(bar->isVisible());
     QVERIFY(bar->maximum() > 0);
     bar->setValue(0);
@@ -365,7 +365,7 @@ class TestCarefulLook : public QObject {
     Fixture f;
     FrmTabulor& w = *f.w;
     for (bool by_key : {true, false}) {
-      w.mnuHelp->trigger();
+      Ctl<QAction>(w, "mnuHelp")->trigger();
       QPointer<HelpWindow> help = w.helpWindow();
       QVERIFY(help && help->isVisible());
       QVERIFY(help->closeButton()->isVisible());

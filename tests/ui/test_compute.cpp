@@ -18,18 +18,18 @@ namespace {
 
 void CheckComputedState(FrmTabulor& w) {
   QCOMPARE(w.formState(), State::Computed);
-  QVERIFY(!w.cmdCompute->isEnabled());
-  QVERIFY(!w.fraGrdSpecs->isEnabled());
-  QVERIFY(w.mnuSave->isEnabled() && w.mnuSaveAs->isEnabled() && w.mnuPrint->isEnabled());
+  QVERIFY(!Ctl<QPushButton>(w, "cmdCompute")->isEnabled());
+  QVERIFY(!Ctl<QGroupBox>(w, "fraGrdSpecs")->isEnabled());
+  QVERIFY(Ctl<QAction>(w, "mnuSave")->isEnabled() && Ctl<QAction>(w, "mnuSaveAs")->isEnabled() && Ctl<QAction>(w, "mnuPrint")->isEnabled());
 }
 
 // The window is as a loaded series left it: nothing listed, nothing to save.
 void CheckStillSeriesLoaded(FrmTabulor& w) {
   QCOMPARE(w.formState(), State::SeriesLoaded);
-  QVERIFY(w.cmdCompute->isEnabled());
-  QVERIFY(w.fraGrdSpecs->isEnabled());
-  QVERIFY(!w.mnuSave->isEnabled() && !w.mnuSaveAs->isEnabled() && !w.mnuPrint->isEnabled());
-  QCOMPARE(w.lstCoeff->count(), 0);
+  QVERIFY(Ctl<QPushButton>(w, "cmdCompute")->isEnabled());
+  QVERIFY(Ctl<QGroupBox>(w, "fraGrdSpecs")->isEnabled());
+  QVERIFY(!Ctl<QAction>(w, "mnuSave")->isEnabled() && !Ctl<QAction>(w, "mnuSaveAs")->isEnabled() && !Ctl<QAction>(w, "mnuPrint")->isEnabled());
+  QCOMPARE(Ctl<ResultsList>(w, "lstCoeff")->count(), 0);
   QVERIFY(!w.model().ResultsReady);
 }
 
@@ -49,17 +49,17 @@ class TestCompute : public QObject {
     Fixture f;
     FrmTabulor& w = *f.w;
     QVERIFY(f.openSeries(kPolySeries));
-    f.click(w.cmdCompute);
+    f.click(Ctl<QPushButton>(w, "cmdCompute"));
     CheckComputedState(w);
     QCOMPARE(f.listLines(), PolyLines({"0", "0.5", "1"}, {"1", "2.75", "6"}));
     QCOMPARE(f.listLines()[2],
              QStringLiteral("   x=0                                 VALUE=1") + QString(30, QLatin1Char(' ')));
     QCOMPARE(f.user.beeps, 2);
     QVERIFY(f.user.messages.isEmpty());
-    QCOMPARE(w.lblGridPoints->text(), QStringLiteral("3"));
+    QCOMPARE(Ctl<QLabel>(w, "lblGridPoints")->text(), QStringLiteral("3"));
     QVERIFY(f.model.ResultsReady);
     // Compute runs once: the button is disabled and a click does nothing.
-    f.click(w.cmdCompute);
+    f.click(Ctl<QPushButton>(w, "cmdCompute"));
     QCOMPARE(f.user.beeps, 2);
   }
 
@@ -68,21 +68,21 @@ class TestCompute : public QObject {
       Fixture f;
       QVERIFY(f.openSeries(kPolySeries));
       f.typeInto(f.set(0).txtDer, "1");
-      f.click(f.w->cmdCompute);
+      f.click(Ctl<QPushButton>(*f.w, "cmdCompute"));
       QCOMPARE(f.listLines(), PolyLines({"0", "0.5", "1"}, {"2", "5", "8"}));
     }
     {
       Fixture f;
       QVERIFY(f.openSeries(kPolySeries));
       f.typeInto(f.set(0).txtDer, " 3 ");
-      f.click(f.w->cmdCompute);
+      f.click(Ctl<QPushButton>(*f.w, "cmdCompute"));
       QCOMPARE(f.listLines(), PolyLines({"0", "0.5", "1"}, {"0", "0", "0"}));
     }
     {
       Fixture f;
       QVERIFY(f.openSeries(kPolySeries));
       f.typeInto(f.set(0).txtGridPoints, "5");
-      f.click(f.w->cmdCompute);
+      f.click(Ctl<QPushButton>(*f.w, "cmdCompute"));
       QCOMPARE(f.listLines(),
                PolyLines({"0", "0.25", "0.5", "0.75", "1"}, {"1", "1.6875", "2.75", "4.1875", "6"}));
       QCOMPARE(f.model.Extent[0], 4);
@@ -93,7 +93,7 @@ class TestCompute : public QObject {
     Fixture f;
     FrmTabulor& w = *f.w;
     QVERIFY(f.openSeries(kTwoVarSeries));  // 1 + x^2 + y
-    f.click(w.cmdCompute);
+    f.click(Ctl<QPushButton>(w, "cmdCompute"));
     CheckComputedState(w);
     const QStringList expected{"VALUES AT GRID POINTS:",
                                "",
@@ -106,7 +106,7 @@ class TestCompute : public QObject {
                                ValueLineText("x=0.5", "2.25"),
                                ValueLineText("x=1", "3")};
     QCOMPARE(f.listLines(), expected);
-    QCOMPARE(w.lblGridPoints->text(), QStringLiteral("6"));
+    QCOMPARE(Ctl<QLabel>(w, "lblGridPoints")->text(), QStringLiteral("6"));
   }
 
   void typedGridSurvivesCompute() {
@@ -115,7 +115,7 @@ class TestCompute : public QObject {
     QVERIFY(f.openSeries(kPolySeries));
     f.click(f.set(0).chkSpaced);
     f.model.GridX[0] = {0, 2, 1};
-    f.click(w.cmdCompute);
+    f.click(Ctl<QPushButton>(w, "cmdCompute"));
     CheckComputedState(w);
     QCOMPARE(f.listLines(), PolyLines({"0", "2", "1"}, {"1", "17", "6"}));
     QCOMPARE(f.model.GridX[0], (std::vector<double>{0, 2, 1}));
@@ -128,9 +128,9 @@ class TestCompute : public QObject {
       Fixture f;
       FrmTabulor& w = *f.w;
       QVERIFY(f.openSeries(kTwoVarSeries));
-      f.click(w.cmdNextVar);
+      f.click(Ctl<QPushButton>(w, "cmdNextVar"));
       f.typeInto(f.set(1).txtDer, text);
-      f.click(w.cmdCompute);
+      f.click(Ctl<QPushButton>(w, "cmdCompute"));
       QCOMPARE(f.user.messages.size(), 1);
       const QString msg = f.user.messages.first();
       QVERIFY2(msg.contains(why) && msg.contains("Variable 1 (y)"), qPrintable(msg));
@@ -139,7 +139,7 @@ class TestCompute : public QObject {
       QCOMPARE(f.user.beeps, 0);
       // Corrected, the same window computes.
       f.typeInto(f.set(1).txtDer, "1");
-      f.click(w.cmdCompute);
+      f.click(Ctl<QPushButton>(w, "cmdCompute"));
       CheckComputedState(w);
       QCOMPARE(f.listLines().size(), 10);
       QCOMPARE(f.listLines()[3], ValueLineText("x=0", "1"));  // d/dy (1 + x^2 + y) = 1
@@ -151,7 +151,7 @@ class TestCompute : public QObject {
     FrmTabulor& w = *f.w;
     // A Trigonometric variable whose period is 0.
     QVERIFY(f.openSeries("0\nt\n0\n1\n0\n#FALSE#\n0\n2\n#TRUE#\n1,2,3\n"));
-    f.click(w.cmdCompute);
+    f.click(Ctl<QPushButton>(w, "cmdCompute"));
     QCOMPARE(f.user.messages.size(), 1);
     QVERIFY2(f.user.messages.first().contains("period") && f.user.messages.first().contains("(t)"),
              qPrintable(f.user.messages.first()));
@@ -165,16 +165,16 @@ class TestCompute : public QObject {
     Fixture f;
     FrmTabulor& w = *f.w;
     QVERIFY(f.openSeries(kPolySeries));
-    w.startThread = [](std::function<void()>) -> std::thread {
+    f.user.startThread = [](std::function<void()>) -> std::thread {
       throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
     };
-    f.click(w.cmdCompute);
+    f.click(Ctl<QPushButton>(w, "cmdCompute"));
     QCOMPARE(f.user.messages.size(), 1);
     QVERIFY2(f.user.messages.first().contains("could not be started"), qPrintable(f.user.messages.first()));
     CheckStillSeriesLoaded(w);
     // With a thread to be had, the same click computes.
-    w.startThread = [](std::function<void()> body) { return std::thread(std::move(body)); };
-    f.click(w.cmdCompute);
+    f.user.startThread = [](std::function<void()> body) { return std::thread(std::move(body)); };
+    f.click(Ctl<QPushButton>(w, "cmdCompute"));
     CheckComputedState(w);
   }
 
@@ -184,9 +184,9 @@ class TestCompute : public QObject {
     QVERIFY(f.openSeries(kFourVarSeries));
     for (int k = 0; k < 4; ++k) {
       f.typeInto(f.set(k).txtGridPoints, "2000");
-      f.click(w.cmdNextVar);
+      f.click(Ctl<QPushButton>(w, "cmdNextVar"));
     }
-    f.click(w.cmdCompute);
+    f.click(Ctl<QPushButton>(w, "cmdCompute"));
     QCOMPARE(f.user.messages.size(), 1);
     QVERIFY2(f.user.messages.first().contains("2147483647"), qPrintable(f.user.messages.first()));
     CheckStillSeriesLoaded(w);
@@ -196,9 +196,9 @@ class TestCompute : public QObject {
     Fixture f;
     FrmTabulor& w = *f.w;
     QVERIFY(f.openSeries(kPolySeries));
-    Seams().progressDelayMs = 100;
+    f.user.progressDelayMs = 100;
     std::atomic<bool> asked_to_stop{false};
-    w.computeFunction = [&](Dimension&, const ProgressFn& progress) {
+    f.user.compute = [&](Dimension&, const ProgressFn& progress) {
       for (int i = 0; i < 1000; ++i) {
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
         if (!progress(static_cast<std::uint64_t>(i), 1000)) {
@@ -212,7 +212,7 @@ class TestCompute : public QObject {
     int shown_var_during = 0;
     QTimer::singleShot(40, &w, [&] {
       // Before the dialog: the window ignores input.
-      QTest::mouseClick(w.cmdNextVar, Qt::LeftButton);
+      QTest::mouseClick(Ctl<QPushButton>(w, "cmdNextVar"), Qt::LeftButton);
       shown_var_during = w.ShownVar();
     });
     QTimer::singleShot(600, &w, [&] {
@@ -226,7 +226,7 @@ class TestCompute : public QObject {
       QVERIFY(cancel);
       QTest::mouseClick(cancel, Qt::LeftButton);
     });
-    f.click(w.cmdCompute);
+    f.click(Ctl<QPushButton>(w, "cmdCompute"));
     QVERIFY(saw_dialog);
     QVERIFY(modal);
     QVERIFY(window_blocked);
@@ -238,8 +238,8 @@ class TestCompute : public QObject {
     CheckStillSeriesLoaded(w);
 
     // Computing again, with the real engine, works.
-    w.computeFunction = [](Dimension& m, const ProgressFn& p) { return Compute(m, p); };
-    f.click(w.cmdCompute);
+    f.user.compute = [](Dimension& m, const ProgressFn& p) { return Compute(m, p); };
+    f.click(Ctl<QPushButton>(w, "cmdCompute"));
     CheckComputedState(w);
     QCOMPARE(f.listLines().size(), 5);
   }
@@ -249,14 +249,14 @@ class TestCompute : public QObject {
     FrmTabulor& w = *f.w;
     QVERIFY(f.openSeries(kPolySeries));
     bool dialog_seen = false;
-    w.computeFunction = [&](Dimension& m, const ProgressFn& p) {
+    f.user.compute = [&](Dimension& m, const ProgressFn& p) {
       std::this_thread::sleep_for(std::chrono::milliseconds(100));
       return Compute(m, p);
     };
     QTimer poll;
     QObject::connect(&poll, &QTimer::timeout, [&] { dialog_seen = dialog_seen || w.progressDialog(); });
     poll.start(10);
-    f.click(w.cmdCompute);
+    f.click(Ctl<QPushButton>(w, "cmdCompute"));
     QVERIFY(!dialog_seen);
     CheckComputedState(w);
   }

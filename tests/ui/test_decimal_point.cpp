@@ -203,8 +203,8 @@ class TestDecimalPoint : public QObject {
       Fixture f;
       setlocale(LC_NUMERIC, "");
       QVERIFY(f.openSeries(kPolySeries));
-      f.click(f.w->cmdCompute);
-      QCOMPARE(f.w->lstCoeff->lineText(3), ValueLineText("x=0.5", "2.75"));
+      f.click(Ctl<QPushButton>(*f.w, "cmdCompute"));
+      QCOMPARE(Ctl<ResultsList>(*f.w, "lstCoeff")->lineText(3), ValueLineText("x=0.5", "2.75"));
     }
     setlocale(LC_NUMERIC, "C");
 

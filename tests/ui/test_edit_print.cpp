@@ -64,7 +64,7 @@ class TestEditPrint : public QObject {
     QVERIFY(editor->isModal());
     QCOMPARE(f.model.CurVar, 0);
     // The main window takes no input meanwhile.
-    f.click(w.cmdCompute);
+    f.click(Ctl<QPushButton>(w, "cmdCompute"));
     QCOMPARE(w.formState(), State::SeriesLoaded);
 
     ClickCell(*editor, 1);
@@ -76,7 +76,7 @@ class TestEditPrint : public QObject {
     QCOMPARE(f.model.GridX[0], (std::vector<double>{0, 2, 1}));
 
     QApplication::setActiveWindow(&w);
-    f.click(w.cmdCompute);
+    f.click(Ctl<QPushButton>(w, "cmdCompute"));
     QCOMPARE(w.formState(), State::Computed);
     QCOMPARE(f.listLines(), PolyLines({"0", "2", "1"}, {"1", "17", "6"}));
     QCOMPARE(f.model.GridX[0], (std::vector<double>{0, 2, 1}));
@@ -101,7 +101,7 @@ class TestEditPrint : public QObject {
     QApplication::setActiveWindow(&w);
     // The values were set here, not typed in the editor: compute anyway.
     f.user.answers << QMessageBox::Yes;
-    f.click(w.cmdCompute);
+    f.click(Ctl<QPushButton>(w, "cmdCompute"));
     QCOMPARE(f.listLines(), PolyLines({"0", "1", "0.5", "0.75"}, {"1", "6", "2.75", "4.1875"}));
   }
 
@@ -109,16 +109,16 @@ class TestEditPrint : public QObject {
     Fixture f;
     FrmTabulor& w = *f.w;
     QVERIFY(f.openSeries(kPolySeries, "run.ser"));
-    f.click(w.cmdCompute);
+    f.click(Ctl<QPushButton>(w, "cmdCompute"));
     const QString pdf = f.dir.filePath("report.pdf");
     int dialogs = 0;
-    w.printOptions.printDialog = [&](QPrinter& p, QWidget*) {
+    f.user.printDialog = [&](QPrinter& p, QWidget*) {
       ++dialogs;
       p.setOutputFormat(QPrinter::PdfFormat);
       p.setOutputFileName(pdf);
       return true;
     };
-    w.mnuPrint->trigger();
+    Ctl<QAction>(w, "mnuPrint")->trigger();
     QCOMPARE(dialogs, 1);
     QVERIFY(f.user.messages.isEmpty());
     QVERIFY(ReadBytes(pdf).startsWith("%PDF"));
@@ -135,24 +135,24 @@ class TestEditPrint : public QObject {
     Fixture f;
     FrmTabulor& w = *f.w;
     QVERIFY(f.openSeries(kPolySeries));
-    f.click(w.cmdCompute);
+    f.click(Ctl<QPushButton>(w, "cmdCompute"));
     const QString pdf = f.dir.filePath("none.pdf");
-    w.printOptions.printDialog = [&](QPrinter& p, QWidget*) {
+    f.user.printDialog = [&](QPrinter& p, QWidget*) {
       p.setOutputFormat(QPrinter::PdfFormat);
       p.setOutputFileName(pdf);
       return false;
     };
-    w.mnuPrint->trigger();
+    Ctl<QAction>(w, "mnuPrint")->trigger();
     QVERIFY(!QFile::exists(pdf));
     QVERIFY(f.user.messages.isEmpty());
 
     const QString nowhere = f.dir.filePath("no/such/folder/r.pdf");
-    w.printOptions.printDialog = [&](QPrinter& p, QWidget*) {
+    f.user.printDialog = [&](QPrinter& p, QWidget*) {
       p.setOutputFormat(QPrinter::PdfFormat);
       p.setOutputFileName(nowhere);
       return true;
     };
-    w.mnuPrint->trigger();
+    Ctl<QAction>(w, "mnuPrint")->trigger();
     QCOMPARE(f.user.messages.size(), 1);
     QVERIFY(f.user.messages.first().contains("not printed"));
     QCOMPARE(f.user.icons.first(), QMessageBox::Critical);

@@ -28,11 +28,11 @@ class TestGridEntry : public QObject {
     QVERIFY(f.openSeries(kPolySeries));
     QLineEdit* points = f.set(0).txtGridPoints;
     f.typeInto(points, "1");
-    f.click(w.cmdCompute);
+    f.click(Ctl<QPushButton>(w, "cmdCompute"));
     QCOMPARE(Focus(), static_cast<QWidget*>(points));
     QCOMPARE(points->text(), QStringLiteral("1"));
     QCOMPARE(w.formState(), State::SeriesLoaded);
-    QCOMPARE(w.lstCoeff->count(), 0);
+    QCOMPARE(Ctl<ResultsList>(w, "lstCoeff")->count(), 0);
     QCOMPARE(f.user.beeps, 0);
     QVERIFY(f.user.messages.isEmpty());
     QCOMPARE(f.model.LastPoint[0], 2);  // unchanged
@@ -44,10 +44,10 @@ class TestGridEntry : public QObject {
     QCOMPARE(Focus(), static_cast<QWidget*>(points));
     f.click(f.set(0).txtDer);
     QCOMPARE(Focus(), static_cast<QWidget*>(points));
-    f.click(w.cmdNextVar);
+    f.click(Ctl<QPushButton>(w, "cmdNextVar"));
     f.click(f.set(0).chkSpaced);
     QVERIFY(f.set(0).chkSpaced->isChecked());
-    f.click(w.lstCoeff);
+    f.click(Ctl<ResultsList>(w, "lstCoeff"));
     QCOMPARE(Focus(), static_cast<QWidget*>(points));
     QTest::keyClick(points, Qt::Key_N, Qt::AltModifier);  // no such accelerator: nothing moves
     QCOMPARE(Focus(), static_cast<QWidget*>(points));
@@ -67,11 +67,11 @@ class TestGridEntry : public QObject {
     QCOMPARE(Focus(), static_cast<QWidget*>(f.set(0).txtDer));
     QCOMPARE(f.model.LastPoint[0], 1);
     QVERIFY(points->toolTip().isEmpty());
-    f.click(w.cmdCompute);
+    f.click(Ctl<QPushButton>(w, "cmdCompute"));
     QCOMPARE(w.formState(), State::Computed);
-    QCOMPARE(w.lstCoeff->count(), 4);  // title, empty line, two points
+    QCOMPARE(Ctl<ResultsList>(w, "lstCoeff")->count(), 4);  // title, empty line, two points
     // With nothing refused, the accelerator works.
-    QTest::keyClick(w.lstCoeff, Qt::Key_X, Qt::AltModifier);
+    QTest::keyClick(Ctl<ResultsList>(w, "lstCoeff"), Qt::Key_X, Qt::AltModifier);
     QTRY_COMPARE(f.user.quits, 1);
   }
 
@@ -102,7 +102,7 @@ class TestGridEntry : public QObject {
     if (byKey) {
       QTest::keyClick(edit, Qt::Key_X, Qt::AltModifier);
     } else {
-      f.click(w.cmdExit);
+      f.click(Ctl<QPushButton>(w, "cmdExit"));
     }
     QTRY_COMPARE(f.user.quits, 1);
     QVERIFY(!w.isVisible());
@@ -120,9 +120,9 @@ class TestGridEntry : public QObject {
     for (const QString& bad : {QStringLiteral("abc"), QString(), QStringLiteral("1,5"), QStringLiteral("2e"),
                                QStringLiteral("- 1"), QStringLiteral("1e999"), QStringLiteral("inf")}) {
       f.typeInto(lower, bad);
-      f.click(w.cmdCompute);
+      f.click(Ctl<QPushButton>(w, "cmdCompute"));
       QVERIFY2(Focus() == lower, qPrintable(bad));
-      f.click(w.cmdNextVar);
+      f.click(Ctl<QPushButton>(w, "cmdNextVar"));
       QCOMPARE(w.ShownVar(), 1);
       QCOMPARE(w.formState(), State::SeriesLoaded);
     }
@@ -134,7 +134,7 @@ class TestGridEntry : public QObject {
     f.tab();
     QCOMPARE(Focus(), static_cast<QWidget*>(upper));
     f.typeInto(upper, "+.5");
-    f.click(w.cmdNextVar);
+    f.click(Ctl<QPushButton>(w, "cmdNextVar"));
     QCOMPARE(w.ShownVar(), 2);
     QCOMPARE(Focus(), static_cast<QWidget*>(f.set(1).txtLLgrid));
   }
@@ -208,7 +208,7 @@ class TestGridEntry : public QObject {
     // The file opens while another window is active: the focus arrives in
     // the lower limit box when the window comes back.
     f.user.openAnswers << WriteText(f.dir, "p.ser", kPolySeries);
-    f.w->txtSerFileName_Click();
+    QMetaObject::invokeMethod(f.w.get(), "txtSerFileName_Click");
     QApplication::setActiveWindow(f.w.get());
     const auto& s = f.set(0);
     QCOMPARE(Focus(), static_cast<QWidget*>(s.txtLLgrid));
@@ -268,7 +268,7 @@ class TestGridEntry : public QObject {
     f.tab();
     QCOMPARE(Focus(), static_cast<QWidget*>(points));
     QVERIFY2(points->toolTip().contains("memory limit"), qPrintable(points->toolTip()));
-    QVERIFY(points->toolTip().contains("variable 0"));
+    QVERIFY2(points->toolTip().startsWith("Variable 0 (x): the grid needs 1000000 values"), qPrintable(points->toolTip()));
     QCOMPARE(f.model.LastPoint[0], 2);
 
     SetMemoryLimitForTesting(0);
@@ -289,16 +289,16 @@ class TestGridEntry : public QObject {
     Fixture f;
     FrmTabulor& w = *f.w;
     QVERIFY(f.openSeries(kTwoVarSeries));
-    f.click(w.cmdNextVar);
+    f.click(Ctl<QPushButton>(w, "cmdNextVar"));
     f.typeInto(f.set(1).txtGridPoints, "4");
-    f.click(w.cmdCompute);
+    f.click(Ctl<QPushButton>(w, "cmdCompute"));
     QCOMPARE(w.formState(), State::Computed);
     QVERIFY(!f.set(1).txtGridPoints->isEnabled());
     QWidget* before = Focus();
-    f.click(w.cmdNextVar);
+    f.click(Ctl<QPushButton>(w, "cmdNextVar"));
     QCOMPARE(w.ShownVar(), 1);
     QVERIFY(Focus() != f.set(0).txtLLgrid);
-    QVERIFY(before == Focus() || Focus() == w.cmdNextVar);
+    QVERIFY(before == Focus() || Focus() == Ctl<QPushButton>(w, "cmdNextVar"));
     QCOMPARE(f.set(1).txtGridPoints->text(), QStringLiteral("4"));
     QVERIFY(f.set(0).cmdEditVars->isVisible());
     QVERIFY(!f.set(0).cmdEditVars->isEnabled());

@@ -25,7 +25,7 @@ namespace {
 void ComputeTwoVariables(Fixture& f) {
   FrmTabulor& w = *f.w;
   QVERIFY(f.openSeries(kTwoVarSeries, "run.ser"));
-  f.click(w.cmdNextVar);
+  f.click(Ctl<QPushButton>(w, "cmdNextVar"));
   const auto& y = f.set(1);
   f.typeInto(y.txtGridPoints, "3");
   f.typeInto(y.txtDer, "1");
@@ -33,7 +33,7 @@ void ComputeTwoVariables(Fixture& f) {
   f.model.GridX[1] = {0, 0.25, 1};
   // The third point was set here, not typed in the editor: compute anyway.
   f.user.answers << QMessageBox::Yes;
-  f.click(w.cmdCompute);
+  f.click(Ctl<QPushButton>(w, "cmdCompute"));
   QCOMPARE(w.formState(), State::Computed);
 }
 
@@ -56,7 +56,7 @@ class TestGridFiles : public QObject {
       ComputeTwoVariables(f);
       lines = f.listLines();
       QCOMPARE(lines.size(), 2 + 3 * 4);
-      w.mnuSave->trigger();  // named after the series file, no dialog
+      Ctl<QAction>(w, "mnuSave")->trigger();  // named after the series file, no dialog
       QVERIFY(f.user.saveFilters.isEmpty());
       QVERIFY(f.user.messages.isEmpty());
       grid_path = f.dir.filePath("run.ser.grd");
@@ -71,43 +71,43 @@ class TestGridFiles : public QObject {
     FrmTabulor& w = *f.w;
     // The file picked in the dialog is the file read.
     f.user.openAnswers << keep.filePath("run.ser.grd");
-    f.click(w.txtGrdFileName);
+    f.click(Ctl<QLineEdit>(w, "txtGrdFileName"));
     QCOMPARE(f.user.openFilters, QStringList{"Grid files (*.grd);;All files (*)"});
     QVERIFY(f.user.messages.isEmpty());
     QCOMPARE(w.formState(), State::GridFileShown);
     QCOMPARE(f.listLines(), lines);
-    QCOMPARE(w.lblOrder->text(), QStringLiteral("2"));
-    QCOMPARE(w.lblGridPoints->text(), QStringLiteral("9"));
-    QVERIFY(w.lblCoeffs->text().isEmpty());
-    QCOMPARE(w.txtGrdFileName->text(), keep.filePath("run.ser.grd"));
-    QCOMPARE(w.txtGrdFileName->toolTip(), keep.filePath("run.ser.grd"));
-    QVERIFY(!w.txtSerFileName->isEnabled() && !w.txtGrdFileName->isEnabled());
-    QVERIFY(!w.fraSerSpecs->isVisibleTo(w.fraVarSpecs));
-    QVERIFY(w.fraVarSpecs->isEnabled());
-    QVERIFY(!w.fraGrdSpecs->isEnabled());  // frozen, as after Compute
-    QVERIFY(!w.cmdCompute->isEnabled());
-    QVERIFY(w.mnuSave->isEnabled() && w.mnuSaveAs->isEnabled() && w.mnuPrint->isEnabled());
-    QVERIFY(!w.mnuOpen->isEnabled());
-    QVERIFY(w.mnuAbout->isVisible());
+    QCOMPARE(Ctl<QLabel>(w, "lblOrder")->text(), QStringLiteral("2"));
+    QCOMPARE(Ctl<QLabel>(w, "lblGridPoints")->text(), QStringLiteral("9"));
+    QVERIFY(Ctl<QLabel>(w, "lblCoeffs")->text().isEmpty());
+    QCOMPARE(Ctl<QLineEdit>(w, "txtGrdFileName")->text(), keep.filePath("run.ser.grd"));
+    QCOMPARE(Ctl<QLineEdit>(w, "txtGrdFileName")->toolTip(), keep.filePath("run.ser.grd"));
+    QVERIFY(!Ctl<QLineEdit>(w, "txtSerFileName")->isEnabled() && !Ctl<QLineEdit>(w, "txtGrdFileName")->isEnabled());
+    QVERIFY(!Ctl<QGroupBox>(w, "fraSerSpecs")->isVisibleTo(Ctl<QGroupBox>(w, "fraVarSpecs")));
+    QVERIFY(Ctl<QGroupBox>(w, "fraVarSpecs")->isEnabled());
+    QVERIFY(!Ctl<QGroupBox>(w, "fraGrdSpecs")->isEnabled());  // frozen, as after Compute
+    QVERIFY(!Ctl<QPushButton>(w, "cmdCompute")->isEnabled());
+    QVERIFY(Ctl<QAction>(w, "mnuSave")->isEnabled() && Ctl<QAction>(w, "mnuSaveAs")->isEnabled() && Ctl<QAction>(w, "mnuPrint")->isEnabled());
+    QVERIFY(!Ctl<QAction>(w, "mnuOpen")->isEnabled());
+    QVERIFY(Ctl<QAction>(w, "mnuAbout")->isVisible());
     QCOMPARE(w.controlSetCount(), 2);
     QCOMPARE(f.set(0).txtGridPoints->text(), QStringLiteral("3"));
     QCOMPARE(f.set(1).txtDer->text(), QStringLiteral("1"));
     QCOMPARE(f.set(1).txtULgrid->text(), QStringLiteral("1"));
     QVERIFY(f.set(0).chkSpaced->isChecked());
     QVERIFY(!f.set(1).chkSpaced->isChecked());
-    QVERIFY(f.set(1).cmdEditVars->isEnabledTo(w.fraGrdSpecs));  // unchecked box: enabled, but hidden
-    QVERIFY(!f.set(0).cmdEditVars->isEnabledTo(w.fraGrdSpecs));
+    QVERIFY(f.set(1).cmdEditVars->isEnabledTo(Ctl<QGroupBox>(w, "fraGrdSpecs")));  // unchecked box: enabled, but hidden
+    QVERIFY(!f.set(0).cmdEditVars->isEnabledTo(Ctl<QGroupBox>(w, "fraGrdSpecs")));
     QVERIFY(f.set(1).cmdEditVars->isHidden());
     QVERIFY(f.set(0).cmdEditVars->isHidden());
     // Paging shows the set's Edit button again; nothing takes the focus.
-    f.click(w.cmdNextVar);
+    f.click(Ctl<QPushButton>(w, "cmdNextVar"));
     QCOMPARE(f.set(1).lblVar->text(), QStringLiteral("y"));
     QVERIFY(!f.set(1).cmdEditVars->isHidden());
     QVERIFY(QApplication::focusWidget() != f.set(1).txtLLgrid);
 
     // Saved again it is the same file, byte for byte.
     QVERIFY(QFile::remove(keep.filePath("run.ser.grd")));
-    w.mnuSave->trigger();
+    Ctl<QAction>(w, "mnuSave")->trigger();
     QCOMPARE(ReadBytes(keep.filePath("run.ser.grd")), saved);
   }
 
@@ -115,13 +115,13 @@ class TestGridFiles : public QObject {
     Fixture f;
     WriteText(f.dir, "res.grd", "0\r\nx\r\n0\r\n1\r\n1\r\n0\r\n#TRUE#\r\n5\r\n7\r\n0\r\n1\r\n");
     f.user.openAnswers << f.dir.filePath("res");
-    f.click(f.w->txtGrdFileName);
+    f.click(Ctl<QLineEdit>(*f.w, "txtGrdFileName"));
     QCOMPARE(f.w->formState(), State::GridFileShown);
     QCOMPARE(f.listLines(), (QStringList{"VALUES AT GRID POINTS:", "", ValueLineText("x=0", "5"),
                                           ValueLineText("x=1", "7")}));
     QCOMPARE(f.model.FileName, f.dir.filePath("res").toStdString());
     // The box names the file read.
-    QCOMPARE(f.w->txtGrdFileName->text(), f.dir.filePath("res.grd"));
+    QCOMPARE(Ctl<QLineEdit>(*f.w, "txtGrdFileName")->text(), f.dir.filePath("res.grd"));
   }
 
   // Picking NAME.grd reads NAME.grd, also when NAME.grd.grd exists, and Save
@@ -136,20 +136,20 @@ class TestGridFiles : public QObject {
     WriteText(f.dir, "a.grd", mine);
     WriteText(f.dir, "a.grd.grd", other);
     f.user.openAnswers << f.dir.filePath("a.grd");
-    f.click(w.txtGrdFileName);
+    f.click(Ctl<QLineEdit>(w, "txtGrdFileName"));
     QVERIFY2(f.user.messages.isEmpty(), qPrintable(f.user.messages.join("\n")));
-    QCOMPARE(w.lblOrder->text(), QStringLiteral("1"));
+    QCOMPARE(Ctl<QLabel>(w, "lblOrder")->text(), QStringLiteral("1"));
     QCOMPARE(f.listLines(), (QStringList{"VALUES AT GRID POINTS:", "", ValueLineText("x=0", "5"),
                                           ValueLineText("x=1", "7")}));
-    QCOMPARE(w.txtGrdFileName->text(), f.dir.filePath("a.grd"));
+    QCOMPARE(Ctl<QLineEdit>(w, "txtGrdFileName")->text(), f.dir.filePath("a.grd"));
     QVERIFY(QFile::remove(f.dir.filePath("a.grd")));
-    w.mnuSave->trigger();
+    Ctl<QAction>(w, "mnuSave")->trigger();
     QVERIFY(f.user.saveFilters.isEmpty());
     QCOMPARE(ReadBytes(f.dir.filePath("a.grd")),
              QByteArray(" 0 \r\nx\r\n 0 \r\n 1 \r\n 1 \r\n 0 \r\n#TRUE#\r\n 5 \r\n 7 \r\n 0 \r\n 1 \r\n"));
     QCOMPARE(ReadBytes(f.dir.filePath("a.grd.grd")), other);
     // Reading the grid file left nothing unsaved: Exit asks nothing.
-    f.click(w.cmdExit);
+    f.click(Ctl<QPushButton>(w, "cmdExit"));
     QCOMPARE(f.user.quits, 1);
     QVERIFY(f.user.questions.isEmpty());
   }
@@ -158,28 +158,28 @@ class TestGridFiles : public QObject {
     Fixture f;
     FrmTabulor& w = *f.w;
     QVERIFY(f.openSeries(kPolySeries, "run.ser"));
-    f.click(w.cmdCompute);
-    QVERIFY(w.txtGrdFileName->text().isEmpty());
+    f.click(Ctl<QPushButton>(w, "cmdCompute"));
+    QVERIFY(Ctl<QLineEdit>(w, "txtGrdFileName")->text().isEmpty());
     // A base name gets ".grd"; the grid file box shows the file written.
     f.user.saveAnswers << f.dir.filePath("res");
-    w.mnuSaveAs->trigger();
+    Ctl<QAction>(w, "mnuSaveAs")->trigger();
     QVERIFY(QFile::exists(f.dir.filePath("res.grd")));
-    QCOMPARE(w.txtGrdFileName->text(), f.dir.filePath("res.grd"));
-    QCOMPARE(w.txtGrdFileName->toolTip(), f.dir.filePath("res.grd"));
+    QCOMPARE(Ctl<QLineEdit>(w, "txtGrdFileName")->text(), f.dir.filePath("res.grd"));
+    QCOMPARE(Ctl<QLineEdit>(w, "txtGrdFileName")->toolTip(), f.dir.filePath("res.grd"));
     // A name that ends in ".grd" is written as it is.
     f.user.saveAnswers << f.dir.filePath("out.grd");
-    w.mnuSaveAs->trigger();
-    QCOMPARE(w.txtGrdFileName->text(), f.dir.filePath("out.grd"));
+    Ctl<QAction>(w, "mnuSaveAs")->trigger();
+    QCOMPARE(Ctl<QLineEdit>(w, "txtGrdFileName")->text(), f.dir.filePath("out.grd"));
     QCOMPARE(Files(f.dir), (QStringList{"out.grd", "res.grd", "run.ser"}));
     // Save goes on with the last name, without a dialog.
     QVERIFY(QFile::remove(f.dir.filePath("out.grd")));
-    w.mnuSave->trigger();
+    Ctl<QAction>(w, "mnuSave")->trigger();
     QCOMPARE(f.user.saveFilters.size(), 2);
     // Each dialog started at the file in use: the series file, then the name saved.
     QCOMPARE(f.user.saveStarts, (QStringList{f.dir.filePath("run.ser"), f.dir.filePath("res")}));
     QVERIFY(QFile::exists(f.dir.filePath("out.grd")));
     // A cancelled dialog writes nothing and keeps the name.
-    w.mnuSaveAs->trigger();
+    Ctl<QAction>(w, "mnuSaveAs")->trigger();
     QCOMPARE(f.model.FileName, f.dir.filePath("out.grd").toStdString());
     QCOMPARE(Files(f.dir), (QStringList{"out.grd", "res.grd", "run.ser"}));
     QCOMPARE(ReadBytes(f.dir.filePath("out.grd")), ReadBytes(f.dir.filePath("res.grd")));
@@ -192,7 +192,7 @@ class TestGridFiles : public QObject {
     Fixture f;
     FrmTabulor& w = *f.w;
     QVERIFY(f.openSeries(kPolySeries, "run.ser"));
-    f.click(w.cmdCompute);
+    f.click(Ctl<QPushButton>(w, "cmdCompute"));
     const QByteArray old("old contents");
     WriteText(f.dir, "res.grd", old);
     // Files may grow to 16 bytes only: the new file cannot be written.
@@ -203,7 +203,7 @@ class TestGridFiles : public QObject {
     small.rlim_cur = 16;
     QCOMPARE(setrlimit(RLIMIT_FSIZE, &small), 0);
     f.user.saveAnswers << f.dir.filePath("res");
-    w.mnuSaveAs->trigger();
+    Ctl<QAction>(w, "mnuSaveAs")->trigger();
     setrlimit(RLIMIT_FSIZE, &before);
     std::signal(SIGXFSZ, old_handler);
 
@@ -217,7 +217,7 @@ class TestGridFiles : public QObject {
 
     // A folder where the file should go.
     QVERIFY(QDir(f.dir.path()).mkdir("run.ser.grd"));
-    w.mnuSave->trigger();
+    Ctl<QAction>(w, "mnuSave")->trigger();
     QCOMPARE(f.user.messages.size(), 2);
     QVERIFY(f.user.messages.last().contains("run.ser.grd"));
   }
@@ -228,11 +228,11 @@ class TestGridFiles : public QObject {
   void longFileOperationsShowProgressAndCancel() {
     Fixture f;
     FrmTabulor& w = *f.w;
-    Seams().progressDelayMs = 0;
+    f.user.progressDelayMs = 0;
     QVERIFY(f.openSeries(kPolySeries, "run.ser"));
     // More values than the reader reads between two reports of progress.
     f.typeInto(f.set(0).txtGridPoints, QStringLiteral("1100000"));
-    f.click(w.cmdCompute);
+    f.click(Ctl<QPushButton>(w, "cmdCompute"));
     QCOMPARE(w.formState(), State::Computed);
     // Clicks Cancel in the progress window as soon as it shows.
     int shown = 0;
@@ -245,7 +245,7 @@ class TestGridFiles : public QObject {
     });
     cancel.start(0);
     f.user.saveAnswers << f.dir.filePath("res");
-    w.mnuSaveAs->trigger();
+    Ctl<QAction>(w, "mnuSaveAs")->trigger();
     QVERIFY(shown > 0);
     QVERIFY(!QFile::exists(f.dir.filePath("res.grd")));
     QVERIFY(f.user.messages.isEmpty());
@@ -253,17 +253,17 @@ class TestGridFiles : public QObject {
     cancel.stop();
     // Uncancelled, the same save is written whole.
     f.user.saveAnswers << f.dir.filePath("res");
-    w.mnuSaveAs->trigger();
+    Ctl<QAction>(w, "mnuSaveAs")->trigger();
     QVERIFY(QFile::exists(f.dir.filePath("res.grd")));
     QVERIFY(f.user.messages.isEmpty());
 
     // Reading it back in a new window, cancelled: nothing is opened.
     Fixture g;
-    Seams().progressDelayMs = 0;
+    g.user.progressDelayMs = 0;
     shown = 0;
     cancel.start(0);
     g.user.openAnswers << f.dir.filePath("res.grd");
-    g.click(g.w->txtGrdFileName);
+    g.click(Ctl<QLineEdit>(*g.w, "txtGrdFileName"));
     cancel.stop();
     QVERIFY(shown > 0);
     QCOMPARE(g.w->formState(), State::Start);
@@ -275,7 +275,6 @@ class TestGridFiles : public QObject {
     // A base name typed gets ".grd": a question about replacing the name
     // typed would be about another file. The real
     // dialog (Qt's own on this platform) is answered by a timer.
-    ResetUiSeams();
     QTemporaryDir dir;
     WriteText(dir, "res", "not a grid file");
     bool confirms = true;
@@ -287,7 +286,7 @@ class TestGridFiles : public QObject {
           dialog->setDirectory(dir.path());
           dialog->selectFile(dir.filePath("res"));
         },
-        [&] { chosen = Seams().saveFileName(nullptr, QStringLiteral("Grid files (*.grd)"), QString()); }, &questions);
+        [&] { chosen = DesktopServices().SaveFileName(nullptr, QStringLiteral("Grid files (*.grd)"), QString()); }, &questions);
     QVERIFY(seen);
     QVERIFY(!confirms);
     QVERIFY(questions.isEmpty());
@@ -301,18 +300,18 @@ class TestGridFiles : public QObject {
       FrmTabulor& w = *f.w;
       WriteText(f.dir, "bad.grd", text);
       f.user.openAnswers << f.dir.filePath("bad.grd");
-      f.click(w.txtGrdFileName);
+      f.click(Ctl<QLineEdit>(w, "txtGrdFileName"));
       QCOMPARE(f.user.messages.size(), 1);
       QVERIFY2(f.user.messages.first().contains(f.dir.filePath("bad.grd")), qPrintable(f.user.messages.first()));
       QCOMPARE(w.formState(), State::Start);
-      QVERIFY(w.txtGrdFileName->isEnabled() && w.txtSerFileName->isEnabled());
-      QVERIFY(w.txtGrdFileName->text().isEmpty());
+      QVERIFY(Ctl<QLineEdit>(w, "txtGrdFileName")->isEnabled() && Ctl<QLineEdit>(w, "txtSerFileName")->isEnabled());
+      QVERIFY(Ctl<QLineEdit>(w, "txtGrdFileName")->text().isEmpty());
       QCOMPARE(w.controlSetCount(), 1);
-      QCOMPARE(w.lstCoeff->count(), 0);
+      QCOMPARE(Ctl<ResultsList>(w, "lstCoeff")->count(), 0);
       QVERIFY(!f.model.Loading);
       QVERIFY(f.model.FileName.empty());
       // Cancelling the dialog also leaves everything.
-      f.click(w.txtGrdFileName);
+      f.click(Ctl<QLineEdit>(w, "txtGrdFileName"));
       QCOMPARE(f.user.messages.size(), 1);
       QCOMPARE(w.formState(), State::Start);
     }

@@ -13,29 +13,30 @@ namespace {
 
 QColor Role(QWidget* w, QPalette::ColorRole role) { return w->palette().color(role); }
 
-// The rows of the window's state table.
+// What FrmTabulor::ApplyState enables, disables, shows and hides in each
+// state.
 void CheckStateTable(FrmTabulor& w, State state) {
   const bool start = state == State::Start;
   QCOMPARE(w.formState(), state);
-  QCOMPARE(w.txtSerFileName->isEnabled(), start);
-  QCOMPARE(w.txtGrdFileName->isEnabled(), start);
-  QCOMPARE(w.fraVarSpecs->isEnabled(), !start);
-  QCOMPARE(w.fraSerSpecs->isVisibleTo(w.fraVarSpecs), state != State::GridFileShown);
-  QVERIFY(!w.fraSerSpecs->isEnabledTo(w.fraVarSpecs));
-  QCOMPARE(w.fraGrdSpecs->isEnabledTo(w.fraVarSpecs), state == State::Start || state == State::SeriesLoaded);
-  QCOMPARE(w.cmdCompute->isEnabled(), state == State::SeriesLoaded);
-  const auto& shown = w.set(w.ShownVar() - 1);
-  QCOMPARE(shown.cmdEditVars->isVisibleTo(w.fraGrdSpecs), state != State::GridFileShown);
-  QVERIFY(!w.mnuOpen->isEnabled());
+  QCOMPARE(Ctl<QLineEdit>(w, "txtSerFileName")->isEnabled(), start);
+  QCOMPARE(Ctl<QLineEdit>(w, "txtGrdFileName")->isEnabled(), start);
+  QCOMPARE(Ctl<QGroupBox>(w, "fraVarSpecs")->isEnabled(), !start);
+  QCOMPARE(Ctl<QGroupBox>(w, "fraSerSpecs")->isVisibleTo(Ctl<QGroupBox>(w, "fraVarSpecs")), state != State::GridFileShown);
+  QVERIFY(!Ctl<QGroupBox>(w, "fraSerSpecs")->isEnabledTo(Ctl<QGroupBox>(w, "fraVarSpecs")));
+  QCOMPARE(Ctl<QGroupBox>(w, "fraGrdSpecs")->isEnabledTo(Ctl<QGroupBox>(w, "fraVarSpecs")), state == State::Start || state == State::SeriesLoaded);
+  QCOMPARE(Ctl<QPushButton>(w, "cmdCompute")->isEnabled(), state == State::SeriesLoaded);
+  const auto& shown = SetOf(w, w.ShownVar() - 1);
+  QCOMPARE(shown.cmdEditVars->isVisibleTo(Ctl<QGroupBox>(w, "fraGrdSpecs")), state != State::GridFileShown);
+  QVERIFY(!Ctl<QAction>(w, "mnuOpen")->isEnabled());
   const bool results = state == State::Computed || state == State::GridFileShown;
-  QCOMPARE(w.mnuSave->isEnabled(), results);
-  QCOMPARE(w.mnuSaveAs->isEnabled(), results);
-  QCOMPARE(w.mnuPrint->isEnabled(), results);
-  QCOMPARE(w.mnuAbout->isVisible(), !start);
-  QVERIFY(w.mnuFile->menuAction()->isEnabled());
-  QVERIFY(w.mnuHelp->isEnabled() && w.mnuHelp->isVisible());
-  QVERIFY(w.cmdExit->isEnabled());
-  QVERIFY(w.lstCoeff->isEnabled());
+  QCOMPARE(Ctl<QAction>(w, "mnuSave")->isEnabled(), results);
+  QCOMPARE(Ctl<QAction>(w, "mnuSaveAs")->isEnabled(), results);
+  QCOMPARE(Ctl<QAction>(w, "mnuPrint")->isEnabled(), results);
+  QCOMPARE(Ctl<QAction>(w, "mnuAbout")->isVisible(), !start);
+  QVERIFY(Ctl<QMenu>(w, "mnuFile")->menuAction()->isEnabled());
+  QVERIFY(Ctl<QAction>(w, "mnuHelp")->isEnabled() && Ctl<QAction>(w, "mnuHelp")->isVisible());
+  QVERIFY(Ctl<QPushButton>(w, "cmdExit")->isEnabled());
+  QVERIFY(Ctl<ResultsList>(w, "lstCoeff")->isEnabled());
 }
 
 // The widgets that Tab visits from `from` until it comes back, at most 40.
@@ -54,11 +55,11 @@ QList<QWidget*> TabRound(QWidget* from) {
 // Our named controls in focus chain order, from "Exit" on.
 QStringList ChainNames(FrmTabulor& w, const QStringList& wanted) {
   QStringList names;
-  QWidget* x = w.cmdExit;
+  QWidget* x = Ctl<QPushButton>(w, "cmdExit");
   for (int i = 0; i < 500; ++i) {
     if (wanted.contains(x->objectName()) && !names.contains(x->objectName())) names << x->objectName();
     x = x->nextInFocusChain();
-    if (x == w.cmdExit) break;
+    if (x == Ctl<QPushButton>(w, "cmdExit")) break;
   }
   return names;
 }
@@ -75,32 +76,32 @@ class TestMainWindow : public QObject {
     QCOMPARE(w.windowTitle(), QStringLiteral("Mixed Series Evaluations"));
     QCOMPARE(w.minimumSize(), w.maximumSize());  // not resizable
     QCOMPARE(w.centralWidget()->size(), QSize(632, 434));
-    QCOMPARE(w.lstCoeff->geometry(), QRect(0, 138, 633, 296));
-    QCOMPARE(w.fraVarSpecs->geometry(), QRect(142, 0, 461, 140));
-    QCOMPARE(w.cmdExit->geometry(), QRect(602, 0, 30, 19));
-    QCOMPARE(w.cmdCompute->geometry(), QRect(0, 122, 70, 16));
+    QCOMPARE(Ctl<ResultsList>(w, "lstCoeff")->geometry(), QRect(0, 138, 633, 296));
+    QCOMPARE(Ctl<QGroupBox>(w, "fraVarSpecs")->geometry(), QRect(142, 0, 461, 140));
+    QCOMPARE(Ctl<QPushButton>(w, "cmdExit")->geometry(), QRect(602, 0, 30, 19));
+    QCOMPARE(Ctl<QPushButton>(w, "cmdCompute")->geometry(), QRect(0, 122, 70, 16));
     QCOMPARE(f.set(0).txtGridPoints->geometry(), QRect(320, 14, 39, 19));
 
-    QCOMPARE(w.lblSerFilename->text(), QStringLiteral("Series file name:"));
-    QCOMPARE(w.lblGrdFilename->text(), QStringLiteral("Grid file name:"));
-    QCOMPARE(w.lblOrd->text(), QStringLiteral("# of variables:"));
-    QCOMPARE(w.lblCoeffOrGrid->text(), QStringLiteral("# of coefficients:"));
-    QCOMPARE(w.lblGridPoint->text(), QStringLiteral("# of grid points:"));
-    QCOMPARE(w.cmdCompute->text(), QStringLiteral("Compute"));
-    QCOMPARE(w.cmdExit->text(), QStringLiteral("E&xit"));
-    QCOMPARE(w.fraVarSpecs->title(), QStringLiteral("Specifications for each variable"));
-    QCOMPARE(w.fraSerSpecs->title(), QStringLiteral("Series details"));
-    QCOMPARE(w.fraGrdSpecs->title(), QStringLiteral("Grid specifications"));
-    QCOMPARE(w.fraType->title(), QStringLiteral("Type"));
-    QCOMPARE(w.FraSpaced->title(), QStringLiteral("Evenly spaced"));
-    QCOMPARE(w.lblVariable->text(), QStringLiteral("Variable:"));
-    QCOMPARE(w.lblExpansion->text(), QStringLiteral("Center of expansion:"));
-    QCOMPARE(w.lblPeriod->text(), QStringLiteral("Period:"));
-    QCOMPARE(w.lblTerms->text(), QStringLiteral("# of terms:"));
-    QCOMPARE(w.lblGirdPoints->text(), QStringLiteral("# of grid points:"));
-    QCOMPARE(w.lblDer->text(), QStringLiteral("Derivative w.r.t. this variable:"));
-    QCOMPARE(w.cmdPrevVar->text(), QStringLiteral("Previous"));
-    QCOMPARE(w.cmdNextVar->text(), QStringLiteral("Next"));
+    QCOMPARE(Ctl<QLabel>(w, "lblSerFilename")->text(), QStringLiteral("Series file name:"));
+    QCOMPARE(Ctl<QLabel>(w, "lblGrdFilename")->text(), QStringLiteral("Grid file name:"));
+    QCOMPARE(Ctl<QLabel>(w, "lblOrd")->text(), QStringLiteral("# of variables:"));
+    QCOMPARE(Ctl<QLabel>(w, "lblCoeffOrGrid")->text(), QStringLiteral("# of coefficients:"));
+    QCOMPARE(Ctl<QLabel>(w, "lblGridPoint")->text(), QStringLiteral("# of grid points:"));
+    QCOMPARE(Ctl<QPushButton>(w, "cmdCompute")->text(), QStringLiteral("Compute"));
+    QCOMPARE(Ctl<QPushButton>(w, "cmdExit")->text(), QStringLiteral("E&xit"));
+    QCOMPARE(Ctl<QGroupBox>(w, "fraVarSpecs")->title(), QStringLiteral("Specifications for each variable"));
+    QCOMPARE(Ctl<QGroupBox>(w, "fraSerSpecs")->title(), QStringLiteral("Series details"));
+    QCOMPARE(Ctl<QGroupBox>(w, "fraGrdSpecs")->title(), QStringLiteral("Grid specifications"));
+    QCOMPARE(Ctl<QGroupBox>(w, "fraType")->title(), QStringLiteral("Type"));
+    QCOMPARE(Ctl<QGroupBox>(w, "FraSpaced")->title(), QStringLiteral("Evenly spaced"));
+    QCOMPARE(Ctl<QLabel>(w, "lblVariable")->text(), QStringLiteral("Variable:"));
+    QCOMPARE(Ctl<QLabel>(w, "lblExpansion")->text(), QStringLiteral("Center of expansion:"));
+    QCOMPARE(Ctl<QLabel>(w, "lblPeriod")->text(), QStringLiteral("Period:"));
+    QCOMPARE(Ctl<QLabel>(w, "lblTerms")->text(), QStringLiteral("# of terms:"));
+    QCOMPARE(Ctl<QLabel>(w, "lblGirdPoints")->text(), QStringLiteral("# of grid points:"));
+    QCOMPARE(Ctl<QLabel>(w, "lblDer")->text(), QStringLiteral("Derivative w.r.t. this variable:"));
+    QCOMPARE(Ctl<QPushButton>(w, "cmdPrevVar")->text(), QStringLiteral("Previous"));
+    QCOMPARE(Ctl<QPushButton>(w, "cmdNextVar")->text(), QStringLiteral("Next"));
     const auto& s = f.set(0);
     QCOMPARE(s.chkPower->text(), QStringLiteral("Power"));
     QCOMPARE(s.chkSpaced->text(), QStringLiteral("Yes"));
@@ -110,33 +111,33 @@ class TestMainWindow : public QObject {
     QCOMPARE(s.chkSpaced->toolTip(), QStringLiteral("Uncheck for unevenly spaced grid"));
     QCOMPARE(s.txtExpansion->toolTip(), QStringLiteral("\"*\" means center of interval"));
     QCOMPARE(s.txtPeriod->toolTip(), QStringLiteral("\"*\" means 2\u03C0"));
-    QCOMPARE(w.lstCoeff->toolTip(), QStringLiteral("Results"));
+    QCOMPARE(Ctl<ResultsList>(w, "lstCoeff")->toolTip(), QStringLiteral("Results"));
 
     QCOMPARE(Role(&w, QPalette::Window), QColor(0, 255, 255));
-    QCOMPARE(Role(w.fraGrdSpecs, QPalette::Window), QColor(0, 255, 255));
+    QCOMPARE(Role(Ctl<QGroupBox>(w, "fraGrdSpecs"), QPalette::Window), QColor(0, 255, 255));
     QCOMPARE(Role(s.txtLL, QPalette::Base), QColor(255, 255, 192));
     QCOMPARE(Role(s.chkPower, QPalette::Window), QColor(255, 255, 192));
-    QCOMPARE(Role(w.lblCoeffs, QPalette::Window), QColor(255, 255, 192));
+    QCOMPARE(Role(Ctl<QLabel>(w, "lblCoeffs"), QPalette::Window), QColor(255, 255, 192));
     QCOMPARE(Role(s.txtLLgrid, QPalette::Base), QColor(0, 255, 0));
     QCOMPARE(Role(s.chkSpaced, QPalette::Window), QColor(0, 255, 0));
-    QCOMPARE(Role(w.txtSerFileName, QPalette::Base), QColor(0, 255, 0));
-    QCOMPARE(Role(w.lstCoeff->viewport(), QPalette::Base), QColor(255, 255, 0));
-    QCOMPARE(Role(w.cmdCompute, QPalette::Button), QColor(255, 128, 0));
+    QCOMPARE(Role(Ctl<QLineEdit>(w, "txtSerFileName"), QPalette::Base), QColor(0, 255, 0));
+    QCOMPARE(Role(Ctl<ResultsList>(w, "lstCoeff")->viewport(), QPalette::Base), QColor(255, 255, 0));
+    QCOMPARE(Role(Ctl<QPushButton>(w, "cmdCompute"), QPalette::Button), QColor(255, 128, 0));
     QCOMPARE(Role(s.cmdEditVars, QPalette::Button), QColor(255, 128, 0));
-    QCOMPARE(Role(w.cmdExit, QPalette::Button), QColor(255, 0, 0));
-    QCOMPARE(Role(w.lblVariable, QPalette::WindowText), QColor(255, 0, 0));
-    QCOMPARE(Role(w.lblLL, QPalette::Window), QApplication::palette().color(QPalette::ToolTipBase));
+    QCOMPARE(Role(Ctl<QPushButton>(w, "cmdExit"), QPalette::Button), QColor(255, 0, 0));
+    QCOMPARE(Role(Ctl<QLabel>(w, "lblVariable"), QPalette::WindowText), QColor(255, 0, 0));
+    QCOMPARE(Role(Ctl<QLabel>(w, "lblLL"), QPalette::Window), QApplication::palette().color(QPalette::ToolTipBase));
 
-    QCOMPARE(w.lstCoeff->font().families(), (QStringList{"Courier New", "Liberation Mono"}));
-    QCOMPARE(QFontInfo(w.lstCoeff->font()).family(), QStringLiteral("Liberation Mono"));
-    QVERIFY(QFontInfo(w.lstCoeff->font()).fixedPitch());
-    QCOMPARE(w.lblLL->font().family(), QStringLiteral("Liberation Sans"));
-    QVERIFY(w.lblLL->font().bold());
-    QVERIFY(w.fraVarSpecs->font().bold());
-    QVERIFY(w.cmdExit->font().bold());
-    QVERIFY(!w.cmdCompute->font().bold());
+    QCOMPARE(Ctl<ResultsList>(w, "lstCoeff")->font().families(), (QStringList{"Courier New", "Liberation Mono"}));
+    QCOMPARE(QFontInfo(Ctl<ResultsList>(w, "lstCoeff")->font()).family(), QStringLiteral("Liberation Mono"));
+    QVERIFY(QFontInfo(Ctl<ResultsList>(w, "lstCoeff")->font()).fixedPitch());
+    QCOMPARE(Ctl<QLabel>(w, "lblLL")->font().family(), QStringLiteral("Liberation Sans"));
+    QVERIFY(Ctl<QLabel>(w, "lblLL")->font().bold());
+    QVERIFY(Ctl<QGroupBox>(w, "fraVarSpecs")->font().bold());
+    QVERIFY(Ctl<QPushButton>(w, "cmdExit")->font().bold());
+    QVERIFY(!Ctl<QPushButton>(w, "cmdCompute")->font().bold());
     QVERIFY(!s.txtLLgrid->font().bold());
-    QVERIFY(!w.fraType->font().bold());
+    QVERIFY(!Ctl<QGroupBox>(w, "fraType")->font().bold());
     QCOMPARE(s.txtLLgrid->font().pointSizeF(), 8.25);
   }
 
@@ -155,18 +156,18 @@ class TestMainWindow : public QObject {
           if (qGray(image.pixel(x, y)) < 64) ++dark;
       return dark;
     };
-    QVERIFY(!w.cmdCompute->isEnabled());
-    const int disabled = darkPixels(w.cmdCompute);
+    QVERIFY(!Ctl<QPushButton>(w, "cmdCompute")->isEnabled());
+    const int disabled = darkPixels(Ctl<QPushButton>(w, "cmdCompute"));
     QVERIFY(f.openSeries("0\n\"<b>x</b>\"\n0\n1\n0\n#TRUE#\n*\n2\n#TRUE#\n1\n2\n3\n",
                          QStringLiteral("<b>run.ser")));
-    QVERIFY(w.cmdCompute->isEnabled());
-    const int enabled = darkPixels(w.cmdCompute);
+    QVERIFY(Ctl<QPushButton>(w, "cmdCompute")->isEnabled());
+    const int enabled = darkPixels(Ctl<QPushButton>(w, "cmdCompute"));
     QVERIFY2(enabled > 20 && disabled * 4 < enabled,
              qPrintable(QStringLiteral("dark pixels: disabled %1, enabled %2").arg(disabled).arg(enabled)));
 
     // "Series details" stays disabled: its caption is still plainly drawn.
-    QVERIFY(!w.fraSerSpecs->isEnabled());
-    const QImage frame = w.fraSerSpecs->grab().toImage();
+    QVERIFY(!Ctl<QGroupBox>(w, "fraSerSpecs")->isEnabled());
+    const QImage frame = Ctl<QGroupBox>(w, "fraSerSpecs")->grab().toImage();
     int caption = 0;
     for (int y = 0; y < 14; ++y)
       for (int x = 0; x < 120; ++x)
@@ -183,7 +184,7 @@ class TestMainWindow : public QObject {
     // Drawn as markup it would be one bold "x" wide.
     QVERIFY(name->sizeHint().width() >= name->fontMetrics().horizontalAdvance(QStringLiteral("<b>x</b>")));
     // The file name's tool tip shows the name as it is spelled.
-    const QString tip = w.txtSerFileName->toolTip();
+    const QString tip = Ctl<QLineEdit>(w, "txtSerFileName")->toolTip();
     QTextDocument shown;
     if (Qt::mightBeRichText(tip))
       shown.setHtml(tip);
@@ -198,21 +199,21 @@ class TestMainWindow : public QObject {
     QStringList top;
     for (QAction* a : w.menuBar()->actions()) top << a->text();
     QCOMPARE(top, (QStringList{"File", "Print", "Plot", "Help", "About"}));
-    const QList<QAction*> file = w.mnuFile->actions();
+    const QList<QAction*> file = Ctl<QMenu>(w, "mnuFile")->actions();
     QCOMPARE(file.size(), 5);
     QCOMPARE(file[0]->text(), QStringLiteral("Open"));
     QVERIFY(file[1]->isSeparator());
     QCOMPARE(file[2]->text(), QStringLiteral("Save"));
     QCOMPARE(file[3]->text(), QStringLiteral("Save As"));
     QVERIFY(file[4]->isSeparator());
-    QVERIFY(!w.mnuPrint->menu());  // a top-level item, not in File
+    QVERIFY(!Ctl<QAction>(w, "mnuPrint")->menu());  // a top-level item, not in File
   }
 
   void startState() {
     Fixture f;
     FrmTabulor& w = *f.w;
     CheckStateTable(w, State::Start);
-    QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(w.cmdExit));
+    QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(Ctl<QPushButton>(w, "cmdExit")));
     QCOMPARE(w.ShownVar(), 1);
     QCOMPARE(w.controlSetCount(), 1);
     const auto& s = f.set(0);
@@ -224,9 +225,9 @@ class TestMainWindow : public QObject {
     QVERIFY(!s.cmdEditVars->isEnabled());
     QCOMPARE(f.model.Pi, 4.0 * std::atan(1.0));
     // Nothing in the disabled frame takes a click.
-    f.click(w.cmdNextVar);
+    f.click(Ctl<QPushButton>(w, "cmdNextVar"));
     QCOMPARE(w.ShownVar(), 1);
-    f.click(w.cmdCompute);
+    f.click(Ctl<QPushButton>(w, "cmdCompute"));
     QCOMPARE(w.formState(), State::Start);
   }
 
@@ -238,10 +239,10 @@ class TestMainWindow : public QObject {
     QCOMPARE(f.user.openFilters, QStringList{"Series files (*.ser);;All files (*)"});
     QCOMPARE(w.controlSetCount(), 1);  // no copies for one variable
     const QString path = f.dir.filePath("run.ser");
-    QCOMPARE(w.txtSerFileName->text(), path);
-    QCOMPARE(w.txtSerFileName->toolTip(), path);
-    QCOMPARE(w.lblOrder->text(), QStringLiteral("1"));
-    QCOMPARE(w.lblCoeffs->text(), QStringLiteral("3"));
+    QCOMPARE(Ctl<QLineEdit>(w, "txtSerFileName")->text(), path);
+    QCOMPARE(Ctl<QLineEdit>(w, "txtSerFileName")->toolTip(), path);
+    QCOMPARE(Ctl<QLabel>(w, "lblOrder")->text(), QStringLiteral("1"));
+    QCOMPARE(Ctl<QLabel>(w, "lblCoeffs")->text(), QStringLiteral("3"));
     const auto& s = f.set(0);
     QCOMPARE(s.lblVar->text(), QStringLiteral("x"));
     QCOMPARE(s.txtLL->text(), QStringLiteral("0"));
@@ -261,18 +262,18 @@ class TestMainWindow : public QObject {
     QCOMPARE(s.txtLLgrid->selectedText(), QStringLiteral("0"));
 
     // Tab runs through the shown variable's five grid controls to Compute.
-    const QList<QWidget*> round = TabRound(w.cmdExit);
+    const QList<QWidget*> round = TabRound(Ctl<QPushButton>(w, "cmdExit"));
     const QList<QWidget*> expected{s.txtLLgrid, s.txtULgrid, s.txtGridPoints, s.txtDer, s.chkSpaced,
-                                   w.cmdCompute, w.lstCoeff, w.cmdPrevVar, w.cmdNextVar};
+                                   Ctl<QPushButton>(w, "cmdCompute"), Ctl<ResultsList>(w, "lstCoeff"), Ctl<QPushButton>(w, "cmdPrevVar"), Ctl<QPushButton>(w, "cmdNextVar")};
     QCOMPARE(round, expected);
 
     // One variable: Next and Previous show variable 0 again, focus on its
     // lower limit.
-    w.cmdExit->setFocus();
-    f.click(w.cmdNextVar);
+    Ctl<QPushButton>(w, "cmdExit")->setFocus();
+    f.click(Ctl<QPushButton>(w, "cmdNextVar"));
     QCOMPARE(w.ShownVar(), 1);
     QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(s.txtLLgrid));
-    f.click(w.cmdPrevVar);
+    f.click(Ctl<QPushButton>(w, "cmdPrevVar"));
     QCOMPARE(w.ShownVar(), 1);
     QVERIFY(s.txtLLgrid->isVisibleTo(&w));
   }
@@ -282,8 +283,8 @@ class TestMainWindow : public QObject {
     FrmTabulor& w = *f.w;
     QVERIFY(f.openSeries(kFourVarSeries));
     QCOMPARE(w.controlSetCount(), 4);
-    QCOMPARE(w.lblOrder->text(), QStringLiteral("4"));
-    QCOMPARE(w.lblCoeffs->text(), QStringLiteral("16"));
+    QCOMPARE(Ctl<QLabel>(w, "lblOrder")->text(), QStringLiteral("4"));
+    QCOMPARE(Ctl<QLabel>(w, "lblCoeffs")->text(), QStringLiteral("16"));
     const auto zero = f.set(0).members();
     for (int k = 1; k < 4; ++k) {
       const auto m = f.set(k).members();
@@ -323,7 +324,7 @@ class TestMainWindow : public QObject {
     // Tab from the shown evenly-spaced box goes to Compute.
     f.set(0).chkSpaced->setFocus(Qt::TabFocusReason);
     f.tab();
-    QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(w.cmdCompute));
+    QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(Ctl<QPushButton>(w, "cmdCompute")));
   }
 
   void pagingWrapsAndShowsOneSet() {
@@ -339,14 +340,14 @@ class TestMainWindow : public QObject {
     };
     const int expected[] = {2, 3, 4, 1, 2};
     for (int shown : expected) {
-      f.click(w.cmdNextVar);
+      f.click(Ctl<QPushButton>(w, "cmdNextVar"));
       QCOMPARE(w.ShownVar(), shown);
       QVERIFY(onlyShown(shown - 1));
       QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(f.set(shown - 1).txtLLgrid));
       QCOMPARE(f.set(shown - 1).lblVar->text(), QString(QChar('a' + shown - 1)));
     }
-    f.click(w.cmdPrevVar);  // 2 -> 1
-    f.click(w.cmdPrevVar);  // 1 -> 4
+    f.click(Ctl<QPushButton>(w, "cmdPrevVar"));  // 2 -> 1
+    f.click(Ctl<QPushButton>(w, "cmdPrevVar"));  // 1 -> 4
     QCOMPARE(w.ShownVar(), 4);
     QVERIFY(onlyShown(3));
     QVERIFY(f.set(3).txtLLgrid->isVisible());
@@ -357,7 +358,7 @@ class TestMainWindow : public QObject {
     Fixture f;
     FrmTabulor& w = *f.w;
     QVERIFY(f.openSeries(kTwoVarSeries));
-    f.click(w.cmdNextVar);
+    f.click(Ctl<QPushButton>(w, "cmdNextVar"));
     const auto& s = f.set(1);
     f.click(s.chkSpaced);
     QVERIFY(!s.chkSpaced->isChecked());
@@ -387,7 +388,7 @@ class TestMainWindow : public QObject {
     Fixture f;
     FrmTabulor& w = *f.w;
     f.user.openAnswers << QString();
-    f.click(w.txtSerFileName);
+    f.click(Ctl<QLineEdit>(w, "txtSerFileName"));
     QCOMPARE(f.user.openFilters.size(), 1);
     CheckStateTable(w, State::Start);
     QVERIFY(f.model.FileName.empty());

@@ -15,11 +15,11 @@ namespace {
 QStringList Snapshot(FrmTabulor& w) {
   QStringList s;
   s << QString::number(static_cast<int>(w.formState())) << QString::number(w.controlSetCount())
-    << QString::number(w.txtSerFileName->isEnabled()) << QString::number(w.txtGrdFileName->isEnabled())
-    << QString::number(w.fraVarSpecs->isEnabled()) << QString::number(w.cmdCompute->isEnabled())
-    << QString::number(w.mnuAbout->isVisible()) << w.txtSerFileName->text() << w.lblOrder->text()
-    << w.lblCoeffs->text();
-  for (QWidget* m : w.set(0).members()) {
+    << QString::number(Ctl<QLineEdit>(w, "txtSerFileName")->isEnabled()) << QString::number(Ctl<QLineEdit>(w, "txtGrdFileName")->isEnabled())
+    << QString::number(Ctl<QGroupBox>(w, "fraVarSpecs")->isEnabled()) << QString::number(Ctl<QPushButton>(w, "cmdCompute")->isEnabled())
+    << QString::number(Ctl<QAction>(w, "mnuAbout")->isVisible()) << Ctl<QLineEdit>(w, "txtSerFileName")->text() << Ctl<QLabel>(w, "lblOrder")->text()
+    << Ctl<QLabel>(w, "lblCoeffs")->text();
+  for (QWidget* m : SetOf(w, 0).members()) {
     if (auto* e = qobject_cast<QLineEdit*>(m)) s << e->text();
     if (auto* c = qobject_cast<QCheckBox*>(m)) s << QString::number(c->isChecked());
     if (auto* l = qobject_cast<QLabel*>(m)) s << l->text();
@@ -40,19 +40,19 @@ class TestOpenSeries : public QObject {
       Fixture f;
       FrmTabulor& w = *f.w;
       f.user.openAnswers << WriteText(f.dir, "run.ser", kPolySeries);
-      w.txtSerFileName->setFocus(Qt::TabFocusReason);
-      QTest::keyClick(w.txtSerFileName, key);
+      Ctl<QLineEdit>(w, "txtSerFileName")->setFocus(Qt::TabFocusReason);
+      QTest::keyClick(Ctl<QLineEdit>(w, "txtSerFileName"), key);
       QCOMPARE(f.user.openFilters.size(), 1);
       QCOMPARE(w.formState(), FrmTabulor::FormState::SeriesLoaded);
     }
     Fixture f;
     FrmTabulor& w = *f.w;
-    w.txtGrdFileName->setFocus(Qt::TabFocusReason);
-    QTest::keyClick(w.txtGrdFileName, Qt::Key_Enter, Qt::KeypadModifier);
+    Ctl<QLineEdit>(w, "txtGrdFileName")->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(Ctl<QLineEdit>(w, "txtGrdFileName"), Qt::Key_Enter, Qt::KeypadModifier);
     QCOMPARE(f.user.openFilters.size(), 1);  // cancelled: nothing opened
     QCOMPARE(w.formState(), FrmTabulor::FormState::Start);
     // Other keys do nothing.
-    QTest::keyClick(w.txtSerFileName, Qt::Key_A);
+    QTest::keyClick(Ctl<QLineEdit>(w, "txtSerFileName"), Qt::Key_A);
     QCOMPARE(f.user.openFilters.size(), 1);
   }
 
@@ -84,7 +84,7 @@ class TestOpenSeries : public QObject {
   void missingFileIsReported() {
     Fixture f;
     f.user.openAnswers << f.dir.filePath("nowhere.ser");
-    f.click(f.w->txtSerFileName);
+    f.click(Ctl<QLineEdit>(*f.w, "txtSerFileName"));
     QCOMPARE(f.user.messages.size(), 1);
     QVERIFY(f.user.messages.first().contains("nowhere.ser"));
     QVERIFY(f.user.messages.first().contains("cannot be opened"));
@@ -95,7 +95,7 @@ class TestOpenSeries : public QObject {
     Fixture f;
     FrmTabulor& w = *f.w;
     int unloads = 0;
-    w.onUnload = [&] { ++unloads; };
+    QObject::connect(&w, &FrmTabulor::unloading, [&] { ++unloads; });
     QVERIFY(!f.openSeries("0,x,0,1,0,#TRUE#,*,2,#FALSE#,whatever follows\n"));
     QCOMPARE(f.user.messages, QStringList{"NO COEFFICIENTS IN FILE."});
     QCOMPARE(f.user.icons.first(), QMessageBox::NoIcon);
@@ -112,7 +112,7 @@ class TestOpenSeries : public QObject {
     QCOMPARE(f.model.Center[0], 1.0);
     QCOMPARE(f.set(1).txtExpansion->text(), QStringLiteral("0.5"));
     QCOMPARE(f.set(1).txtPeriod->text(), QStringLiteral("abc"));
-    QCOMPARE(f.w->lblCoeffs->text(), QStringLiteral("6"));
+    QCOMPARE(Ctl<QLabel>(*f.w, "lblCoeffs")->text(), QStringLiteral("6"));
   }
 };
 

@@ -33,38 +33,38 @@ class TestPlotMenu : public QObject {
   void entryStandsRightAfterPrint() {
     Fixture f;
     const QList<QAction*> top = f.w->menuBar()->actions();
-    const int print = static_cast<int>(top.indexOf(f.w->mnuPrint));
+    const int print = static_cast<int>(top.indexOf(Ctl<QAction>(*f.w, "mnuPrint")));
     QVERIFY(print >= 0);
-    QCOMPARE(top.value(print + 1), f.w->mnuPlot);
-    QCOMPARE(f.w->mnuPlot->text(), QStringLiteral("Plot"));
-    QCOMPARE(top.value(print + 2), f.w->mnuHelp);
+    QCOMPARE(top.value(print + 1), Ctl<QAction>(*f.w, "mnuPlot"));
+    QCOMPARE(Ctl<QAction>(*f.w, "mnuPlot")->text(), QStringLiteral("Plot"));
+    QCOMPARE(top.value(print + 2), Ctl<QAction>(*f.w, "mnuHelp"));
   }
 
   void enabledExactlyWhenPrintIsOnTheComputeRoad() {
     Fixture f;
     FrmTabulor& w = *f.w;
-    QCOMPARE(w.mnuPlot->isEnabled(), w.mnuPrint->isEnabled());
-    QVERIFY(!w.mnuPlot->isEnabled());
-    ClickMenuBarEntry(w.menuBar(), w.mnuPlot);  // disabled: nothing opens
+    QCOMPARE(Ctl<QAction>(w, "mnuPlot")->isEnabled(), Ctl<QAction>(w, "mnuPrint")->isEnabled());
+    QVERIFY(!Ctl<QAction>(w, "mnuPlot")->isEnabled());
+    ClickMenuBarEntry(w.menuBar(), Ctl<QAction>(w, "mnuPlot"));  // disabled: nothing opens
     QVERIFY(PlotWindows().isEmpty());
     QVERIFY(f.openSeries(kTwoVarSeries));
-    QVERIFY(!w.mnuPlot->isEnabled());
-    QCOMPARE(w.mnuPlot->isEnabled(), w.mnuPrint->isEnabled());
+    QVERIFY(!Ctl<QAction>(w, "mnuPlot")->isEnabled());
+    QCOMPARE(Ctl<QAction>(w, "mnuPlot")->isEnabled(), Ctl<QAction>(w, "mnuPrint")->isEnabled());
     // A failed computation enables neither.
     f.typeInto(f.set(0).txtDer, "x");
-    f.click(w.cmdCompute);
+    f.click(Ctl<QPushButton>(w, "cmdCompute"));
     QCOMPARE(w.formState(), State::SeriesLoaded);
-    QVERIFY(!w.mnuPlot->isEnabled() && !w.mnuPrint->isEnabled());
+    QVERIFY(!Ctl<QAction>(w, "mnuPlot")->isEnabled() && !Ctl<QAction>(w, "mnuPrint")->isEnabled());
     f.typeInto(f.set(0).txtDer, "0");
-    f.click(w.cmdCompute);
+    f.click(Ctl<QPushButton>(w, "cmdCompute"));
     QCOMPARE(w.formState(), State::Computed);
-    QVERIFY(w.mnuPlot->isEnabled() && w.mnuPrint->isEnabled());
-    ClickMenuBarEntry(w.menuBar(), w.mnuPlot);
+    QVERIFY(Ctl<QAction>(w, "mnuPlot")->isEnabled() && Ctl<QAction>(w, "mnuPrint")->isEnabled());
+    ClickMenuBarEntry(w.menuBar(), Ctl<QAction>(w, "mnuPlot"));
     QTRY_COMPARE(PlotWindows().size(), 1);
     // Not modal: the main window still takes input.
     QVERIFY(QApplication::activeModalWidget() == nullptr);
-    f.click(w.cmdNextVar);
-    QCOMPARE(w.set(1).lblVar->isVisible(), true);
+    f.click(Ctl<QPushButton>(w, "cmdNextVar"));
+    QCOMPARE(SetOf(w, 1).lblVar->isVisible(), true);
     for (PlotWindow* p : PlotWindows()) p->close();
   }
 
@@ -73,17 +73,17 @@ class TestPlotMenu : public QObject {
     {
       Fixture f;
       QVERIFY(f.openSeries(kPolySeries));
-      f.click(f.w->cmdCompute);
+      f.click(Ctl<QPushButton>(*f.w, "cmdCompute"));
       f.user.saveAnswers << keep.filePath("res");
-      f.w->mnuSaveAs->trigger();
+      Ctl<QAction>(*f.w, "mnuSaveAs")->trigger();
       QVERIFY(QFile::exists(keep.filePath("res.grd")));
     }
     Fixture f;
     f.user.openAnswers << keep.filePath("res.grd");
-    f.click(f.w->txtGrdFileName);
+    f.click(Ctl<QLineEdit>(*f.w, "txtGrdFileName"));
     QCOMPARE(f.w->formState(), State::GridFileShown);
-    QVERIFY(f.w->mnuPlot->isEnabled() && f.w->mnuPrint->isEnabled());
-    ClickMenuBarEntry(f.w->menuBar(), f.w->mnuPlot);
+    QVERIFY(Ctl<QAction>(*f.w, "mnuPlot")->isEnabled() && Ctl<QAction>(*f.w, "mnuPrint")->isEnabled());
+    ClickMenuBarEntry(f.w->menuBar(), Ctl<QAction>(*f.w, "mnuPlot"));
     QTRY_COMPARE(PlotWindows().size(), 1);
     for (PlotWindow* p : PlotWindows()) p->close();
   }

@@ -136,6 +136,22 @@ class TestPlotWindow : public QObject {
   QStringList messages_;
   QString next_save_;
   QStringList captions_;
+  // The save dialog answers next_save_ (unless the real one is asked for)
+  // and messages are recorded.
+  struct PlotUser : tabulor::UiServices {
+    TestPlotWindow* test = nullptr;
+    bool realSaveDialog = false;
+    QString SaveExportName(QWidget* parent, const QString& caption, const QString& suggested,
+                           const QString& filters) override {
+      if (realSaveDialog) return tabulor::UiServices::SaveExportName(parent, caption, suggested, filters);
+      test->captions_ << caption;
+      return test->next_save_;
+    }
+    void Message(QWidget*, QMessageBox::Icon, const QString&, const QString& text) override {
+      test->messages_ << text;
+    }
+  };
+  PlotUser user_;
 
   void Show(PlotWindow& w) {
     w.resize(900, 640);
@@ -150,16 +166,13 @@ class TestPlotWindow : public QObject {
     messages_.clear();
     captions_.clear();
     next_save_.clear();
-    PlotWindow::SetMessageBox([this](QWidget*, const QString&, const QString& text) { messages_ << text; });
-    PlotWindow::SetSaveFileDialog([this](QWidget*, const QString& caption, const QString&, const QString&) {
-      captions_ << caption;
-      return next_save_;
-    });
+    user_.test = this;
+    user_.realSaveDialog = false;
   }
 
   void oneVariableIsACurveWithMarkers() {
     Dimension m = Computed("poly.ser", {7}, {0});
-    PlotWindow w(m);
+    PlotWindow w(m, user_);
     Show(w);
     QCOMPARE(w.mode(), PlotWindow::Mode::Curve);
     QVERIFY(!w.findChild<QComboBox*>("cboPlotMode")->isVisible());
@@ -171,7 +184,7 @@ class TestPlotWindow : public QObject {
     QCOMPARE(w.plot()->yAxis->label(), QString("value"));
 
     Dimension d2 = Computed("poly.ser", {7}, {2});
-    PlotWindow w2(d2);
+    PlotWindow w2(d2, user_);
     Show(w2);
     QCOMPARE(w2.plot()->yAxis->label(), QString::fromUtf8("d²/dx² value"));
     CheckCurveMatches(w2, d2);
@@ -183,7 +196,7 @@ class TestPlotWindow : public QObject {
 
   void twoVariablesAreAColourMapAtTheRightValues() {
     Dimension m = Computed("wave.ser", {60, 40}, {0, 1});
-    PlotWindow w(m);
+    PlotWindow w(m, user_);
     Show(w);
     QCOMPARE(w.mode(), PlotWindow::Mode::ColourMap);
     QCOMPARE(w.horizontalVariable(), 0);
@@ -215,7 +228,7 @@ class TestPlotWindow : public QObject {
   void unevenGridsAreDrawnAtTheirValues() {
     std::vector<double> ys{-1, -0.9, -0.8, 0.5, 1};
     Dimension m = Computed("wave.ser", {12, 5}, {0, 0}, {{1, ys}});
-    PlotWindow w(m);
+    PlotWindow w(m, user_);
     Show(w);
     CheckMapMatches(w, m);
     QCPColorMapData* d = w.colourMap()->data();
@@ -235,7 +248,7 @@ class TestPlotWindow : public QObject {
 
     // A descending typed grid along a curve.
     Dimension c = Curve({3, 2, 0.5, 0}, {30, 20, 5, 0});
-    PlotWindow wc(c);
+    PlotWindow wc(c, user_);
     Show(wc);
     auto data = wc.curve()->data();
     QCOMPARE(data->size(), 4);
@@ -251,7 +264,7 @@ class TestPlotWindow : public QObject {
     std::vector<double> y;
     for (double x : typed) y.push_back(std::sin(x));
     Dimension m = Curve(typed, y);
-    PlotWindow w(m);
+    PlotWindow w(m, user_);
     Show(w);
     QVERIFY(w.curve()->visible());
     auto data = w.curve()->data();
@@ -265,7 +278,7 @@ class TestPlotWindow : public QObject {
 
   void fourVariablesHoldTheOthersWithSliders() {
     Dimension m = Computed("four.ser", {5, 4, 3, 3}, {0, 1, 0, 0});
-    PlotWindow w(m);
+    PlotWindow w(m, user_);
     Show(w);
     QCOMPARE(w.mode(), PlotWindow::Mode::ColourMap);
     auto* s2 = w.findChild<QSlider*>("sldHeld2");
@@ -322,7 +335,7 @@ class TestPlotWindow : public QObject {
 
   void curveAlongOneVariableWithTheOthersHeld() {
     Dimension m = Computed("wave.ser", {30, 7}, {1, 0});
-    PlotWindow w(m);
+    PlotWindow w(m, user_);
     Show(w);
     auto* mode = w.findChild<QComboBox*>("cboPlotMode");
     mode->setFocus();
@@ -357,7 +370,7 @@ class TestPlotWindow : public QObject {
     Dimension m;
     auto read = tabulor::ReadGridFile(m, base);
     QVERIFY2(read.ok, read.message.c_str());
-    PlotWindow w(m);
+    PlotWindow w(m, user_);
     Show(w);
     QVERIFY(w.windowTitle().contains("wave"));
     QCOMPARE(w.mode(), PlotWindow::Mode::ColourMap);
@@ -366,7 +379,7 @@ class TestPlotWindow : public QObject {
 
   void mouseZoomDragResetAndPointUnderTheMouse() {
     Dimension m = Computed("wave.ser", {20, 10}, {0, 0});
-    PlotWindow w(m);
+    PlotWindow w(m, user_);
     Show(w);
     QCustomPlot* plot = w.plot();
     const QCPRange x0 = plot->xAxis->range(), y0 = plot->yAxis->range();
@@ -414,7 +427,7 @@ class TestPlotWindow : public QObject {
 
   void picturesSaveAsPngAndPdf() {
     Dimension m = Computed("wave.ser", {30, 20}, {0, 0});
-    PlotWindow w(m);
+    PlotWindow w(m, user_);
     Show(w);
     QTemporaryDir pics;
     auto Path = [&](const QString& name) { return pics.filePath(name); };
@@ -468,7 +481,7 @@ class TestPlotWindow : public QObject {
 
   void exportsCsvFromTheWindow() {
     Dimension m = Computed("wave.ser", {6, 4}, {0, 0});
-    PlotWindow w(m);
+    PlotWindow w(m, user_);
     Show(w);
     next_save_ = Path("values");
     QTest::mouseClick(w.findChild<QPushButton*>("cmdPlotCsv"), Qt::LeftButton);
@@ -489,9 +502,9 @@ class TestPlotWindow : public QObject {
   // type's, and the question about replacing a file is about that file.
   void realDialogsAskAboutTheFileWritten() {
     Dimension m = Computed("wave.ser", {6, 4}, {0, 0});
-    PlotWindow w(m);
+    PlotWindow w(m, user_);
     Show(w);
-    PlotWindow::SetSaveFileDialog(nullptr);
+    user_.realSaveDialog = true;
     QTemporaryDir out;
     {
       QFile keep(out.filePath("res.csv"));
@@ -536,7 +549,7 @@ class TestPlotWindow : public QObject {
       y[i] = std::sin(i * 0.01) + (i == 654321 ? 5.0 : 0.0) - (i == 123 ? 7.0 : 0.0);
     }
     Dimension m = Curve(x, y);
-    PlotWindow w(m);
+    PlotWindow w(m, user_);
     Show(w);
     auto data = w.curve()->data();
     const int columns = w.plot()->axisRect()->width();
@@ -623,7 +636,7 @@ class TestPlotWindow : public QObject {
 
   void withoutResultsOrAfterTheResultsChanged() {
     Dimension empty;
-    PlotWindow w(empty);
+    PlotWindow w(empty, user_);
     Show(w);
     QVERIFY(w.findChild<QLabel*>("lblPlotNote")->isVisible());
     QVERIFY(!w.findChild<QPushButton*>("cmdPlotSave")->isEnabled());
@@ -631,7 +644,7 @@ class TestPlotWindow : public QObject {
     QVERIFY(!w.curve()->visible() && !w.colourMap()->visible());
 
     Dimension m = Computed("wave.ser", {8, 5}, {0, 0});
-    PlotWindow w2(m);
+    PlotWindow w2(m, user_);
     Show(w2);
     QVERIFY(!w2.findChild<QLabel*>("lblPlotNote")->isVisible());
     m.Results.Allocate({3, 3, 1, 1});
@@ -649,7 +662,7 @@ class TestPlotWindow : public QObject {
     // The plot refuses ranges beyond 1E+250 or narrower than 1E-280 and
     // would keep the old one: values at 1E+300 would lie off the axes.
     Dimension huge = Curve({0, 1, 2}, {1e300, -1e300, 5e299});
-    PlotWindow w(huge);
+    PlotWindow w(huge, user_);
     Show(w);
     auto* note = w.findChild<QLabel*>("lblPlotNote");
     QVERIFY(note->isVisible());
@@ -675,7 +688,7 @@ class TestPlotWindow : public QObject {
       return m;
     };
     Dimension big = map_of(1e300, -1e300);
-    PlotWindow bw(big);
+    PlotWindow bw(big, user_);
     Show(bw);
     QCOMPARE(bw.mode(), PlotWindow::Mode::ColourMap);
     QVERIFY(bw.findChild<QLabel*>("lblPlotNote")->isVisible());
@@ -684,7 +697,7 @@ class TestPlotWindow : public QObject {
     // Values that are tiny and (nearly) equal get a range around them wide
     // enough to draw, as a map and as a curve.
     Dimension tiny = map_of(1e-290, 2e-290);
-    PlotWindow tw(tiny);
+    PlotWindow tw(tiny, user_);
     Show(tw);
     QVERIFY(!tw.findChild<QLabel*>("lblPlotNote")->isVisible());
     CheckMapMatches(tw, tiny);
@@ -702,7 +715,7 @@ class TestPlotWindow : public QObject {
     Dimension m = Computed("poly.ser", {5}, {0});
     QWidget owner;
     owner.show();
-    QPointer<PlotWindow> w = PlotWindow::Open(m, &owner);
+    QPointer<PlotWindow> w = PlotWindow::Open(m, user_, &owner);
     QVERIFY(w);
     QVERIFY(w->isWindow());
     QVERIFY(w->isVisible());
@@ -716,7 +729,7 @@ class TestPlotWindow : public QObject {
   void screenshotOfATwoVariableMap() {
     Dimension m = Computed("wave.ser", {60, 40}, {0, 0});
     m.FileName = "examples/wave.ser";
-    PlotWindow w(m);
+    PlotWindow w(m, user_);
     w.resize(960, 680);
     w.show();
     QVERIFY(QTest::qWaitForWindowExposed(&w));

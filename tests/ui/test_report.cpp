@@ -19,6 +19,7 @@
 #include <unistd.h>
 
 #include <array>
+#include <functional>
 #include <csignal>
 #include <memory>
 #include <string>
@@ -31,7 +32,19 @@ using tabulor::Dimension;
 using tabulor::PrintOutcome;
 using tabulor::PrintResult;
 using tabulor::ReportPrinter;
-using tabulor::ReportPrintOptions;
+
+namespace {
+// The print dialog the tests answer (the real one when none is given) and
+// the delay before the progress window.
+struct PrintChoice : tabulor::UiServices {
+  std::function<bool(QPrinter&, QWidget*)> printDialog;
+  int printDelayMs = 1000;
+  bool PrintDialog(QPrinter& printer, QWidget* parent) override {
+    return printDialog ? printDialog(printer, parent) : UiServices::PrintDialog(printer, parent);
+  }
+  int PrintDelayMs() const override { return printDelayMs; }
+};
+}  // namespace
 
 namespace {
 
@@ -153,7 +166,7 @@ int PdfPageCount(const QString& file) {
 }
 
 // A print dialog that chooses "print to file" with this name.
-tabulor::PrintDialogFn ChoosePdf(const QString& file, QString* fontSeen = nullptr, ReportPrinter* printer = nullptr) {
+std::function<bool(QPrinter&, QWidget*)> ChoosePdf(const QString& file, QString* fontSeen = nullptr, ReportPrinter* printer = nullptr) {
   return [=](QPrinter& p, QWidget*) {
     if (fontSeen && printer) *fontSeen = printer->fontName();
     p.setOutputFormat(QPrinter::PdfFormat);
@@ -186,7 +199,7 @@ class ReportTest : public QObject {
     printer.setFontName(QStringLiteral("DejaVu Sans"));
     printer.setFontSize(9);
     QString fontDuringDialog;
-    ReportPrintOptions options;
+    PrintChoice options;
     options.printDialog = ChoosePdf(Path("one.pdf"), &fontDuringDialog, &printer);
     const PrintResult result = tabulor::PrintReport(m, printer, nullptr, options);
     QCOMPARE(result.message, QString());
@@ -222,7 +235,7 @@ class ReportTest : public QObject {
     ComputeGrid(m, {"3", "2"}, {"1", "0"});
     ReportPrinter printer;
     printer.setFontSize(10);
-    ReportPrintOptions options;
+    PrintChoice options;
     options.printDialog = ChoosePdf(Path("two.pdf"));
     const PrintResult result = tabulor::PrintReport(m, printer, nullptr, options);
     QVERIFY(result.outcome == PrintOutcome::Printed);
@@ -244,7 +257,7 @@ class ReportTest : public QObject {
     m.DerOrder[1] = 2;
     ReportPrinter printer;
     printer.setFontSize(10);
-    ReportPrintOptions options;
+    PrintChoice options;
     options.printDialog = ChoosePdf(Path("ready.pdf"));
     QVERIFY(tabulor::PrintReport(m, printer, nullptr, options).outcome == PrintOutcome::Printed);
     QStringList expected = {QStringLiteral("FILE NAME: /data/run.ser"), QString()};
@@ -260,7 +273,7 @@ class ReportTest : public QObject {
     ComputeGrid(m, {"3", ""}, {"0", ""});
     ReportPrinter printer;
     const QString fontBefore = printer.fontName();
-    ReportPrintOptions options;
+    PrintChoice options;
     options.printDialog = [&](QPrinter& p, QWidget*) {
       p.setOutputFormat(QPrinter::PdfFormat);
       p.setOutputFileName(Path("cancel.pdf"));
@@ -319,7 +332,7 @@ class ReportTest : public QObject {
     ComputeGrid(m, {"201", ""}, {"0", ""});
     ReportPrinter printer;
     printer.setFontSize(10);
-    ReportPrintOptions options;
+    PrintChoice options;
     options.printDialog = ChoosePdf(Path("long.pdf"));
     const PrintResult result = tabulor::PrintReport(m, printer, nullptr, options);
     QVERIFY(result.outcome == PrintOutcome::Printed);
@@ -376,9 +389,9 @@ class ReportTest : public QObject {
     }
     ReportPrinter printer;
     const QString fontBefore = printer.fontName();
-    ReportPrintOptions options;
+    PrintChoice options;
     options.printDialog = ChoosePdf(Path("progress.pdf"));
-    options.progressDelayMs = 0;
+    options.printDelayMs = 0;
     QString label;
     QTimer::singleShot(0, [&] {
       auto* progress = window.findChild<QProgressDialog*>();
@@ -414,7 +427,7 @@ class ReportTest : public QObject {
     }
     QVERIFY(QFile::link(QStringLiteral("real.pdf"), Path("linked/link.pdf")));
     ReportPrinter printer;
-    ReportPrintOptions options;
+    PrintChoice options;
     options.printDialog = ChoosePdf(Path("linked/link.pdf"));
     const PrintResult result = tabulor::PrintReport(m, printer, nullptr, options);
     QVERIFY2(result.outcome == PrintOutcome::Printed, qPrintable(result.message));
@@ -437,7 +450,7 @@ class ReportTest : public QObject {
       old.write("old contents");
     }
     ReportPrinter printer;
-    ReportPrintOptions options;
+    PrintChoice options;
     options.printDialog = ChoosePdf(Path("limited.pdf"));
     rlimit before{};
     QCOMPARE(::getrlimit(RLIMIT_FSIZE, &before), 0);
@@ -466,7 +479,7 @@ class ReportTest : public QObject {
     const int reader = ::open(fifo.constData(), O_RDONLY | O_NONBLOCK);
     QVERIFY(reader >= 0);
     ReportPrinter printer;
-    ReportPrintOptions options;
+    PrintChoice options;
     options.printDialog = ChoosePdf(Path("pipe.pdf"));
     const PrintResult result = tabulor::PrintReport(m, printer, nullptr, options);
     QByteArray got(1 << 16, '\0');
@@ -485,7 +498,7 @@ class ReportTest : public QObject {
     ComputeGrid(m, {"3", ""}, {"0", ""});
     ReportPrinter printer;
     printer.setFontName(QStringLiteral("Sans"));
-    ReportPrintOptions options;
+    PrintChoice options;
     const QString missing = Path("no-such-folder/report.pdf");
     options.printDialog = ChoosePdf(missing);
     PrintResult result = tabulor::PrintReport(m, printer, nullptr, options);

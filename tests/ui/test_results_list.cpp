@@ -140,19 +140,19 @@ class TestResultsList : public QObject {
     Fixture f;
     FrmTabulor& w = *f.w;
     QVERIFY(f.openSeries(kPolySeries));
-    f.click(w.cmdCompute);
+    f.click(Ctl<QPushButton>(w, "cmdCompute"));
     const QStringList before = f.listLines();
-    const int h = w.lstCoeff->rowHeight();
+    const int h = Ctl<ResultsList>(w, "lstCoeff")->rowHeight();
     for (int row : {0, 1, 3}) {
-      QTest::mouseClick(w.lstCoeff->viewport(), Qt::LeftButton, {}, QPoint(20, row * h + h / 2));
-      QCOMPARE(w.lstCoeff->currentRow(), std::int64_t{row});
+      QTest::mouseClick(Ctl<ResultsList>(w, "lstCoeff")->viewport(), Qt::LeftButton, {}, QPoint(20, row * h + h / 2));
+      QCOMPARE(Ctl<ResultsList>(w, "lstCoeff")->currentRow(), std::int64_t{row});
     }
     QCOMPARE(f.listLines(), before);
     // A short list needs no scroll bar.
     QTest::qWait(20);
-    QVERIFY(!w.lstCoeff->verticalScrollBar()->isVisible());
+    QVERIFY(!Ctl<ResultsList>(w, "lstCoeff")->verticalScrollBar()->isVisible());
     QCOMPARE(w.formState(), FrmTabulor::FormState::Computed);
-    QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(w.lstCoeff));
+    QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(Ctl<ResultsList>(w, "lstCoeff")));
   }
 };
 

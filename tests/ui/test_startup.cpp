@@ -40,7 +40,6 @@ struct Started {
 
   explicit Started(std::string separator, GuardAnswer answer = GuardAnswer::Yes)
       : platform(std::move(separator)), guard(platform) {
-    user.install();
     options.ask = [this, answer](const std::string&, const std::string&) {
       ++questions;
       return answer;
@@ -54,11 +53,8 @@ struct Started {
         QVERIFY(!qobject_cast<FrmTabulor*>(t) || !t->isVisible());
     };
   }
-  ~Started() {
-    w.reset();
-    ResetUiSeams();
-  }
-  void run() { w = Main(model, guard, options); }
+  ~Started() { w.reset(); }
+  void run() { w = Main(model, guard, options, user); }
 };
 
 }  // namespace
@@ -78,10 +74,10 @@ class TestStartup : public QObject {
     FrmTabulor& w = *s.w;
     QVERIFY(w.isVisible());
     QCOMPARE(w.formState(), State::Start);
-    QVERIFY(!w.mnuSave->isEnabled() && !w.mnuSaveAs->isEnabled());
-    QVERIFY(!w.mnuOpen->isEnabled() && !w.mnuPrint->isEnabled());
-    QVERIFY(!w.mnuAbout->isVisible());
-    QVERIFY(w.mnuHelp->isEnabled());
+    QVERIFY(!Ctl<QAction>(w, "mnuSave")->isEnabled() && !Ctl<QAction>(w, "mnuSaveAs")->isEnabled());
+    QVERIFY(!Ctl<QAction>(w, "mnuOpen")->isEnabled() && !Ctl<QAction>(w, "mnuPrint")->isEnabled());
+    QVERIFY(!Ctl<QAction>(w, "mnuAbout")->isVisible());
+    QVERIFY(Ctl<QAction>(w, "mnuHelp")->isEnabled());
     // At the end "." is written back all the same.
     w.close();
     QCOMPARE(s.platform.set, QList<std::string>{"."});
@@ -95,7 +91,7 @@ class TestStartup : public QObject {
       QVERIFY(s.w);
       QCOMPARE(s.questions, 1);
       QCOMPARE(s.platform.set, QList<std::string>{"."});
-      QTest::mouseClick(s.w->cmdExit, Qt::LeftButton);  // "Exit"
+      QTest::mouseClick(Ctl<QPushButton>(*s.w, "cmdExit"), Qt::LeftButton);  // "Exit"
       QCOMPARE(s.platform.set, (QList<std::string>{".", sep}));
       QVERIFY(!s.w->isVisible());
       QCOMPARE(s.user.quits, 1);
@@ -121,9 +117,9 @@ class TestStartup : public QObject {
     // Open About and Help, then close the window by its close command.
     QTemporaryDir dir;
     s.user.openAnswers << WriteText(dir, "p.ser", kPolySeries);
-    QTest::mouseClick(w.txtSerFileName, Qt::LeftButton);
-    w.mnuAbout->trigger();
-    w.mnuHelp->trigger();
+    QTest::mouseClick(Ctl<QLineEdit>(w, "txtSerFileName"), Qt::LeftButton);
+    Ctl<QAction>(w, "mnuAbout")->trigger();
+    Ctl<QAction>(w, "mnuHelp")->trigger();
     QPointer<FrmAbout> about = w.aboutWindow();
     QPointer<HelpWindow> help = w.helpWindow();
     QVERIFY(about && about->isVisible() && help && help->isVisible());
@@ -167,15 +163,15 @@ class TestStartup : public QObject {
     Fixture f;
     FrmTabulor& w = *f.w;
     QVERIFY(f.openSeries(kPolySeries));
-    QVERIFY(w.mnuAbout->isVisible());
-    w.mnuAbout->trigger();
+    QVERIFY(Ctl<QAction>(w, "mnuAbout")->isVisible());
+    Ctl<QAction>(w, "mnuAbout")->trigger();
     QPointer<FrmAbout> about = w.aboutWindow();
     QVERIFY(about && about->isVisible());
     QVERIFY(!about->isModal());
     QVERIFY(!QApplication::activeModalWidget());
     w.activateWindow();
     QApplication::setActiveWindow(&w);
-    f.click(w.cmdNextVar);  // the main window is usable meanwhile
+    f.click(Ctl<QPushButton>(w, "cmdNextVar"));  // the main window is usable meanwhile
     QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(f.set(0).txtLLgrid));
     QTest::mouseClick(about.data(), Qt::LeftButton, {}, QPoint(100, 100));
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
@@ -184,7 +180,7 @@ class TestStartup : public QObject {
 
   void helpShowsTheShippedText() {
     Fixture f;
-    f.w->mnuHelp->trigger();
+    Ctl<QAction>(*f.w, "mnuHelp")->trigger();
     HelpWindow* help = f.w->helpWindow();
     QVERIFY(help && help->isVisible());
     const QString text = help->plainText();
@@ -198,8 +194,8 @@ class TestStartup : public QObject {
 
   void missingHelpTextIsReported() {
     Fixture f;
-    Seams().helpResource = QStringLiteral(":/tabulor/help/nothing-here.html");
-    f.w->mnuHelp->trigger();
+    f.user.helpResource = QStringLiteral(":/tabulor/help/nothing-here.html");
+    Ctl<QAction>(*f.w, "mnuHelp")->trigger();
     QCOMPARE(f.user.messages.size(), 1);
     QVERIFY(f.user.messages.first().contains("missing"));
     QVERIFY(!f.w->helpWindow());

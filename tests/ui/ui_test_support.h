@@ -23,12 +23,43 @@
 #include "model/dimension.h"
 #include "ui/frm_tabulor.h"
 #include "ui/results_list.h"
-#include "ui/seams.h"
+#include "ui/ui_services.h"
 
 namespace tabulor::test {
 
+// A control of a window by its object name; a missing one ends the test
+// program, naming it.
+template <class T>
+T* Ctl(const QObject& window, const char* name) {
+  T* control = window.findChild<T*>(QLatin1String(name));
+  if (!control) qFatal("no control %s", name);
+  return control;
+}
+
+// The control set of variable k, by the object names of its controls.
+inline ControlSet SetOf(const QObject& window, int k) {
+  auto find = [&]<class T>(T*& member, const char* base) {
+    member = Ctl<T>(window, QStringLiteral("%1_%2").arg(QLatin1String(base)).arg(k).toLatin1().constData());
+  };
+  ControlSet s;
+  find(s.txtUL, "txtUL");
+  find(s.txtLL, "txtLL");
+  find(s.lblVar, "lblVar");
+  find(s.txtTerms, "txtTerms");
+  find(s.txtExpansion, "txtExpansion");
+  find(s.txtPeriod, "txtPeriod");
+  find(s.chkPower, "chkPower");
+  find(s.txtLLgrid, "txtLLgrid");
+  find(s.txtULgrid, "txtULgrid");
+  find(s.txtGridPoints, "txtGridPoints");
+  find(s.txtDer, "txtDer");
+  find(s.chkSpaced, "chkSpaced");
+  find(s.cmdEditVars, "cmdEditVars");
+  return s;
+}
+
 // Records what the window asks of the user and answers from lists.
-struct FakeUser {
+struct FakeUser : UiServices {
   QStringList openAnswers;  // one per open dialog, "" = cancelled
   QStringList saveAnswers;
   QStringList openFilters;  // the filters the dialogs were given
@@ -41,30 +72,46 @@ struct FakeUser {
   QList<QMessageBox::StandardButton> answers;
   int beeps = 0;
   int quits = 0;
+  int progressDelayMs = 500;
+  int printDelayMs = 1000;
+  QString helpResource;  // "" for the program's own
+  // The print dialog; without one the real dialog shows.
+  std::function<bool(QPrinter&, QWidget*)> printDialog;
+  // The computation and the start of its thread; without them the real ones.
+  std::function<ComputeResult(Dimension&, const ProgressFn&)> compute;
+  std::function<std::thread(std::function<void()>)> startThread;
 
-  void install() {
-    ResetUiSeams();
-    UiSeams& s = Seams();
-    s.openFileName = [this](QWidget*, const QString& filter) {
-      openFilters << filter;
-      return openAnswers.isEmpty() ? QString() : openAnswers.takeFirst();
-    };
-    s.saveFileName = [this](QWidget*, const QString& filter, const QString& start) {
-      saveFilters << filter;
-      saveStarts << start;
-      return saveAnswers.isEmpty() ? QString() : saveAnswers.takeFirst();
-    };
-    s.message = [this](QWidget*, QMessageBox::Icon icon, const QString&, const QString& text) {
-      messages << text;
-      icons << icon;
-    };
-    s.ask = [this](QWidget*, const QString&, const QString& text, QMessageBox::StandardButtons,
-                   QMessageBox::StandardButton defaultButton) {
-      questions << text;
-      return answers.isEmpty() ? defaultButton : answers.takeFirst();
-    };
-    s.beep = [this] { ++beeps; };
-    s.quit = [this] { ++quits; };
+  QString OpenFileName(QWidget*, const QString& filter) override {
+    openFilters << filter;
+    return openAnswers.isEmpty() ? QString() : openAnswers.takeFirst();
+  }
+  QString SaveFileName(QWidget*, const QString& filter, const QString& start) override {
+    saveFilters << filter;
+    saveStarts << start;
+    return saveAnswers.isEmpty() ? QString() : saveAnswers.takeFirst();
+  }
+  void Message(QWidget*, QMessageBox::Icon icon, const QString&, const QString& text) override {
+    messages << text;
+    icons << icon;
+  }
+  QMessageBox::StandardButton Ask(QWidget*, const QString&, const QString& text, QMessageBox::StandardButtons,
+                                  QMessageBox::StandardButton defaultButton) override {
+    questions << text;
+    return answers.isEmpty() ? defaultButton : answers.takeFirst();
+  }
+  bool PrintDialog(QPrinter& printer, QWidget* parent) override {
+    return printDialog ? printDialog(printer, parent) : UiServices::PrintDialog(printer, parent);
+  }
+  void Beep() override { ++beeps; }
+  void Quit() override { ++quits; }
+  int ProgressDelayMs() const override { return progressDelayMs; }
+  int PrintDelayMs() const override { return printDelayMs; }
+  QString HelpResource() const override { return helpResource.isEmpty() ? UiServices::HelpResource() : helpResource; }
+  std::thread StartThread(std::function<void()> body) override {
+    return startThread ? startThread(std::move(body)) : UiServices::StartThread(std::move(body));
+  }
+  ComputeResult Compute(Dimension& model, const ProgressFn& progress) override {
+    return compute ? compute(model, progress) : UiServices::Compute(model, progress);
   }
 };
 
@@ -101,27 +148,23 @@ struct Fixture {
   QTemporaryDir dir;
 
   Fixture() {
-    user.install();
-    w = std::make_unique<FrmTabulor>(model);
+    w = std::make_unique<FrmTabulor>(model, user);
     w->show();
     w->activateWindow();
     QApplication::setActiveWindow(w.get());
     (void)QTest::qWaitForWindowActive(w.get());
   }
-  ~Fixture() {
-    w.reset();
-    ResetUiSeams();
-  }
+  ~Fixture() { w.reset(); }
 
   // Opens a series file by clicking the series file name box.
   bool openSeries(const QByteArray& text, const QString& name = QStringLiteral("run.ser")) {
     const QString path = WriteText(dir, name, text);
     user.openAnswers << path;
-    QTest::mouseClick(w->txtSerFileName, Qt::LeftButton);
+    QTest::mouseClick(Ctl<QLineEdit>(*w, "txtSerFileName"), Qt::LeftButton);
     return w->formState() == FrmTabulor::FormState::SeriesLoaded;
   }
 
-  const FrmTabulor::ControlSet& set(int k) const { return w->set(k); }
+  ControlSet set(int k) const { return SetOf(*w, k); }
 
   // Clicks a widget of the window.
   void click(QWidget* widget) { QTest::mouseClick(widget, Qt::LeftButton); }
@@ -138,7 +181,8 @@ struct Fixture {
 
   QStringList listLines() const {
     QStringList lines;
-    for (std::int64_t i = 0; i < w->lstCoeff->count(); ++i) lines << w->lstCoeff->lineText(i);
+    const ResultsList* list = Ctl<ResultsList>(*w, "lstCoeff");
+    for (std::int64_t i = 0; i < list->count(); ++i) lines << list->lineText(i);
     return lines;
   }
 };
