@@ -97,7 +97,7 @@ TEST(GridSpec, RefusedSettingsNameTheVariableAndChangeNothing) {
   spec[1].points = "100000";
   EXPECT_NE(CaptureGridSpecs(m, spec).find("more than 2147483647"), std::string::npos);
   spec[1].points = "0";
-  EXPECT_NE(CaptureGridSpecs(m, spec).find("not between 2"), std::string::npos);
+  EXPECT_NE(CaptureGridSpecs(m, spec).find("not between 1"), std::string::npos);
 }
 
 namespace {
@@ -314,13 +314,14 @@ TEST(GridSpec, GridPointsRuleIsTheSameForEveryCaller) {
       EXPECT_EQ(last, c.last) << c.count;
     }
   }
-  // The capture applies it: a variable of several terms takes no single
-  // point, one of a single term does.
+  // The capture itself takes a single point of any variable (at its lower
+  // limit): the window and the batch hold their entries to the rule above.
   Dimension m = TwoVars();
   auto spec = DefaultGridSpec(m);
   spec[1].points = "1";
-  EXPECT_EQ(CaptureGridSpecs(m, spec),
-            "Variable 1 (y): the number of grid points \"1\" is not between 2 and 2147483647.");
+  EXPECT_EQ(CaptureGridSpecs(m, spec), "");
+  EXPECT_EQ(m.LastPoint[1], 0);
+  EXPECT_EQ(m.GridX[1][0], m.LowerLimit[1]);
   m = FourVars();
   spec = DefaultGridSpec(m);
   EXPECT_EQ(spec[2].points, "1");

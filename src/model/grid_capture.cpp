@@ -70,9 +70,12 @@ std::string ReadCounts(const Dimension& m, int v, const GridSpecText& s, Capture
     return who + ": the lower limit \"" + s.lower + "\" is beyond the range of a double.";
   if (!ReadLimit(s.upper, c.upper[v]))
     return who + ": the upper limit \"" + s.upper + "\" is beyond the range of a double.";
-  if (CheckGridPoints(LeadingNumber(s.points), m.LastTerm[v] == 0, c.last[v]) != GridPointsCheck::Ok)
-    return who + ": the number of grid points \"" + s.points + "\" is not between " +
-           IntegerText(MinGridPoints(m.LastTerm[v] == 0)) + " and " + IntegerText(kMaxCount) + ".";
+  // The window and the batch command hold their boxes and options to the
+  // rule; a program calling the capture itself (the Python module, one
+  // point of a grid at a time) may ask for a single point.
+  if (CheckGridPoints(LeadingNumber(s.points), true, c.last[v]) != GridPointsCheck::Ok)
+    return who + ": the number of grid points \"" + s.points + "\" is not between 1 and " + IntegerText(kMaxCount) +
+           ".";
   const WholeNumberResult d = ParseWholeNumber(s.der);
   if (d.status == WholeNumberStatus::NotANumber) return who + ": the derivative order \"" + s.der + "\" is not a number.";
   if (d.status == WholeNumberStatus::OutOfRange)

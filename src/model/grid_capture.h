@@ -27,6 +27,8 @@ struct GridSpecText {
 // typed: rounded to a whole number with ties to even, at least
 // kMinGridPoints and at most kMaxCount. A variable of a single term may
 // also keep the one grid point (at its lower limit) that its series gives it.
+// CaptureGridSpecs itself takes a single point for any variable: the window
+// and the batch command check their entries by this rule first.
 constexpr std::int32_t kMinGridPoints = 2;
 enum class GridPointsCheck { Ok, TooFew, TooMany };
 std::int32_t MinGridPoints(bool single_term);

@@ -253,8 +253,9 @@ QString EnteredPoints::NeverEnteredText(const Dimension& m, const std::array<boo
         missing.push_back(i + 1);
     if (missing.empty()) continue;
     const bool one = missing.size() == 1;
-    lines << QStringLiteral("%1: grid %2 %3 %4 never entered and %5 0.")
-                 .arg(ToQ(CapitalVariableLabel(m, k)), one ? QStringLiteral("value") : QStringLiteral("values"),
+    // The question's own wording: the variable by its name alone.
+    lines << QStringLiteral("Variable %1: grid %2 %3 %4 never entered and %5 0.")
+                 .arg(ToQ(m.VarName[static_cast<std::size_t>(k)]), one ? QStringLiteral("value") : QStringLiteral("values"),
                       NumberList(missing), one ? QStringLiteral("was") : QStringLiteral("were"),
                       one ? QStringLiteral("is") : QStringLiteral("are"));
   }

@@ -157,9 +157,9 @@ class TestCarefulLook : public QObject {
     QTest::addColumn<QString>("points");
     QTest::addColumn<QString>("question");
     QTest::newRow("two") << "5"
-                         << "Variable 0 (x): grid values 4 and 5 were never entered and are 0. Compute anyway?";
-    QTest::newRow("one") << "4" << "Variable 0 (x): grid value 4 was never entered and is 0. Compute anyway?";
-    QTest::newRow("a run") << "9" << "Variable 0 (x): grid values 4 to 9 were never entered and are 0. Compute anyway?";
+                         << "Variable x: grid values 4 and 5 were never entered and are 0. Compute anyway?";
+    QTest::newRow("one") << "4" << "Variable x: grid value 4 was never entered and is 0. Compute anyway?";
+    QTest::newRow("a run") << "9" << "Variable x: grid values 4 to 9 were never entered and are 0. Compute anyway?";
   }
   void neverEnteredPointsAreAskedAbout() {
     QFETCH(QString, points);
@@ -187,7 +187,7 @@ class TestCarefulLook : public QObject {
     EnterValue(f, 3, "1.5");
     f.click(Ctl<QPushButton>(w, "cmdCompute"));
     QCOMPARE(f.user.questions,
-             QStringList{"Variable 0 (x): grid value 5 was never entered and is 0. Compute anyway?"});
+             QStringList{"Variable x: grid value 5 was never entered and is 0. Compute anyway?"});
     // "Delete" on row 1 moves the last value (never entered) into it.
     FrmVars* editor = OpenEditor(f, 0);
     QVERIFY(editor);
@@ -198,7 +198,7 @@ class TestCarefulLook : public QObject {
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     QApplication::setActiveWindow(f.w.get());
     f.click(Ctl<QPushButton>(w, "cmdCompute"));
-    QCOMPARE(f.user.questions.last(), "Variable 0 (x): grid value 2 was never entered and is 0. Compute anyway?");
+    QCOMPARE(f.user.questions.last(), "Variable x: grid value 2 was never entered and is 0. Compute anyway?");
     EnterValue(f, 1, "0.25");
     f.click(Ctl<QPushButton>(w, "cmdCompute"));
     QCOMPARE(f.user.questions.size(), 2);  // asked nothing more
