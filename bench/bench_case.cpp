@@ -74,10 +74,14 @@ int main(int argc, char** argv) {
   tabulor::KernelPath path = tabulor::KernelPath::Auto;
   for (int i = 2; i + 1 < argc; i += 2) {
     const std::string a = argv[i];
-    if (a == "--threads") threads = std::atoi(argv[i + 1]);
-    else if (a == "--repeat") repeat = std::max(1, std::atoi(argv[i + 1]));
-    else if (a == "--kernels") path = ParsePath(argv[i + 1]);
-    else if (a == "--slabs") slabs = ParseSlabs(argv[i + 1]);
+    if (a == "--threads")
+      threads = std::atoi(argv[i + 1]);
+    else if (a == "--repeat")
+      repeat = std::max(1, std::atoi(argv[i + 1]));
+    else if (a == "--kernels")
+      path = ParsePath(argv[i + 1]);
+    else if (a == "--slabs")
+      slabs = ParseSlabs(argv[i + 1]);
   }
 
   double cold = 0, rss = 0;

@@ -41,9 +41,8 @@ void RunExport(benchmark::State& state, const Dimension& m) {
     if (!r.ok) state.SkipWithError(r.message.c_str());
   }
   state.SetBytesProcessed(static_cast<std::int64_t>(bytes));
-  state.counters["rows/s"] =
-      benchmark::Counter(static_cast<double>(m.Results.size()) * static_cast<double>(state.iterations()),
-                         benchmark::Counter::kIsRate);
+  state.counters["rows/s"] = benchmark::Counter(
+      static_cast<double>(m.Results.size()) * static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
 }
 
 void BM_CsvTwoVariables1e7(benchmark::State& state) {

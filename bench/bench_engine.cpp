@@ -52,9 +52,8 @@ void BM_Cold(benchmark::State& state, const bench::Case* c) {
     m.Results.Clear();  // the next run starts from fresh memory again
     state.ResumeTiming();
   }
-  state.counters["GFLOPs"] =
-      benchmark::Counter(2 * bench::MultiplyAdds(*c) * static_cast<double>(state.iterations()) / 1e9,
-                         benchmark::Counter::kIsRate);
+  state.counters["GFLOPs"] = benchmark::Counter(
+      2 * bench::MultiplyAdds(*c) * static_cast<double>(state.iterations()) / 1e9, benchmark::Counter::kIsRate);
 }
 
 // How long Compute takes to return once progress asks it to stop (asked

@@ -53,8 +53,8 @@ void BM_ReadSeriesCoefficients(benchmark::State& state) {
     if (r.outcome != tabulor::SeriesReadOutcome::Ok) state.SkipWithError(r.message.c_str());
     benchmark::DoNotOptimize(m.Coefficients.data());
   }
-  state.counters["MB_per_s"] = benchmark::Counter(bytes * static_cast<double>(state.iterations()) / 1e6,
-                                                  benchmark::Counter::kIsRate);
+  state.counters["MB_per_s"] =
+      benchmark::Counter(bytes * static_cast<double>(state.iterations()) / 1e6, benchmark::Counter::kIsRate);
   state.counters["file_MB"] = bytes / 1e6;
 }
 
@@ -78,8 +78,8 @@ void BM_WriteGridFile(benchmark::State& state, const char* dir) {
   std::ifstream probe(base + ".grd", std::ios::binary | std::ios::ate);
   bytes = static_cast<double>(probe.tellg());
   std::remove((base + ".grd").c_str());
-  state.counters["MB_per_s"] = benchmark::Counter(bytes * static_cast<double>(state.iterations()) / 1e6,
-                                                  benchmark::Counter::kIsRate);
+  state.counters["MB_per_s"] =
+      benchmark::Counter(bytes * static_cast<double>(state.iterations()) / 1e6, benchmark::Counter::kIsRate);
   state.counters["file_MB"] = bytes / 1e6;
 }
 
@@ -99,8 +99,8 @@ void BM_ReadGridFile(benchmark::State& state) {
     auto r = tabulor::ReadGridFile(g, base, nullptr);
     if (!r.ok) state.SkipWithError(r.message.c_str());
   }
-  state.counters["MB_per_s"] = benchmark::Counter(bytes * static_cast<double>(state.iterations()) / 1e6,
-                                                  benchmark::Counter::kIsRate);
+  state.counters["MB_per_s"] =
+      benchmark::Counter(bytes * static_cast<double>(state.iterations()) / 1e6, benchmark::Counter::kIsRate);
 }
 
 BENCHMARK(BM_ReadSeriesCoefficients)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2);

@@ -18,9 +18,9 @@
 
 #include "../tests/ui/ui_test_support.h"
 #include "cases.h"
-#include "qt_bench_main.h"
 #include "engine/compute.h"
 #include "model/number_text.h"
+#include "qt_bench_main.h"
 #include "ui/frm_tabulor.h"
 #include "ui/results_list.h"
 

@@ -156,8 +156,7 @@ void CheckChains(std::uint64_t begin, std::uint64_t end, std::uint64_t seed) {
 template <typename F>
 void InThreads(int threads, std::uint64_t n, std::uint64_t seed, F f) {
   std::vector<std::thread> pool;
-  for (int t = 0; t < threads; ++t)
-    pool.emplace_back([=] { f(n * t / threads, n * (t + 1) / threads, seed); });
+  for (int t = 0; t < threads; ++t) pool.emplace_back([=] { f(n * t / threads, n * (t + 1) / threads, seed); });
   for (auto& th : pool) th.join();
 }
 

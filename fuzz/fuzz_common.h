@@ -12,13 +12,12 @@
 #include "model/series_file.h"
 #include "platform/memory_limit.h"
 
-#define FUZZ_CHECK(cond, what)                                                         \
-  do {                                                                                 \
-    if (!(cond)) {                                                                     \
-      std::fprintf(stderr, "%s:%d: check failed: %s\n  %s\n", __FILE__, __LINE__, #cond, \
-                   std::string(what).c_str());                                         \
-      std::abort();                                                                    \
-    }                                                                                  \
+#define FUZZ_CHECK(cond, what)                                                                                       \
+  do {                                                                                                               \
+    if (!(cond)) {                                                                                                   \
+      std::fprintf(stderr, "%s:%d: check failed: %s\n  %s\n", __FILE__, __LINE__, #cond, std::string(what).c_str()); \
+      std::abort();                                                                                                  \
+    }                                                                                                                \
   } while (0)
 
 namespace tabulor::fuzz {

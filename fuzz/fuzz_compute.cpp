@@ -16,8 +16,8 @@
 
 #include "engine/compute.h"
 #include "fuzz_common.h"
-#include "model/grid_file.h"
 #include "model/grid_capture.h"
+#include "model/grid_file.h"
 #include "model_dump.h"
 #include "output/result_lines.h"
 #include "reference_basis.h"
@@ -29,10 +29,10 @@ namespace {
 constexpr std::size_t kSpecBytes = 16;
 constexpr std::int64_t kMaxCoefficients = 4096;
 
-const char* const kLimits[] = {"0", "1", "-1", "0.5", "3", "-2.5", "10", "1e-310", "1e154", "-1e154", "1e300",
-                               "1e308", "-1e308", "abc", "5e-324", "100"};
-const char* const kDerOrders[] = {"0", "0", "0", "1", "1", "2", "3", "4", "5", "7", "31", "400", "1000", "-1",
-                                  "2.5", "x"};
+const char* const kLimits[] = {"0",     "1",      "-1",    "0.5",   "3",      "-2.5", "10",     "1e-310",
+                               "1e154", "-1e154", "1e300", "1e308", "-1e308", "abc",  "5e-324", "100"};
+const char* const kDerOrders[] = {"0", "0", "0",  "1",   "1",    "2",  "3",   "4",
+                                  "5", "7", "31", "400", "1000", "-1", "2.5", "x"};
 
 // Evaluates the whole grid; false when an infinity or NaN turns up anywhere.
 bool Reference(const Dimension& m, std::vector<double>& values, std::array<std::int64_t, 4>& dims) {
@@ -124,9 +124,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (r.outcome != ComputeOutcome::Ok) {
     FUZZ_CHECK(r.outcome == ComputeOutcome::Error && !r.message.empty(), "a failure without a message");
     FUZZ_CHECK(!finite, "refused although every value is finite: " + r.message);
-    FUZZ_CHECK(!model.ResultsReady && model.Results.empty() && model.Extent == extent_before &&
-                   model.LastPt == last_pt_before,
-               "a failed computation left results behind");
+    FUZZ_CHECK(
+        !model.ResultsReady && model.Results.empty() && model.Extent == extent_before && model.LastPt == last_pt_before,
+        "a failed computation left results behind");
     FUZZ_CHECK(ResultLines(model).count() == 0 && GridFileText(model).empty(), "lines or a file without results");
     return 0;
   }

@@ -36,19 +36,13 @@ struct FieldValue {
 FieldValue ReadOne(FieldReader& in, int op) {
   FieldValue f;
   switch (op & 3) {
-    case 0:
-      f.ok = in.ReadText(f.text, "text");
-      break;
+    case 0: f.ok = in.ReadText(f.text, "text"); break;
     case 1:
       f.ok = in.ReadNumber(f.number, "number");
       if (f.ok) FUZZ_CHECK(std::isfinite(f.number), "a number field read as non-finite");
       break;
-    case 2:
-      f.ok = in.ReadInteger(f.integer, "integer");
-      break;
-    default:
-      f.ok = in.ReadBoolean(f.boolean, "boolean");
-      break;
+    case 2: f.ok = in.ReadInteger(f.integer, "integer"); break;
+    default: f.ok = in.ReadBoolean(f.boolean, "boolean"); break;
   }
   return f;
 }
@@ -100,8 +94,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       const std::string where = "read " + std::to_string(k) + " (kind " + std::to_string(op & 3) + ")";
       FUZZ_CHECK(a.ok == b.ok, where + ": memory " + (a.ok ? "ok" : memory.error()) + ", descriptor " +
                                    (b.ok ? "ok" : piecewise.error()));
-      FUZZ_CHECK(memory.field_number() == piecewise.field_number() &&
-                     memory.line_number() == piecewise.line_number(),
+      FUZZ_CHECK(memory.field_number() == piecewise.field_number() && memory.line_number() == piecewise.line_number(),
                  where + ": field or line number differ");
       if (!a.ok) {
         FUZZ_CHECK(memory.error() == piecewise.error(), where + ": " + memory.error() + " | " + piecewise.error());
@@ -117,9 +110,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       FUZZ_CHECK(a.text.find('\0') == std::string::npos, "a text holds a NUL byte");
       if (!a.text.empty()) {
         // Blanks around an unquoted text are dropped; a quoted one keeps them.
-        const bool quoted_possible = a.text.find_first_of(",\r\n") != std::string::npos ||
-                                     a.text.front() == ' ' || a.text.front() == '\t' ||
-                                     a.text.back() == ' ' || a.text.back() == '\t';
+        const bool quoted_possible = a.text.find_first_of(",\r\n") != std::string::npos || a.text.front() == ' ' ||
+                                     a.text.front() == '\t' || a.text.back() == ' ' || a.text.back() == '\t';
         if (quoted_possible) FUZZ_CHECK(a.text.find('"') == std::string::npos, "a quoted text holds a quote");
       }
     }

@@ -8,8 +8,8 @@
 #include <string_view>
 
 #include "fuzz_common.h"
-#include "model_dump.h"
 #include "model/grid_file.h"
+#include "model_dump.h"
 #include "output/result_lines.h"
 
 using namespace tabulor;
@@ -53,8 +53,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   GridFileResult r = ReadGridText(model, text, "fuzz");
   if (!r.ok) {
-    FUZZ_CHECK(reliability::ModelDump(model) == before,
-               "a refused file changed the model:\n" + reliability::FirstDifference(before, reliability::ModelDump(model)));
+    FUZZ_CHECK(
+        reliability::ModelDump(model) == before,
+        "a refused file changed the model:\n" + reliability::FirstDifference(before, reliability::ModelDump(model)));
     FUZZ_CHECK(r.message.rfind("Grid file \"fuzz.grd\": ", 0) == 0, r.message);
     return 0;
   }
@@ -68,9 +69,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(model.Results.dims()[v] == static_cast<std::int64_t>(model.LastPoint[v]) + 1, "Results dims");
     FUZZ_CHECK(model.GridX[v].size() == static_cast<std::size_t>(model.LastPoint[v]) + 1, "grid size");
     for (double x : model.GridX[v]) FUZZ_CHECK(std::isfinite(x), "a grid value is not finite");
-    FUZZ_CHECK(std::isfinite(model.LowerLimit[v]) && std::isfinite(model.UpperLimit[v]) &&
-                   std::isfinite(model.GridStep[v]),
-               "a limit or the grid step is not finite");
+    FUZZ_CHECK(
+        std::isfinite(model.LowerLimit[v]) && std::isfinite(model.UpperLimit[v]) && std::isfinite(model.GridStep[v]),
+        "a limit or the grid step is not finite");
     FUZZ_CHECK(model.LastTerm[v] == 0 && !model.IsPower[v] && model.Center[v] == 0 && model.Period[v] == 0,
                "the series fields are not cleared");
   }

@@ -8,8 +8,8 @@
 #include <string_view>
 
 #include "fuzz_common.h"
-#include "model_dump.h"
 #include "model/series_file.h"
+#include "model_dump.h"
 
 using namespace tabulor;
 
@@ -26,13 +26,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   SeriesReadResult r = ReadSeriesText(model, text, "fuzz.ser");
   if (r.outcome != SeriesReadOutcome::Ok) {
-    FUZZ_CHECK(reliability::ModelDump(model) == before,
-               "a refused file changed the model:\n" + reliability::FirstDifference(before, reliability::ModelDump(model)));
+    FUZZ_CHECK(
+        reliability::ModelDump(model) == before,
+        "a refused file changed the model:\n" + reliability::FirstDifference(before, reliability::ModelDump(model)));
     if (r.outcome == SeriesReadOutcome::Error)
       FUZZ_CHECK(r.message.rfind("Series file \"fuzz.ser\": ", 0) == 0, r.message);
     else
-      FUZZ_CHECK(r.outcome == SeriesReadOutcome::NoCoefficients && r.message == "NO COEFFICIENTS IN FILE.",
-                 r.message);
+      FUZZ_CHECK(r.outcome == SeriesReadOutcome::NoCoefficients && r.message == "NO COEFFICIENTS IN FILE.", r.message);
     return 0;
   }
 

@@ -13,8 +13,8 @@
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
 
-#include <chrono>
 #include <charconv>
+#include <chrono>
 #include <cmath>
 #include <cstring>
 #include <memory>
@@ -139,7 +139,8 @@ double FiniteLimit(const Dimension& m, int v, py::handle x, const char* which) {
 
 std::int64_t WholeNumber(py::handle x, const std::string& what) {
   if (py::isinstance<py::bool_>(x) || !PyIndex_Check(x.ptr()))
-    throw py::type_error(what + " must be a whole number, not " + std::string(py::str(py::type::of(x).attr("__name__"))));
+    throw py::type_error(what + " must be a whole number, not " +
+                         std::string(py::str(py::type::of(x).attr("__name__"))));
   const long long n = PyLong_AsLongLong(py::reinterpret_steal<py::object>(PyNumber_Index(x.ptr())).ptr());
   if (n == -1 && PyErr_Occurred()) {
     PyErr_Clear();
@@ -217,8 +218,7 @@ py::array TakeResults(Dimension& m, int n) {
 
 // (values, engine seconds): the Python package returns the values alone; the
 // benchmark uses the engine's own time to tell the cost of the call.
-py::tuple Evaluate(const Series& s, py::handle grids, py::handle derivatives, py::handle threads,
-                   py::object progress) {
+py::tuple Evaluate(const Series& s, py::handle grids, py::handle derivatives, py::handle threads, py::object progress) {
   Dimension m;
   CopySeries(*s.model, m);
   ComputeOptions options;
@@ -366,7 +366,8 @@ std::string WriteGrid(const std::string& name, py::handle values_in, py::handle 
   auto seq = py::reinterpret_borrow<py::sequence>(grids);
   for (int v = 0; v < n; ++v) {
     const std::int64_t points = values.shape(v);
-    if (points < 1 || points > kMaxCount) throw Refusal("values has " + IntegerText(points) + " points along axis " + IntegerText(v));
+    if (points < 1 || points > kMaxCount)
+      throw Refusal("values has " + IntegerText(points) + " points along axis " + IntegerText(v));
     m.LastPoint[v] = static_cast<std::int32_t>(points - 1);
     py::object g = seq[static_cast<std::size_t>(v)];
     if (py::isinstance<py::tuple>(g)) {
@@ -427,10 +428,9 @@ py::tuple SeriesState(const Series& s) {
   const Dimension& m = *s.model;
   py::list vars;
   for (int v = 0; v <= m.LastVar; ++v)
-    vars.append(py::make_tuple(m.VarName[v], m.IsPower[v], m.LowerLimit[v], m.UpperLimit[v], m.Center[v],
-                               m.Period[v], m.LastTerm[v], m.CenterText[v], m.PeriodText[v]));
-  py::bytes coefficients(reinterpret_cast<const char*>(m.Coefficients.data()),
-                         m.Coefficients.size() * sizeof(double));
+    vars.append(py::make_tuple(m.VarName[v], m.IsPower[v], m.LowerLimit[v], m.UpperLimit[v], m.Center[v], m.Period[v],
+                               m.LastTerm[v], m.CenterText[v], m.PeriodText[v]));
+  py::bytes coefficients(reinterpret_cast<const char*>(m.Coefficients.data()), m.Coefficients.size() * sizeof(double));
   return py::make_tuple(1, m.FileName, vars, coefficients);
 }
 
@@ -480,8 +480,8 @@ PYBIND11_MODULE(_core, mod) {
       .def_readonly("terms", &Variable::terms, "The number of terms.")
       .def("__repr__", [](const Variable& v) {
         return "Variable(name=" + std::string(py::repr(py::str(v.name))) + ", kind='" + v.kind +
-               "', lower=" + ExactText(v.lower) + ", upper=" + ExactText(v.upper) + ", center=" +
-               ExactText(v.center) + ", period=" + ExactText(v.period) + ", terms=" + IntegerText(v.terms) + ")";
+               "', lower=" + ExactText(v.lower) + ", upper=" + ExactText(v.upper) + ", center=" + ExactText(v.center) +
+               ", period=" + ExactText(v.period) + ", terms=" + IntegerText(v.terms) + ")";
       });
 
   py::class_<Series>(mod, "Series", "A series read by tabulor.read_series.")
@@ -492,8 +492,8 @@ PYBIND11_MODULE(_core, mod) {
             const Dimension& m = *s.model;
             std::vector<Variable> out;
             for (int v = 0; v <= m.LastVar; ++v)
-              out.push_back({m.VarName[v], m.IsPower[v] ? "power" : "trigonometric", m.LowerLimit[v],
-                             m.UpperLimit[v], m.Center[v], m.Period[v], m.LastTerm[v] + 1});
+              out.push_back({m.VarName[v], m.IsPower[v] ? "power" : "trigonometric", m.LowerLimit[v], m.UpperLimit[v],
+                             m.Center[v], m.Period[v], m.LastTerm[v] + 1});
             return out;
           },
           "One Variable per variable of the series, variable 0 first.")
@@ -527,8 +527,8 @@ PYBIND11_MODULE(_core, mod) {
       .def_readonly("evenly_spaced", &Grid::evenly_spaced);
 
   mod.def("read_series", &ReadSeries, py::arg("path"), py::arg("progress") = py::none());
-  mod.def("evaluate", &Evaluate, py::arg("series"), py::arg("grids") = py::none(),
-          py::arg("derivatives") = py::none(), py::arg("threads") = py::none(), py::arg("progress") = py::none());
+  mod.def("evaluate", &Evaluate, py::arg("series"), py::arg("grids") = py::none(), py::arg("derivatives") = py::none(),
+          py::arg("threads") = py::none(), py::arg("progress") = py::none());
   mod.def("axis_grids", &AxisGrids, py::arg("series"), py::arg("grids") = py::none(),
           py::arg("derivatives") = py::none(), py::arg("values") = true);
   mod.def("even_grid_part", &EvenGridPart);

@@ -43,8 +43,7 @@ inline std::string ModelDump(const Dimension& m) {
   out += "FileName <" + m.FileName + ">\n";
   DumpDoubles(out, "Pi", &m.Pi, 1);
   for (int v = 0; v < kSlots; ++v) {
-    out += "VarName <" + m.VarName[v] + "> CenterText <" + m.CenterText[v] + "> PeriodText <" +
-           m.PeriodText[v] + ">\n";
+    out += "VarName <" + m.VarName[v] + "> CenterText <" + m.CenterText[v] + "> PeriodText <" + m.PeriodText[v] + ">\n";
     DumpDoubles(out, "GridX", m.GridX[v].data(), m.GridX[v].size());
   }
   DumpInts(out, "IsPower", m.IsPower);

@@ -20,7 +20,7 @@ namespace {
 enum class Kind { Series, Grid };
 
 struct BadFile {
-  std::string name;     // the test's name
+  std::string name;  // the test's name
   Kind kind;
   std::string content;  // the file's bytes
   std::string place;    // what the message must say about where
@@ -37,9 +37,7 @@ std::string Lines(const std::vector<std::string>& lines) {
 
 // One Power variable x on 0..1, 3 terms, coefficients 1, 2, 3: 12 fields on
 // 12 lines.
-std::vector<std::string> GoodSeries() {
-  return {"0", "x", "0", "1", "0", "#TRUE#", "*", "2", "#TRUE#", "1", "2", "3"};
-}
+std::vector<std::string> GoodSeries() { return {"0", "x", "0", "1", "0", "#TRUE#", "*", "2", "#TRUE#", "1", "2", "3"}; }
 
 std::string SeriesWith(int field, const std::string& text) {
   auto f = GoodSeries();
@@ -49,8 +47,8 @@ std::string SeriesWith(int field, const std::string& text) {
 
 // Two variables; the second field of variable 1's description is field 9.
 std::string TwoVariableSeries(const std::string& terms0, const std::string& terms1, int coefficients) {
-  std::vector<std::string> f = {"1", "x", "0", "1", "0", "#TRUE#", "*", terms0,
-                                "y", "0", "1", "0", "#TRUE#", "*", terms1, "#TRUE#"};
+  std::vector<std::string> f = {"1", "x", "0", "1", "0",      "#TRUE#", "*",    terms0,
+                                "y", "0", "1", "0", "#TRUE#", "*",      terms1, "#TRUE#"};
   for (int i = 0; i < coefficients; ++i) f.push_back(std::to_string(i + 1));
   return Lines(f);
 }
@@ -102,8 +100,9 @@ std::vector<BadFile> Table() {
       {"SeriesTermProductPasses2To31", Kind::Series, TwoVariableSeries("65535", "32767", 3), At(15, 15),
        "2147483648 coefficients, more than 2147483647"},
       {"SeriesTermProductOfFourPasses2To31", Kind::Series,
-       Lines({"3", "a", "0", "1", "0", "#TRUE#", "*", "255", "b", "0", "1", "0", "#TRUE#", "*", "255", "c", "0", "1",
-              "0", "#TRUE#", "*", "255", "d", "0", "1", "0", "#TRUE#", "*", "255", "#TRUE#", "1"}),
+       Lines({"3", "a",      "0", "1",   "0",      "#TRUE#", "*",   "255",    "b",      "0", "1",
+              "0", "#TRUE#", "*", "255", "c",      "0",      "1",   "0",      "#TRUE#", "*", "255",
+              "d", "0",      "1", "0",   "#TRUE#", "*",      "255", "#TRUE#", "1"}),
        At(29, 29), "4294967296 coefficients"},
       {"SeriesKindMisspelled", Kind::Series, SeriesWith(6, "#True#"), At(6, 6), "neither #TRUE# nor #FALSE#"},
       {"SeriesKindWithoutHashes", Kind::Series, SeriesWith(6, "TRUE"), At(6, 6), "neither #TRUE# nor #FALSE#"},
@@ -119,8 +118,7 @@ std::vector<BadFile> Table() {
        "coefficient 6 of 6): " + kEnds},
       {"SeriesCommaSeparatedShortByOne", Kind::Series, "0,x,0,1,0,#TRUE#,*,2,#TRUE#,1,2,", At(12, 1), kEnds},
       {"SeriesCoefficientOverflow", Kind::Series, SeriesWith(10, "1e999"), At(10, 10), "too large for a double"},
-      {"SeriesLowerLimitNegativeOverflow", Kind::Series, SeriesWith(3, "-1e999"), At(3, 3),
-       "too large for a double"},
+      {"SeriesLowerLimitNegativeOverflow", Kind::Series, SeriesWith(3, "-1e999"), At(3, 3), "too large for a double"},
       {"SeriesCoefficientNan", Kind::Series, SeriesWith(11, "nan"), At(11, 11), "\"nan\" is not a finite number"},
       {"SeriesUpperLimitInf", Kind::Series, SeriesWith(4, "inf"), At(4, 4), "\"inf\" is not a finite number"},
       {"SeriesCoefficientMinusInfinity", Kind::Series, SeriesWith(12, "-Infinity"), At(12, 12),
@@ -227,8 +225,8 @@ TEST_P(BadInput, BatchRefusesWithStatusOne) {
   const BadFile& f = GetParam();
   const std::string path = Write();
   ScratchDir out_dir;
-  ProcessResult r = f.kind == Kind::Series ? RunBatch({path, "--save", out_dir.file("out")})
-                                           : RunBatch({"--open-grid", path});
+  ProcessResult r =
+      f.kind == Kind::Series ? RunBatch({path, "--save", out_dir.file("out")}) : RunBatch({"--open-grid", path});
   EXPECT_EQ(r.signal, 0);
   EXPECT_EQ(r.exit_code, 1);
   EXPECT_EQ(r.out, "");

@@ -140,23 +140,22 @@ TEST(Batch, GridFileNamesAgreeWithTheWindow) {
 }
 
 TEST(Batch, UsageErrorsExitWithTwo) {
-  for (const auto& args : std::vector<std::vector<std::string>>{
-           {},
-           {"--bogus"},
-           {Example("poly.ser"), "--points"},
-           {Example("poly.ser"), "--points", "0=1"},
-           {Example("poly.ser"), "--points", "0=2.5"},
-           {Example("poly.ser"), "--points", "7=3"},
-           {Example("poly.ser"), "--der", "0=x"},
-           {Example("poly.ser"), "--der", "0=-1"},
-           {Example("poly.ser"), "--limits", "0=1"},
-           {Example("poly.ser"), "--values", "0=1"},
-           {Example("poly.ser"), "--values", "0=1,abc"},
-           {"--open-grid", "x", "--der", "0=1"},
-           {Example("poly.ser"), "--csv", "--summary"},
-           {Example("poly.ser"), "--save", "--report"},
-           {"--open-grid", "--report"},
-           {Example("poly.ser"), Example("wave.ser")}}) {
+  for (const auto& args : std::vector<std::vector<std::string>>{{},
+                                                                {"--bogus"},
+                                                                {Example("poly.ser"), "--points"},
+                                                                {Example("poly.ser"), "--points", "0=1"},
+                                                                {Example("poly.ser"), "--points", "0=2.5"},
+                                                                {Example("poly.ser"), "--points", "7=3"},
+                                                                {Example("poly.ser"), "--der", "0=x"},
+                                                                {Example("poly.ser"), "--der", "0=-1"},
+                                                                {Example("poly.ser"), "--limits", "0=1"},
+                                                                {Example("poly.ser"), "--values", "0=1"},
+                                                                {Example("poly.ser"), "--values", "0=1,abc"},
+                                                                {"--open-grid", "x", "--der", "0=1"},
+                                                                {Example("poly.ser"), "--csv", "--summary"},
+                                                                {Example("poly.ser"), "--save", "--report"},
+                                                                {"--open-grid", "--report"},
+                                                                {Example("poly.ser"), Example("wave.ser")}}) {
     RunResult r = Batch(args);
     EXPECT_EQ(r.status, 2) << (args.empty() ? "" : args.back());
     EXPECT_TRUE(r.out.empty());

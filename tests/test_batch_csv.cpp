@@ -61,8 +61,7 @@ class CsvBatch : public ::testing::Test {
 };
 
 TEST_F(CsvBatch, WritesTheSameTextAsTheExportOfTheComputedModel) {
-  ASSERT_EQ(Run({Example("wave.ser"), "--points", "0=4", "--points", "1=3", "--der", "1=1", "--csv",
-                 File("wave.csv")}),
+  ASSERT_EQ(Run({Example("wave.ser"), "--points", "0=4", "--points", "1=3", "--der", "1=1", "--csv", File("wave.csv")}),
             0)
       << err_;
   tabulor::Dimension m;

@@ -13,8 +13,8 @@
 #include <vector>
 
 #include "engine/compute.h"
-#include "model/grid_file.h"
 #include "model/grid_capture.h"
+#include "model/grid_file.h"
 #include "model/number_text.h"
 #include "model/series_file.h"
 #include "output/csv_export.h"
@@ -353,8 +353,9 @@ TEST(CsvExport, SinkFailureAndLargeExportsArriveWhole) {
   EXPECT_GT(pieces, 1);
   auto records = ParseCsv(joined);
   ASSERT_EQ(records.size(), 1u + 1500 * 700);
-  EXPECT_EQ(records[1 + 1499 + 1500 * 699],
-            (std::vector<std::string>{NumberText(0.5 * 1499), NumberText(10 + 0.5 * 699), NumberText(1499 / 7.0 - 699)}));
+  EXPECT_EQ(
+      records[1 + 1499 + 1500 * 699],
+      (std::vector<std::string>{NumberText(0.5 * 1499), NumberText(10 + 0.5 * 699), NumberText(1499 / 7.0 - 699)}));
 
   r = WriteCsvTo(big, [](const char*, std::size_t) { return false; });
   EXPECT_FALSE(r.ok);

@@ -114,8 +114,7 @@ Reference Evaluate(const Dimension& m) {
 
 std::vector<KernelPath> PathsHere() {
   std::vector<KernelPath> paths;
-  for (KernelPath p : {KernelPath::Scalar, KernelPath::Sse2, KernelPath::Avx2, KernelPath::Avx512,
-                       KernelPath::Wide8})
+  for (KernelPath p : {KernelPath::Scalar, KernelPath::Sse2, KernelPath::Avx2, KernelPath::Avx512, KernelPath::Wide8})
     if (KernelPathRuns(p)) paths.push_back(p);
   return paths;
 }
@@ -190,9 +189,8 @@ struct Mode {
   bool slabs;
   const char* name;
 };
-constexpr Mode kModes[] = {{TilingMode::Always, false, " tiled"},
-                           {TilingMode::Never, false, " whole"},
-                           {TilingMode::Never, true, " slabs"}};
+constexpr Mode kModes[] = {
+    {TilingMode::Always, false, " tiled"}, {TilingMode::Never, false, " whole"}, {TilingMode::Never, true, " slabs"}};
 
 // Every path, one and two threads, every mode: the same bits as the plain
 // evaluation.
@@ -231,20 +229,19 @@ TEST(EnginePaths, ReportsWhichPathsRunHere) {
 }
 
 TEST(EnginePaths, OneVariable) {
-  ExpectAllPathsMatch({{true, 7, 13, 1, -1, 1.5, 0.25, 1}}, 1);           // more points than terms
-  ExpectAllPathsMatch({{false, 9, 5, 2, 0, kTwoPi, 0.5, kTwoPi}}, 2);    // fewer points than terms
-  ExpectAllPathsMatch({{true, 3, 11, 5, -2, 2, 0, 1}}, 3);               // derivative beyond the terms: 0
-  ExpectAllPathsMatch({{false, 4, 9, 7, 0, 3, 1, 3}}, 4);                // trigonometric, odd order > 4
-  ExpectAllPathsMatch({{true, 1, 2, 0, 0, 1, 0, 1}}, 5);                 // a single term
-  ExpectAllPathsMatch({{true, 200, 1001, 1, -1, 1, 0, 1}}, 6);           // long runs, many tiles
+  ExpectAllPathsMatch({{true, 7, 13, 1, -1, 1.5, 0.25, 1}}, 1);        // more points than terms
+  ExpectAllPathsMatch({{false, 9, 5, 2, 0, kTwoPi, 0.5, kTwoPi}}, 2);  // fewer points than terms
+  ExpectAllPathsMatch({{true, 3, 11, 5, -2, 2, 0, 1}}, 3);             // derivative beyond the terms: 0
+  ExpectAllPathsMatch({{false, 4, 9, 7, 0, 3, 1, 3}}, 4);              // trigonometric, odd order > 4
+  ExpectAllPathsMatch({{true, 1, 2, 0, 0, 1, 0, 1}}, 5);               // a single term
+  ExpectAllPathsMatch({{true, 200, 1001, 1, -1, 1, 0, 1}}, 6);         // long runs, many tiles
   ExpectAllPathsMatch({{false, 201, 257, 1, 0, kTwoPi, 0, kTwoPi}}, 7);
 }
 
 TEST(EnginePaths, TwoToFourVariables) {
   ExpectAllPathsMatch({{false, 5, 11, 1, 0, 2, 0.3, 2}, {true, 6, 3, 0, -1, 1, 0, 1}}, 11);
   ExpectAllPathsMatch({{true, 13, 2, 0, -1, 1, 0, 1}, {false, 3, 17, 3, -1, 2, 0, 5}}, 12);
-  ExpectAllPathsMatch({{true, 5, 7, 0, -1, 1, 0, 1}, {false, 4, 9, 1, 0, 1, 0, 1}, {true, 6, 3, 2, 0, 2, 1, 1}},
-                      13);
+  ExpectAllPathsMatch({{true, 5, 7, 0, -1, 1, 0, 1}, {false, 4, 9, 1, 0, 1, 0, 1}, {true, 6, 3, 2, 0, 2, 1, 1}}, 13);
   ExpectAllPathsMatch({{false, 3, 5, 0, 0, kTwoPi, 0, kTwoPi},
                        {true, 4, 2, 1, -1, 1, 0, 1},
                        {false, 2, 7, 2, 0, kTwoPi, 1, kTwoPi},
@@ -267,16 +264,13 @@ TEST(EnginePaths, TwoToFourVariables) {
 // remainder of the register blocks and of the vectors.
 TEST(EnginePaths, ManyRuns) {
   ExpectAllPathsMatch({{true, 20, 100, 0, -1, 1, 0, 1}, {false, 20, 97, 1, 0, kTwoPi, 0, kTwoPi}}, 21);
-  ExpectAllPathsMatch({{false, 17, 43, 0, 0, kTwoPi, 0, kTwoPi},
-                       {true, 11, 29, 1, -1, 1, 0, 1},
-                       {true, 7, 31, 2, -1, 1, 0.5, 1}},
-                      22);
+  ExpectAllPathsMatch(
+      {{false, 17, 43, 0, 0, kTwoPi, 0, kTwoPi}, {true, 11, 29, 1, -1, 1, 0, 1}, {true, 7, 31, 2, -1, 1, 0.5, 1}}, 22);
   // More runs than one tiled block holds: blocks one after the other.
   ExpectAllPathsMatch({{false, 1500, 5, 0, 0, kTwoPi, 0, kTwoPi}, {true, 2, 1100, 0, -1, 1, 0, 1}}, 23);
   // Slab by slab: more runs of variable 0 in a slab than one block, and more
   // runs of variable 1 than one block.
-  ExpectAllPathsMatch({{true, 5, 7, 0, -1, 1, 0, 1}, {false, 4, 70, 1, 0, 1, 0, 1}, {true, 3, 3, 0, -1, 1, 0, 1}},
-                      24);
+  ExpectAllPathsMatch({{true, 5, 7, 0, -1, 1, 0, 1}, {false, 4, 70, 1, 0, 1, 0, 1}, {true, 3, 3, 0, -1, 1, 0, 1}}, 24);
   ExpectAllPathsMatch({{true, 700, 3, 0, -1, 1, 0, 1}, {true, 200, 3, 1, -1, 1, 0, 1}, {true, 2, 2, 0, -1, 1, 0, 1}},
                       25);
 }
@@ -349,19 +343,29 @@ TEST(EnginePaths, SlabsTellFailuresAsOneTransformAfterTheOther) {
   const std::vector<Case> cases{
       {"sums of variable 0 overflow",
        {{true, 5, 7, 0, 0, 20, 0, 1}, {true, 3, 4, 0, -1, 1, 0, 1}, {true, 3, 4, 0, -1, 1, 0, 1}},
-       1e306, TransformOutcome::ValuesNotFinite, 0},
+       1e306,
+       TransformOutcome::ValuesNotFinite,
+       0},
       // Variable 0 overflows in the first slab, variable 1 only in the last
       // (where variable 2's basis is large): variable 1 is told.
       {"sums of both overflow, variable 1 late",
        {{true, 3, 5, 0, 0, 1e4, 0, 1}, {true, 3, 4, 0, -1, 1, 0, 1}, {true, 3, 6, 0, 0, 1e4, 0, 1}},
-       1e300, TransformOutcome::ValuesNotFinite, 1},
+       1e300,
+       TransformOutcome::ValuesNotFinite,
+       1},
       {"basis of variable 0",
        {{true, 400, 30, 0, 0, 20, 0, 1}, {true, 3, 4, 0, -1, 1, 0, 1}, {true, 2, 3, 0, -1, 1, 0, 1}},
-       1.0, TransformOutcome::BasisNotFinite, 0},
+       1.0,
+       TransformOutcome::BasisNotFinite,
+       0},
       {"basis of variable 1",
-       {{true, 3, 5, 0, -1, 1, 0, 1}, {true, 400, 30, 0, 0, 20, 0, 1}, {true, 2, 3, 0, -1, 1, 0, 1},
+       {{true, 3, 5, 0, -1, 1, 0, 1},
+        {true, 400, 30, 0, 0, 20, 0, 1},
+        {true, 2, 3, 0, -1, 1, 0, 1},
         {true, 2, 3, 0, -1, 1, 0, 1}},
-       1.0, TransformOutcome::BasisNotFinite, 1},
+       1.0,
+       TransformOutcome::BasisNotFinite,
+       1},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -380,9 +384,8 @@ TEST(EnginePaths, SlabsTellFailuresAsOneTransformAfterTheOther) {
 // The whole computation through its public entry: options change the speed,
 // never the bits; the thread count and the vector width are free to choose.
 TEST(EnginePaths, ComputeOptionsGiveTheSameBits) {
-  const std::vector<Var> vars{{false, 12, 37, 1, 0, kTwoPi, 0, kTwoPi},
-                              {true, 9, 23, 2, -1, 1, 0.5, 1},
-                              {false, 5, 4, 0, 0, 1, 0, 1}};
+  const std::vector<Var> vars{
+      {false, 12, 37, 1, 0, kTwoPi, 0, kTwoPi}, {true, 9, 23, 2, -1, 1, 0.5, 1}, {false, 5, 4, 0, 0, 1, 0, 1}};
   const Reference ref = Evaluate(MakeModel(vars, 41));
   for (KernelPath path : PathsHere())
     for (int threads : {1, 2, 3})
@@ -443,9 +446,9 @@ TEST(EnginePaths, CancelStopsAllThreads) {
   EXPECT_EQ(calls, 3);
 
   // The same with variables 1 and 0 slab by slab.
-  Dimension m3 = MakeModel({{true, 20, 300, 0, -1, 1, 0, 1}, {true, 20, 300, 1, -1, 1, 0, 1},
-                            {false, 10, 200, 0, 0, kTwoPi, 0, kTwoPi}},
-                           62);
+  Dimension m3 = MakeModel(
+      {{true, 20, 300, 0, -1, 1, 0, 1}, {true, 20, 300, 1, -1, 1, 0, 1}, {false, 10, 200, 0, 0, kTwoPi, 0, kTwoPi}},
+      62);
   calls = 0;
   options.slabs = SlabMode::Always;
   r = Compute(

@@ -59,17 +59,14 @@ TEST_P(SinCosClass, EqualsMpfr) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Ranges, SinCosClass,
-                         ::testing::Values(ArgumentClass{"subnormal", 0x1p-1074, 0x1p-1022},
-                                           ArgumentClass{"tiny", 0x1p-60, 0x1p-20},
-                                           ArgumentClass{"small", 0x1p-20, 0.5},
-                                           ArgumentClass{"moderate", 0.5, 100.0},
-                                           ArgumentClass{"hundred_thousand", 1e4, 1e6},
-                                           ArgumentClass{"below_2_27", 1e6, 0x1p27},
-                                           ArgumentClass{"below_2_51", 0x1p27, 0x1p51},
-                                           ArgumentClass{"around_1e15", 1e14, 1e16},
-                                           ArgumentClass{"huge", 1e290, 1.7e308}),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    Ranges, SinCosClass,
+    ::testing::Values(ArgumentClass{"subnormal", 0x1p-1074, 0x1p-1022}, ArgumentClass{"tiny", 0x1p-60, 0x1p-20},
+                      ArgumentClass{"small", 0x1p-20, 0.5}, ArgumentClass{"moderate", 0.5, 100.0},
+                      ArgumentClass{"hundred_thousand", 1e4, 1e6}, ArgumentClass{"below_2_27", 1e6, 0x1p27},
+                      ArgumentClass{"below_2_51", 0x1p27, 0x1p51}, ArgumentClass{"around_1e15", 1e14, 1e16},
+                      ArgumentClass{"huge", 1e290, 1.7e308}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 // Doubles next to multiples of pi/2, where the reduced argument loses the
 // most bits, and the exact edges of the ranges.
@@ -141,9 +138,9 @@ TEST(Pow, CorrectlyRoundedWithTheDoublesRange) {
       {2.0, 1024, inf},
       {-2.0, 1025, -inf},
       {2.0, -1074, 0x1p-1074},
-      {2.0, -1075, 0.0},                  // half the least subnormal: ties to even
-      {0x1.8p-538, 2, 0x1p-1074},         // 0.5625 of the least subnormal
-      {1.0 + 0x1p-27, 2, 1.0 + 0x1p-26},  // 1 + 2^-26 + 2^-54 rounds down
+      {2.0, -1075, 0.0},                                    // half the least subnormal: ties to even
+      {0x1.8p-538, 2, 0x1p-1074},                           // 0.5625 of the least subnormal
+      {1.0 + 0x1p-27, 2, 1.0 + 0x1p-26},                    // 1 + 2^-26 + 2^-54 rounds down
       {1.0 + 3 * 0x1p-27, 2, 1.0 + 3 * 0x1p-26 + 0x1p-51},  // + 9 * 2^-54 rounds to 2^-51
       {0.0, -1, inf},
   };
@@ -211,8 +208,8 @@ TEST(TrigBasis, EveryKernelSetGivesMpfrsValues) {
       const std::vector<double> expected = reference::Basis(m, 0, c.u, c.terms);
       const BasisRule rule = MakeTrigRule(c.u, c.terms - 1, d, m.Period[0]);
       const std::int64_t points = static_cast<std::int64_t>(c.u.size());
-      for (KernelPath p : {KernelPath::Scalar, KernelPath::Sse2, KernelPath::Avx2, KernelPath::Avx512,
-                           KernelPath::Wide8}) {
+      for (KernelPath p :
+           {KernelPath::Scalar, KernelPath::Sse2, KernelPath::Avx2, KernelPath::Avx512, KernelPath::Wide8}) {
         if (!KernelPathRuns(p)) continue;
         const kernels::KernelSet* set = SetOf(p);
         for (std::int64_t panel : {static_cast<std::int64_t>(set->x_panel), static_cast<std::int64_t>(set->y_panel)}) {

@@ -5,9 +5,9 @@
 #include <unistd.h>
 
 #include <cfloat>
-#include <cstring>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <random>
 #include <string>
@@ -128,8 +128,7 @@ TEST(FastIo, GridFileNumberTextIsNumberText) {
     std::string expected = PrintfText(values[i]);
     expected = (expected[0] == '-' ? "" : " ") + expected + " ";
     if (line != expected && ++mismatches <= 10)
-      ADD_FAILURE() << "value " << i << " (" << values[i] << "): \"" << line << "\" instead of \"" << expected
-                    << "\"";
+      ADD_FAILURE() << "value " << i << " (" << values[i] << "): \"" << line << "\" instead of \"" << expected << "\"";
     pos = end + 2;
   }
   EXPECT_EQ(mismatches, 0);
@@ -137,11 +136,34 @@ TEST(FastIo, GridFileNumberTextIsNumberText) {
 
 TEST(FastIo, SeriesNumberFieldsFollowTheLeadingNumberRule) {
   // Forms the quick way reads and forms it leaves to the general way.
-  const std::vector<std::string> fields = {
-      "1.5",   "  -0.25  ", "1e5",    "1E+05",  ".5",        "5.",     "-.5e-3", "+1",      "1.5x",
-      "1e",    "1e+",       "-",      "abc",    "",          "  ",     "-0",     "007",     "1.5 2",
-      "0x10",  "1d5",       "2.5e-310", "1e-400", "123456789012345678901234567890", "\"2.5\"", "-1e308",
-      "1.7976931348623157e308", "4.9e-324", "12e-3 "};
+  const std::vector<std::string> fields = {"1.5",
+                                           "  -0.25  ",
+                                           "1e5",
+                                           "1E+05",
+                                           ".5",
+                                           "5.",
+                                           "-.5e-3",
+                                           "+1",
+                                           "1.5x",
+                                           "1e",
+                                           "1e+",
+                                           "-",
+                                           "abc",
+                                           "",
+                                           "  ",
+                                           "-0",
+                                           "007",
+                                           "1.5 2",
+                                           "0x10",
+                                           "1d5",
+                                           "2.5e-310",
+                                           "1e-400",
+                                           "123456789012345678901234567890",
+                                           "\"2.5\"",
+                                           "-1e308",
+                                           "1.7976931348623157e308",
+                                           "4.9e-324",
+                                           "12e-3 "};
   std::string text = "0,x,-1,1,*,#TRUE#,*," + std::to_string(fields.size() - 1) + ",#TRUE#";
   for (std::size_t i = 0; i < fields.size(); ++i) text += (i % 3 == 0 ? "\r\n" : i % 3 == 1 ? "\n" : ",") + fields[i];
   text += "\r\n";
@@ -169,7 +191,8 @@ TEST(FastIo, SeriesCoefficientMessagesNameTheCoefficient) {
             "double");
   r = ReadSeriesText(m, "0,x,-1,1,*,#TRUE#,*,3,#TRUE#\n1,2,\n", "t.ser");
   EXPECT_EQ(r.outcome, SeriesReadOutcome::Error);
-  EXPECT_EQ(r.message, "Series file \"t.ser\": field 13 on line 3 (coefficient 4 of 4): the file ends before this field");
+  EXPECT_EQ(r.message,
+            "Series file \"t.ser\": field 13 on line 3 (coefficient 4 of 4): the file ends before this field");
   // A whole-number field names its text without the blanks behind it.
   r = ReadSeriesText(m, "0,x,-1,1,*,#TRUE#,*, 3000000000  ,#TRUE#\n1\n", "t.ser");
   EXPECT_EQ(r.outcome, SeriesReadOutcome::Error);
@@ -178,7 +201,8 @@ TEST(FastIo, SeriesCoefficientMessagesNameTheCoefficient) {
             "is beyond the 32-bit range");
   r = ReadSeriesText(m, "0,x,-1,1,*,#TRUE#,*,1,#TRUE#\n1,-inf\n", "t.ser");
   EXPECT_EQ(r.outcome, SeriesReadOutcome::Error);
-  EXPECT_EQ(r.message, "Series file \"t.ser\": field 11 on line 2 (coefficient 2 of 2): \"-inf\" is not a finite number");
+  EXPECT_EQ(r.message,
+            "Series file \"t.ser\": field 11 on line 2 (coefficient 2 of 2): \"-inf\" is not a finite number");
 }
 
 // A file larger than the reader's buffer: fields cut by the buffer's end
@@ -217,8 +241,7 @@ TEST(FastIo, SeriesFileAcrossBufferEnds) {
   int mismatches = 0;
   for (int i = 0; i < n; ++i) {
     const double expected = LeadingNumber(fields[static_cast<std::size_t>(i)]);
-    if (std::memcmp(&m.Coefficients[static_cast<std::size_t>(i)], &expected, sizeof expected) != 0 &&
-        ++mismatches <= 5)
+    if (std::memcmp(&m.Coefficients[static_cast<std::size_t>(i)], &expected, sizeof expected) != 0 && ++mismatches <= 5)
       ADD_FAILURE() << "coefficient " << i << " \"" << fields[static_cast<std::size_t>(i)] << "\"";
   }
   EXPECT_EQ(mismatches, 0);

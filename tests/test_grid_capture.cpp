@@ -78,8 +78,7 @@ TEST(GridSpec, UnevenGridKeepsItsValuesButTakesLimitsAndCount) {
 
 TEST(GridSpec, RefusedSettingsNameTheVariableAndChangeNothing) {
   const std::pair<const char*, const char*> bad_der[] = {
-      {"", "not a number"}, {"abc", "not a number"}, {"1x", "not a number"}, {"-1", "negative"},
-      {"1e99", "32-bit"}};
+      {"", "not a number"}, {"abc", "not a number"}, {"1x", "not a number"}, {"-1", "negative"}, {"1e99", "32-bit"}};
   for (const auto& [der, why] : bad_der) {
     Dimension m = TwoVars();
     const std::string before = Snapshot(m);
@@ -136,8 +135,7 @@ TEST(GridSpec, TooManyGridPointsGivesTheNumberAsked) {
     spec[3].points = "1";
     EXPECT_NE(CaptureGridSpecs(m, spec).find(" 8000000000000000000 grid points, "), std::string::npos);
     spec[3].points = "2000000";
-    EXPECT_NE(CaptureGridSpecs(m, spec).find(" 1.6E+25 grid points, "), std::string::npos)
-        << CaptureGridSpecs(m, spec);
+    EXPECT_NE(CaptureGridSpecs(m, spec).find(" 1.6E+25 grid points, "), std::string::npos) << CaptureGridSpecs(m, spec);
   }
   // The largest counts there are: beyond 64 bits, given as number text.
   // Unevenly spaced, so that no grid array is asked for.
@@ -172,10 +170,10 @@ TEST(GridSpec, LimitsWithoutAFiniteEvenGridAreRefusedAndChangeNothing) {
     const char* points;
   };
   const Case cases[] = {
-      {"-1E+308", "1E+308", "3"},                // the distance, and so the step, overflows
-      {"1E+308", "-1E+308", "5"},                // the same downwards
-      {"-1.5E+308", "1E+308", "2000000"},        // however many points
-      {"0", "1.7976931348623157E+308", "4"},     // the step is finite, the last value rounds past the largest double
+      {"-1E+308", "1E+308", "3"},             // the distance, and so the step, overflows
+      {"1E+308", "-1E+308", "5"},             // the same downwards
+      {"-1.5E+308", "1E+308", "2000000"},     // however many points
+      {"0", "1.7976931348623157E+308", "4"},  // the step is finite, the last value rounds past the largest double
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.lower) + " " + c.upper + " " + c.points);
@@ -299,12 +297,18 @@ TEST(GridSpec, GridPointsRuleIsTheSameForEveryCaller) {
     std::int32_t last;
   };
   const Case cases[] = {
-      {2, false, GridPointsCheck::Ok, 1},          {1.9, false, GridPointsCheck::TooFew, 0},
-      {1, false, GridPointsCheck::TooFew, 0},      {1, true, GridPointsCheck::Ok, 0},
-      {0.9, true, GridPointsCheck::TooFew, 0},     {0, true, GridPointsCheck::TooFew, 0},
-      {-5, false, GridPointsCheck::TooFew, 0},     {2.5, false, GridPointsCheck::Ok, 2},
-      {3.5, false, GridPointsCheck::Ok, 2},        {2147483647, false, GridPointsCheck::Ok, 2147483646},
-      {2147483648, false, GridPointsCheck::TooMany, 0}, {1e300, false, GridPointsCheck::TooMany, 0},
+      {2, false, GridPointsCheck::Ok, 1},
+      {1.9, false, GridPointsCheck::TooFew, 0},
+      {1, false, GridPointsCheck::TooFew, 0},
+      {1, true, GridPointsCheck::Ok, 0},
+      {0.9, true, GridPointsCheck::TooFew, 0},
+      {0, true, GridPointsCheck::TooFew, 0},
+      {-5, false, GridPointsCheck::TooFew, 0},
+      {2.5, false, GridPointsCheck::Ok, 2},
+      {3.5, false, GridPointsCheck::Ok, 2},
+      {2147483647, false, GridPointsCheck::Ok, 2147483646},
+      {2147483648, false, GridPointsCheck::TooMany, 0},
+      {1e300, false, GridPointsCheck::TooMany, 0},
       {std::nan(""), false, GridPointsCheck::TooFew, 0},
   };
   for (const Case& c : cases) {

@@ -6,9 +6,9 @@
 #include <vector>
 
 #include "engine/compute.h"
+#include "model/grid_capture.h"
 #include "model/grid_file.h"
 #include "model/number_text.h"
-#include "model/grid_capture.h"
 #include "model/series_file.h"
 #include "output/result_lines.h"
 #include "test_helpers.h"
@@ -44,7 +44,7 @@ TEST(GridFile, TwoVariablesWithThreeAndTwoPointsMakeTwentyFourLines) {
   std::size_t lines = 0;
   for (std::size_t p = text.find("\r\n"); p != std::string::npos; p = text.find("\r\n", p + 2)) ++lines;
   EXPECT_EQ(lines, 24u);
-  EXPECT_EQ(text.find('\n', 0) - 1, text.find('\r'));  // CR LF, not LF alone
+  EXPECT_EQ(text.find('\n', 0) - 1, text.find('\r'));      // CR LF, not LF alone
   EXPECT_NE(text.find("\r\n-1 \r\n"), std::string::npos);  // negative limit: minus in the sign's place
 }
 
@@ -124,7 +124,8 @@ TEST(GridFile, ASinglePointVariableWritesNoGridValueAndReadsAtItsLowerLimit) {
 
 TEST(GridFile, FalseSpacingStillReadsTheGridValues) {
   Dimension back;
-  ASSERT_TRUE(ReadGridText(back, " 0 \r\nx\r\n 0 \r\n 1 \r\n 1 \r\n 0 \r\n#FALSE#\r\n 7 \r\n 8 \r\n .2 \r\n .9 \r\n", "b").ok);
+  ASSERT_TRUE(
+      ReadGridText(back, " 0 \r\nx\r\n 0 \r\n 1 \r\n 1 \r\n 0 \r\n#FALSE#\r\n 7 \r\n 8 \r\n .2 \r\n .9 \r\n", "b").ok);
   EXPECT_FALSE(back.EvenlySpaced[0]);
   EXPECT_EQ(back.GridX[0], (std::vector<double>{0.2, 0.9}));
   EXPECT_EQ(back.Results(1, 0, 0, 0), 8.0);
@@ -149,20 +150,18 @@ TEST_P(GridFileRefusal, LeavesTheModelAsItWas) {
 
 INSTANTIATE_TEST_SUITE_P(
     Refusals, GridFileRefusal,
-    ::testing::Values(GridRefusal{"Empty", "", "field 1"},
-                      GridRefusal{"LastVarFour", " 4 \r\n", "outside 0 to 3"},
-                      GridRefusal{"NegativeIndex", " 0 \r\nx\r\n 0 \r\n 1 \r\n-2 \r\n", "is negative"},
-                      GridRefusal{"NegativeOrder", " 0 \r\nx\r\n 0 \r\n 1 \r\n 1 \r\n-1 \r\n", "derivative order"},
-                      GridRefusal{"MisspelledBoolean", " 0 \r\nx\r\n 0 \r\n 1 \r\n 1 \r\n 0 \r\nTRUE\r\n",
-                                  "field 7 on line 7 (evenly spaced of variable 0)"},
-                      GridRefusal{"EndsInValues", " 0 \r\nx\r\n 0 \r\n 1 \r\n 1 \r\n 0 \r\n#TRUE#\r\n 1 \r\n",
-                                  "value 2 of 2"},
-                      GridRefusal{"EndsInGrid",
-                                  " 0 \r\nx\r\n 0 \r\n 1 \r\n 1 \r\n 0 \r\n#TRUE#\r\n 1 \r\n 2 \r\n 0 \r\n",
-                                  "grid value 1 of variable 0"},
-                      GridRefusal{"NotANumberValue",
-                                  " 0 \r\nx\r\n 0 \r\n 1 \r\n 1 \r\n 0 \r\n#TRUE#\r\n nan \r\n 2 \r\n 0 \r\n 1 \r\n",
-                                  "value 1 of 2"}),
+    ::testing::Values(
+        GridRefusal{"Empty", "", "field 1"}, GridRefusal{"LastVarFour", " 4 \r\n", "outside 0 to 3"},
+        GridRefusal{"NegativeIndex", " 0 \r\nx\r\n 0 \r\n 1 \r\n-2 \r\n", "is negative"},
+        GridRefusal{"NegativeOrder", " 0 \r\nx\r\n 0 \r\n 1 \r\n 1 \r\n-1 \r\n", "derivative order"},
+        GridRefusal{"MisspelledBoolean", " 0 \r\nx\r\n 0 \r\n 1 \r\n 1 \r\n 0 \r\nTRUE\r\n",
+                    "field 7 on line 7 (evenly spaced of variable 0)"},
+        GridRefusal{"EndsInValues", " 0 \r\nx\r\n 0 \r\n 1 \r\n 1 \r\n 0 \r\n#TRUE#\r\n 1 \r\n", "value 2 of 2"},
+        GridRefusal{"EndsInGrid", " 0 \r\nx\r\n 0 \r\n 1 \r\n 1 \r\n 0 \r\n#TRUE#\r\n 1 \r\n 2 \r\n 0 \r\n",
+                    "grid value 1 of variable 0"},
+        GridRefusal{"NotANumberValue",
+                    " 0 \r\nx\r\n 0 \r\n 1 \r\n 1 \r\n 0 \r\n#TRUE#\r\n nan \r\n 2 \r\n 0 \r\n 1 \r\n",
+                    "value 1 of 2"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(GridFile, AFailedSaveLeavesTheExistingFileIntact) {
@@ -228,9 +227,8 @@ TEST(GridFile, TheNamedFileIsTheFileWrittenAndRead) {
     std::string name;
     const Dimension* content;
   };
-  for (const Case& c : std::vector<Case>{{dir.file("a.grd"), &wave},
-                                         {dir.file("a"), &wave},
-                                         {dir.file("old.grd.grd"), &poly}}) {
+  for (const Case& c :
+       std::vector<Case>{{dir.file("a.grd"), &wave}, {dir.file("a"), &wave}, {dir.file("old.grd.grd"), &poly}}) {
     Dimension back;
     GridFileResult r = ReadGridFile(back, c.name);
     ASSERT_TRUE(r.ok) << c.name << ": " << r.message;
@@ -239,8 +237,9 @@ TEST(GridFile, TheNamedFileIsTheFileWrittenAndRead) {
   }
   // A missing file is named in the message as the file that was looked for.
   Dimension none;
-  EXPECT_NE(ReadGridFile(none, dir.file("other.grd")).message.find("\"" + dir.file("other.grd") + "\": cannot be opened"),
-            std::string::npos);
+  EXPECT_NE(
+      ReadGridFile(none, dir.file("other.grd")).message.find("\"" + dir.file("other.grd") + "\": cannot be opened"),
+      std::string::npos);
   EXPECT_NE(ReadGridFile(none, dir.file("other")).message.find("\"" + dir.file("other.grd") + "\": cannot be opened"),
             std::string::npos);
 }

@@ -48,10 +48,10 @@ inline std::string Snapshot(const Dimension& m) {
   s.precision(17);
   s << m.LastVar << '|' << m.ResultsReady << '|' << m.FileName << '|' << m.TotalCount << '|';
   for (int v = 0; v < kSlots; ++v) {
-    s << m.VarName[v] << ',' << m.IsPower[v] << ',' << m.LowerLimit[v] << ',' << m.UpperLimit[v] << ','
-      << m.Center[v] << ',' << m.Period[v] << ',' << m.LastTerm[v] << ',' << m.LastPoint[v] << ','
-      << m.DerOrder[v] << ',' << m.EvenlySpaced[v] << ',' << m.Extent[v] << ',' << m.GridStep[v] << ','
-      << m.CenterText[v] << ',' << m.PeriodText[v] << ',' << m.LastPt[v] << ":";
+    s << m.VarName[v] << ',' << m.IsPower[v] << ',' << m.LowerLimit[v] << ',' << m.UpperLimit[v] << ',' << m.Center[v]
+      << ',' << m.Period[v] << ',' << m.LastTerm[v] << ',' << m.LastPoint[v] << ',' << m.DerOrder[v] << ','
+      << m.EvenlySpaced[v] << ',' << m.Extent[v] << ',' << m.GridStep[v] << ',' << m.CenterText[v] << ','
+      << m.PeriodText[v] << ',' << m.LastPt[v] << ":";
     for (double x : m.GridX[v]) s << x << ' ';
     s << '|';
   }

@@ -174,8 +174,8 @@ TEST(NumberEdges, PowerDerivativeWhoseFactorialOverflowsIsRefused) {
 TEST(NumberEdges, SubnormalValuesAreComputedAndKept) {
   Dimension model;
   const double c0 = 4.9406564584124654e-324, c1 = 1e-310;
-  ComputeResult r = ComputeOn(model, OneVariable(true, "*", "0", "0.5", {"4.9406564584124654e-324", "1e-310"}), "2",
-                              "0");
+  ComputeResult r =
+      ComputeOn(model, OneVariable(true, "*", "0", "0.5", {"4.9406564584124654e-324", "1e-310"}), "2", "0");
   ASSERT_EQ(r.outcome, ComputeOutcome::Ok) << r.message;
   // s = 1 * c0 + 0, then u * c1 + s.
   EXPECT_TRUE(SameBits(model.Results(0, 0, 0, 0), 1.0 * c0 + 0.0));

@@ -135,7 +135,8 @@ TEST(LeadingNumber, NumberTextReadsBackToFifteenDigits) {
 }
 
 TEST(LeadingNumber, NamesOfNonFiniteNumbersAreRecognised) {
-  for (const char* t : {"nan", "NaN", "-nan", "nan(0x8)", "inf", "-Infinity", " INF ", "1.#INF", "-1.#IND", "1.#QNAN", "1.#INF00"})
+  for (const char* t :
+       {"nan", "NaN", "-nan", "nan(0x8)", "inf", "-Infinity", " INF ", "1.#INF", "-1.#IND", "1.#QNAN", "1.#INF00"})
     EXPECT_TRUE(NamesNonFiniteNumber(t)) << t;
   for (const char* t : {"", "abc", "12", "info", "nano", "#TRUE#", "1.#X"}) EXPECT_FALSE(NamesNonFiniteNumber(t)) << t;
 }
@@ -166,8 +167,8 @@ TEST(WholeNumber, RoundsTiesToEvenAndRefusesText) {
 // The check every number box and option shares: the whole text, blanks
 // around it aside, must be one finite number.
 TEST(WholeTextNumber, TheWholeTextMustBeAFiniteNumber) {
-  const std::pair<const char*, double> numbers[] = {
-      {"2.5", 2.5}, {"  -1E-3\t", -0.001}, {"+7", 7}, {".5", 0.5}, {"1e2", 100}, {"-0", -0.0}};
+  const std::pair<const char*, double> numbers[] = {{"2.5", 2.5}, {"  -1E-3\t", -0.001}, {"+7", 7},
+                                                    {".5", 0.5},  {"1e2", 100},          {"-0", -0.0}};
   for (const auto& [text, value] : numbers) {
     const std::optional<double> r = WholeTextNumber(text);
     ASSERT_TRUE(r.has_value()) << text;

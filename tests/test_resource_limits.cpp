@@ -90,8 +90,8 @@ TEST_F(UnderAddressSpaceLimit, GridFileAnnouncingTooManyPointsIsRefused) {
 TEST_F(UnderAddressSpaceLimit, SizesAroundTheLimitAreComputedOrRefusedNeverCrash) {
   // The computation's arrays and working memory take about a dozen doubles
   // a point of a 3-term series: the edge lies near 2 million points.
-  for (const char* points : {"1000000", "1500000", "1800000", "2000000", "2100000", "2300000", "2600000",
-                             "3000000", "24000000"}) {
+  for (const char* points :
+       {"1000000", "1500000", "1800000", "2000000", "2100000", "2300000", "2600000", "3000000", "24000000"}) {
     SCOPED_TRACE(points);
     ProcessResult r = Batch(ShellQuote(Example("poly.ser")) + " --summary --points 0=" + points);
     EXPECT_EQ(r.signal, 0) << r.err;
@@ -122,8 +122,7 @@ TEST_F(WithMemoryLimit, SeriesReaderRefusesACoefficientBlockBeyondTheLimit) {
   SeriesReadResult r = ReadSeriesText(model, "0,x,0,1,0,#TRUE#,*,199999,#TRUE#,1,2,3", "big.ser");
   EXPECT_EQ(r.outcome, SeriesReadOutcome::Error);
   EXPECT_NE(r.message.find("\"big.ser\""), std::string::npos) << r.message;
-  EXPECT_NE(r.message.find("needs 400000 values (3.1 MB), more than the memory limit of 1.0 MB"),
-            std::string::npos)
+  EXPECT_NE(r.message.find("needs 400000 values (3.1 MB), more than the memory limit of 1.0 MB"), std::string::npos)
       << r.message;
   EXPECT_TRUE(ModelDump(model) == before);
   // The default grid takes as much room as the coefficients of one variable:
@@ -144,8 +143,7 @@ TEST_F(WithMemoryLimit, GridReaderRefusesAGridBeyondTheLimit) {
   SetMemoryLimitForTesting(1 << 20);
   GridFileResult r = ReadGridText(model, " 0 \r\nx\r\n 0 \r\n 1 \r\n 99999 \r\n 0 \r\n#TRUE#\r\n 1 \r\n", "big");
   EXPECT_FALSE(r.ok);
-  EXPECT_NE(r.message.find("needs 200000 values (1.5 MB), more than the memory limit of 1.0 MB"),
-            std::string::npos)
+  EXPECT_NE(r.message.find("needs 200000 values (1.5 MB), more than the memory limit of 1.0 MB"), std::string::npos)
       << r.message;
   EXPECT_TRUE(ModelDump(model) == before);
 }

@@ -9,16 +9,16 @@
 // system lets the test mount one.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <sched.h>
 #include <signal.h>
-#include <fcntl.h>
 #include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
-#include <sys/sysmacros.h>
-#include <sys/un.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/types.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -174,8 +174,8 @@ TEST_F(SaveFaults, FullDeviceByFileSizeLimitIsReported) {
 
 TEST_F(SaveFaults, BatchReportsASaveBeyondTheFileSizeLimit) {
   // Without SIGXFSZ ignored, the command would be killed by it mid-save.
-  ProcessResult r = RunShell("ulimit -f 64; exec " + ShellQuote(TABULOR_BATCH) + " " +
-                             ShellQuote(Example("poly.ser")) + " --points 0=300000 --save " + ShellQuote(base_));
+  ProcessResult r = RunShell("ulimit -f 64; exec " + ShellQuote(TABULOR_BATCH) + " " + ShellQuote(Example("poly.ser")) +
+                             " --points 0=300000 --save " + ShellQuote(base_));
   EXPECT_EQ(r.signal, 0);
   EXPECT_EQ(r.exit_code, 1);
   EXPECT_EQ(r.out, "");
@@ -587,11 +587,9 @@ TEST(BatchStart, IgnoresTheFileSizeSignal) {
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
   while (!seen && std::chrono::steady_clock::now() < deadline) {
     std::error_code ec;
-    const bool started =
-        std::filesystem::read_symlink("/proc/" + std::to_string(pid) + "/exe", ec).string() == program;
+    const bool started = std::filesystem::read_symlink("/proc/" + std::to_string(pid) + "/exe", ec).string() == program;
     // Set up before the series is read: once its handlers are there.
-    seen = started && SignalMask(pid, "SigIgn", ignored) && SignalMask(pid, "SigCgt", caught) &&
-           Has(caught, SIGHUP);
+    seen = started && SignalMask(pid, "SigIgn", ignored) && SignalMask(pid, "SigCgt", caught) && Has(caught, SIGHUP);
     if (!seen) std::this_thread::sleep_for(std::chrono::milliseconds(5));
   }
   ::kill(pid, SIGKILL);

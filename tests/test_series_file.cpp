@@ -50,8 +50,10 @@ TEST(SeriesFile, CommasAndLineEndsSeparateAlike) {
 
 TEST(SeriesFile, AByteOrderMarkInFrontIsNotPartOfTheFirstField) {
   Dimension m;
-  SeriesReadResult r =
-      ReadSeriesText(m, "\xEF\xBB\xBF" "1,x,0,1,0,#TRUE#,*,1,y,0,1,0,#TRUE#,*,0,#TRUE#,1,2", "bom.ser");
+  SeriesReadResult r = ReadSeriesText(m,
+                                      "\xEF\xBB\xBF"
+                                      "1,x,0,1,0,#TRUE#,*,1,y,0,1,0,#TRUE#,*,0,#TRUE#,1,2",
+                                      "bom.ser");
   ASSERT_EQ(r.outcome, SeriesReadOutcome::Ok) << r.message;
   EXPECT_EQ(m.LastVar, 1);
   EXPECT_EQ(m.VarName[1], "y");
@@ -70,8 +72,7 @@ TEST(SeriesFile, CentreAndPeriodDefaultsAndTexts) {
   EXPECT_EQ(m.CenterText[0], "0.5");
   EXPECT_EQ(m.Period[0], 0.0);
   EXPECT_EQ(m.PeriodText[0], "abc");
-  ASSERT_EQ(ReadSeriesText(m, "0,\"my x\",-1,3,\"*\",#TRUE#,**,1,#TRUE#,0,0", "f").outcome,
-            SeriesReadOutcome::Ok);
+  ASSERT_EQ(ReadSeriesText(m, "0,\"my x\",-1,3,\"*\",#TRUE#,**,1,#TRUE#,0,0", "f").outcome, SeriesReadOutcome::Ok);
   EXPECT_EQ(m.VarName[0], "my x");
   EXPECT_EQ(m.Center[0], 1.0);
   EXPECT_EQ(m.Period[0], 0.0);  // two asterisks are no default and no number
@@ -140,20 +141,19 @@ TEST_P(SeriesRefusal, NamesFileAndPlaceAndLeavesTheModel) {
 
 INSTANTIATE_TEST_SUITE_P(
     Refusals, SeriesRefusal,
-    ::testing::Values(
-        Refusal{"Empty", "", "field 1 on line 1"},
-        Refusal{"LastVarMinusOne", "-1,x", "outside 0 to 3"},
-        Refusal{"LastVarFour", "4,x", "outside 0 to 3"},
-        Refusal{"EndsInHead", "0\r\nx\r\n0\r\n", "field 4 on line 4 (upper limit of variable 0)"},
-        Refusal{"NegativeTerms", "0,x,0,1,0,#TRUE#,*,-3,#TRUE#", "is negative"},
-        Refusal{"MisspelledKind", "0,x,0,1,0,#YES#,*,2,#TRUE#,1,2,3", "field 6 on line 1 (kind"},
-        Refusal{"MisspelledFlag", "0,x,0,1,0,#TRUE#,*,2,TRUE,1,2,3", "coefficients present"},
-        Refusal{"ShortByOne", "0,x,0,1,0,#TRUE#,*,2,#TRUE#,1,2", "coefficient 3 of 3"},
-        Refusal{"TooManyCoefficients",
-                "1,x,0,1,0,#TRUE#,*,99999,y,0,1,0,#TRUE#,*,99999,#TRUE#,1", "more than 2147483647"},
-        Refusal{"InfiniteCoefficient", "0,x,0,1,0,#TRUE#,*,1,#TRUE#,1,inf", "coefficient 2 of 2"},
-        Refusal{"HugeLimit", "0,x,1e999,1,0,#TRUE#,*,1,#TRUE#,1,2", "lower limit of variable 0"},
-        Refusal{"HugeCentre", "0,x,0,1,1e400,#TRUE#,*,1,#TRUE#,1,2", "centre of expansion of variable 0"}),
+    ::testing::Values(Refusal{"Empty", "", "field 1 on line 1"}, Refusal{"LastVarMinusOne", "-1,x", "outside 0 to 3"},
+                      Refusal{"LastVarFour", "4,x", "outside 0 to 3"},
+                      Refusal{"EndsInHead", "0\r\nx\r\n0\r\n", "field 4 on line 4 (upper limit of variable 0)"},
+                      Refusal{"NegativeTerms", "0,x,0,1,0,#TRUE#,*,-3,#TRUE#", "is negative"},
+                      Refusal{"MisspelledKind", "0,x,0,1,0,#YES#,*,2,#TRUE#,1,2,3", "field 6 on line 1 (kind"},
+                      Refusal{"MisspelledFlag", "0,x,0,1,0,#TRUE#,*,2,TRUE,1,2,3", "coefficients present"},
+                      Refusal{"ShortByOne", "0,x,0,1,0,#TRUE#,*,2,#TRUE#,1,2", "coefficient 3 of 3"},
+                      Refusal{"TooManyCoefficients", "1,x,0,1,0,#TRUE#,*,99999,y,0,1,0,#TRUE#,*,99999,#TRUE#,1",
+                              "more than 2147483647"},
+                      Refusal{"InfiniteCoefficient", "0,x,0,1,0,#TRUE#,*,1,#TRUE#,1,inf", "coefficient 2 of 2"},
+                      Refusal{"HugeLimit", "0,x,1e999,1,0,#TRUE#,*,1,#TRUE#,1,2", "lower limit of variable 0"},
+                      Refusal{"HugeCentre", "0,x,0,1,1e400,#TRUE#,*,1,#TRUE#,1,2",
+                              "centre of expansion of variable 0"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(SeriesFile, MissingFileAndFolderAreReported) {

@@ -33,6 +33,7 @@ int main(int argc, char** argv) {
   DemoServices services(tabulor::PathToQ(argv[1]));
   return tabulor::RunWindowProgram(argc, argv, services, [](tabulor::FrmTabulor& w) {
     QMetaObject::invokeMethod(&w, "txtSerFileName_Click");
-    if (w.formState() == tabulor::FrmTabulor::FormState::SeriesLoaded) QMetaObject::invokeMethod(&w, "cmdCompute_Click");
+    if (w.formState() == tabulor::FrmTabulor::FormState::SeriesLoaded)
+      QMetaObject::invokeMethod(&w, "cmdCompute_Click");
   });
 }

@@ -239,10 +239,9 @@ Options ParseArgs(const std::vector<std::string>& args) {
   Options o;
   for (std::size_t i = 0; i < args.size(); ++i) ParseArg(o, args, i);
   if (o.help) return o;
-  if (o.series_file.empty() == o.open_grid.empty())
-    throw UsageError{"give either a series file or --open-grid BASE"};
-  if (!o.open_grid.empty() && (!o.points.empty() || !o.der.empty() || !o.limits.empty() ||
-                               !o.values.empty() || !o.save_base.empty() || o.summary))
+  if (o.series_file.empty() == o.open_grid.empty()) throw UsageError{"give either a series file or --open-grid BASE"};
+  if (!o.open_grid.empty() && (!o.points.empty() || !o.der.empty() || !o.limits.empty() || !o.values.empty() ||
+                               !o.save_base.empty() || o.summary))
     throw UsageError{"--open-grid takes only --report and --csv"};
   for (const auto& [k, xs] : o.values)
     if (o.points.count(k)) throw UsageError{"--points and --values both given for variable " + IntegerText(k)};
@@ -254,7 +253,8 @@ Options ParseArgs(const std::vector<std::string>& args) {
 // both exist (devices and pipes, which hold no file to lose, never count),
 // else the same path once made absolute and tidied.
 bool SameFile(const std::string& a, const std::string& b) {
-  struct stat sa {}, sb {};
+  struct stat sa {
+  }, sb{};
   const bool a_exists = ::stat(a.c_str(), &sa) == 0, b_exists = ::stat(b.c_str(), &sb) == 0;
   if (a_exists && b_exists)
     return S_ISREG(sa.st_mode) && S_ISREG(sb.st_mode) && sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;

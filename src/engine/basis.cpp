@@ -63,8 +63,8 @@ constexpr std::int64_t kGroup = 32;
 // 1, value = factor * p. Returns false when a value is an infinity or NaN
 // (value - value is then NaN, not 0).
 template <int kCount>
-bool PowerRows(const double* u, const double* factor, std::int64_t d, std::int64_t n, std::int64_t count,
-               double* out, std::int64_t row) {
+bool PowerRows(const double* u, const double* factor, std::int64_t d, std::int64_t n, std::int64_t count, double* out,
+               std::int64_t row) {
   const std::int64_t c = kCount > 0 ? kCount : count;
   double p[kGroup], check[kGroup];
   for (std::int64_t i = 0; i < c; ++i) {
@@ -97,8 +97,7 @@ bool PowerPanel(const BasisRule& rule, std::int64_t panel, std::int64_t j0, std:
   if (set != nullptr && (panel == set->x_panel || panel == set->y_panel) && panel <= kGroup) {
     double u[kGroup];
     for (std::int64_t i = 0; i < panel; ++i) u[i] = rule.offsets[std::min(j0 + i, j_end - 1)];
-    return panel == set->x_panel ? set->power_panel_x(u, factor, d, n, out)
-                                 : set->power_panel_y(u, factor, d, n, out);
+    return panel == set->x_panel ? set->power_panel_x(u, factor, d, n, out) : set->power_panel_y(u, factor, d, n, out);
   }
   bool ok = true;
   for (std::int64_t i0 = 0; i0 < panel; i0 += kGroup) {
@@ -142,8 +141,8 @@ bool TrigPanels(const BasisRule& rule, std::int64_t panel, std::int64_t j_begin,
 
 }  // namespace
 
-bool BuildBasisPanels(const BasisRule& rule, std::int64_t panel, std::int64_t j_begin, std::int64_t j_end,
-                      double* out, const kernels::KernelSet* set) {
+bool BuildBasisPanels(const BasisRule& rule, std::int64_t panel, std::int64_t j_begin, std::int64_t j_end, double* out,
+                      const kernels::KernelSet* set) {
   if (!rule.power) return j_begin >= j_end || TrigPanels(rule, panel, j_begin, j_end, out, set);
   bool ok = true;
   for (std::int64_t j0 = j_begin; j0 < j_end; j0 += panel) {

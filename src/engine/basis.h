@@ -15,10 +15,10 @@ struct KernelSet;
 // cache while they are used) with the same bits as the whole table.
 struct BasisRule {
   bool power = true;
-  std::int64_t terms = 0;       // N + 1
-  std::int32_t der_order = 0;   // d (at least 0)
-  double w = 0.0;               // Trigonometric: atan(1) * 8 / period
-  std::vector<double> factor;   // Power: k!/(k-d)!; Trigonometric: W^d of term k
+  std::int64_t terms = 0;           // N + 1
+  std::int32_t der_order = 0;       // d (at least 0)
+  double w = 0.0;                   // Trigonometric: atan(1) * 8 / period
+  std::vector<double> factor;       // Power: k!/(k-d)!; Trigonometric: W^d of term k
   const double* offsets = nullptr;  // u of every grid point
   std::int64_t points = 0;          // M + 1
 };
@@ -32,7 +32,7 @@ BasisRule MakeTrigRule(const std::vector<double>& offsets, std::int32_t last_ter
 // to out[p * terms * panel + k * panel + i]. The last panel is filled up by
 // repeating the last point. Returns false when a value is an infinity or NaN.
 // With `set`, panels of its widths use its vector loops (the same bits).
-bool BuildBasisPanels(const BasisRule& rule, std::int64_t panel, std::int64_t j_begin, std::int64_t j_end,
-                      double* out, const kernels::KernelSet* set = nullptr);
+bool BuildBasisPanels(const BasisRule& rule, std::int64_t panel, std::int64_t j_begin, std::int64_t j_end, double* out,
+                      const kernels::KernelSet* set = nullptr);
 
 }  // namespace tabulor

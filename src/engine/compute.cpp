@@ -24,8 +24,7 @@ constexpr std::uint64_t kTransformBlockDoubles = 4 << 20;
 
 std::array<std::int64_t, 4> ResultDims(const Dimension& m) {
   std::array<std::int64_t, 4> dims{1, 1, 1, 1};
-  for (int v = 0; v <= m.LastVar; ++v)
-    dims[v] = static_cast<std::int64_t>(std::max(m.LastTerm[v], m.LastPoint[v])) + 1;
+  for (int v = 0; v <= m.LastVar; ++v) dims[v] = static_cast<std::int64_t>(std::max(m.LastTerm[v], m.LastPoint[v])) + 1;
   return dims;
 }
 
@@ -37,16 +36,14 @@ std::string CheckComputable(const Dimension& m) {
     const std::string who = CapitalVariableLabel(m, v);
     if (m.LastTerm[v] < 0) return who + ": the number of terms is below 1.";
     if (m.LastPoint[v] < 0) return who + ": the number of grid points is below 1.";
-    if (m.DerOrder[v] < 0)
-      return who + ": the derivative order " + IntegerText(m.DerOrder[v]) + " is negative.";
+    if (m.DerOrder[v] < 0) return who + ": the derivative order " + IntegerText(m.DerOrder[v]) + " is negative.";
     if (!m.IsPower[v] && m.Period[v] == 0.0)
       return who + ": the period is 0, so the angle of a Trigonometric term is undefined.";
     if (!std::isfinite(m.Period[v]) || !std::isfinite(m.Center[v]))
       return who + ": the centre or the period is not a finite number.";
     if (m.GridX[v].size() < static_cast<std::size_t>(m.LastPoint[v]) + 1 && !m.EvenlySpaced[v])
-      return who + ": the grid has " + IntegerText(static_cast<std::int64_t>(m.GridX[v].size())) +
-             " values for " + IntegerText(static_cast<std::int64_t>(m.LastPoint[v]) + 1) +
-             " grid points.";
+      return who + ": the grid has " + IntegerText(static_cast<std::int64_t>(m.GridX[v].size())) + " values for " +
+             IntegerText(static_cast<std::int64_t>(m.LastPoint[v]) + 1) + " grid points.";
     if (!m.EvenlySpaced[v]) {
       for (std::int32_t j = 0; j <= m.LastPoint[v]; ++j)
         if (!std::isfinite(m.GridX[v][static_cast<std::size_t>(j)]))
@@ -54,8 +51,9 @@ std::string CheckComputable(const Dimension& m) {
     } else if (!std::isfinite(m.LowerLimit[v]) || !std::isfinite(m.UpperLimit[v])) {
       return who + ": the grid limits are not finite numbers.";
     } else if (m.LastPoint[v] > 0 && !std::isfinite(m.UpperLimit[v] - m.LowerLimit[v])) {
-      return who + ": the grid limits are so far apart that the distance between them is beyond the range "
-                   "of a double.";
+      return who +
+             ": the grid limits are so far apart that the distance between them is beyond the range "
+             "of a double.";
     }
   }
   std::int64_t terms = m.TermProduct();
@@ -74,8 +72,8 @@ std::string CheckComputable(const Dimension& m) {
   for (auto d : dims) total *= static_cast<long double>(d);
   std::uint64_t basis = 0, max_points = 1;
   for (int v = 0; v <= m.LastVar; ++v) {
-    basis = std::max<std::uint64_t>(basis, (static_cast<std::uint64_t>(m.LastTerm[v]) + 1) *
-                                               (static_cast<std::uint64_t>(m.LastPoint[v]) + 1));
+    basis = std::max<std::uint64_t>(
+        basis, (static_cast<std::uint64_t>(m.LastTerm[v]) + 1) * (static_cast<std::uint64_t>(m.LastPoint[v]) + 1));
     max_points = std::max<std::uint64_t>(max_points, static_cast<std::uint64_t>(m.LastPoint[v]) + 1);
   }
   basis = std::min<std::uint64_t>(basis, Transformer::kWholeBasisBytes / sizeof(double));
@@ -232,8 +230,7 @@ class Computation {
                         IntegerText(m_.DerOrder[v]) +
                         ") overflow or are undefined at the grid points; reduce the derivative order, "
                         "the number of terms or the grid's distance from the centre.");
-      case TransformOutcome::Stopped:
-        return Cancelled();
+      case TransformOutcome::Stopped: return Cancelled();
       case TransformOutcome::NoMemory:
         return Fail(ComputeOutcome::Error, "There is not enough memory for the computation's tables.");
       default:

@@ -23,7 +23,7 @@ struct ComputeResult {
 
 // How the computation runs; the values do not depend on it.
 struct ComputeOptions {
-  int threads = 0;                       // 0: as many as the processor runs at once
+  int threads = 0;                        // 0: as many as the processor runs at once
   KernelPath kernels = KernelPath::Auto;  // the widest vectors the processor has
   // Variables 1 and 0 slab by slab (the bits are the same either way).
   SlabMode slabs = SlabMode::BySize;

@@ -16,8 +16,8 @@ constexpr int kSinCosTableLast = 820;
 // What the double-double sine and cosine need, made once with MPFR.
 struct SinCosConstants {
   double two_over_pi = 0.0;
-  double pio2[3] = {};         // pi/2 = pio2[0] + pio2[1] + pio2[2] to about 160 bits
-  double minus_sixth[2] = {};  // -1/6 in double-double
+  double pio2[3] = {};            // pi/2 = pio2[0] + pio2[1] + pio2[2] to about 160 bits
+  double minus_sixth[2] = {};     // -1/6 in double-double
   const double* table = nullptr;  // sin hi, sin lo, cos hi, cos lo of i/512, i = 0 .. kSinCosTableLast
 };
 

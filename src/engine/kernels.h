@@ -52,7 +52,7 @@ struct TrigPanelArgs {
 
 struct KernelSet {
   const char* name;
-  int width;  // doubles per vector
+  int width;    // doubles per vector
   int x_panel;  // items per x panel (the register block's rows)
   int y_panel;  // lanes per y panel (vectors per row times width)
   // Items = runs, lanes = grid points (the transform of dimension 0: the

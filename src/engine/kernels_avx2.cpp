@@ -27,10 +27,12 @@ constexpr int NV = 2;
 // processor: it gets the portable product errors instead of the intrinsics.
 #if !defined(__clang__)
 inline __attribute__((always_inline)) V FusedProductError(V a, V b, V p) {
-  return reinterpret_cast<V>(_mm256_fmsub_pd(reinterpret_cast<__m256d>(a), reinterpret_cast<__m256d>(b), reinterpret_cast<__m256d>(p)));
+  return reinterpret_cast<V>(
+      _mm256_fmsub_pd(reinterpret_cast<__m256d>(a), reinterpret_cast<__m256d>(b), reinterpret_cast<__m256d>(p)));
 }
 inline __attribute__((always_inline)) V FusedMulAdd(V a, V b, V c) {
-  return reinterpret_cast<V>(_mm256_fmadd_pd(reinterpret_cast<__m256d>(a), reinterpret_cast<__m256d>(b), reinterpret_cast<__m256d>(c)));
+  return reinterpret_cast<V>(
+      _mm256_fmadd_pd(reinterpret_cast<__m256d>(a), reinterpret_cast<__m256d>(b), reinterpret_cast<__m256d>(c)));
 }
 #define TABULOR_FMS FusedProductError
 #define TABULOR_FMA FusedMulAdd

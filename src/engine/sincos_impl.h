@@ -32,7 +32,7 @@
 //   most 2^-100.5 of rounding. A step adds at most 2^-91.4 to the error of
 //   the pair, so kChainError * m = m * 2^-90 bounds the error of multiple m.
 
-constexpr double kMagic = 6755399441055744.0;  // 1.5 * 2^52: adding it rounds to a whole number
+constexpr double kMagic = 6755399441055744.0;      // 1.5 * 2^52: adding it rounds to a whole number
 constexpr double kFastLimit = 2251799813685248.0;  // 2^51: StartSinCos covers |x| below it
 constexpr double kShortLimit = 134217728.0;        // 2^27: the short form of delta's rotation below it
 constexpr double kNearLimit = 1024.0;              // 2^10: its shorter form below it

@@ -17,8 +17,7 @@ bool KernelPathRuns(KernelPath path) {
     case KernelPath::Auto:
     case KernelPath::Scalar:
     case KernelPath::Sse2:
-    case KernelPath::Wide8:
-      return true;
+    case KernelPath::Wide8: return true;
     case KernelPath::Avx2:
 #if defined(__x86_64__)
       return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
@@ -103,12 +102,12 @@ struct RunBlock {
   std::vector<std::uint8_t> contiguous;
 };
 
-constexpr std::int64_t kTileDoubles = 16384;       // 128 KB of basis per tile
-constexpr std::int64_t kTiledRunDoubles = 1 << 20;  // 8 MB of packed runs when tiling
+constexpr std::int64_t kTileDoubles = 16384;          // 128 KB of basis per tile
+constexpr std::int64_t kTiledRunDoubles = 1 << 20;    // 8 MB of packed runs when tiling
 constexpr std::int64_t kPieceMultiplyAdds = 1 << 22;  // about a millisecond
-constexpr std::int64_t kTablePointsPerTask = 4096;      // grid points of a basis table per task
-constexpr std::int64_t kBlocksPerThread = 4;            // blocks of runs per thread, for balance
-constexpr std::int64_t kPanelsPerBlock = 8;             // packed panels in a block of runs at most
+constexpr std::int64_t kTablePointsPerTask = 4096;    // grid points of a basis table per task
+constexpr std::int64_t kBlocksPerThread = 4;          // blocks of runs per thread, for balance
+constexpr std::int64_t kPanelsPerBlock = 8;           // packed panels in a block of runs at most
 
 std::int64_t RoundUp(std::int64_t n, std::int64_t m) { return (n + m - 1) / m * m; }
 
@@ -281,8 +280,8 @@ bool Pass::Compute(RunBlock& b, std::int64_t nr, std::int64_t j0, std::int64_t j
 // The whole basis table of `pass`, in panels, built by all threads. Returns
 // false when keep_going stopped it; `bad` is set when a value is an
 // infinity or NaN.
-bool BuildTable(ThreadPool& pool, const kernels::KernelSet* set, const BasisRule& rule, const Pass& pass,
-                double* table, const std::function<bool()>& keep_going, std::atomic<bool>& bad) {
+bool BuildTable(ThreadPool& pool, const kernels::KernelSet* set, const BasisRule& rule, const Pass& pass, double* table,
+                const std::function<bool()>& keep_going, std::atomic<bool>& bad) {
   const std::int64_t bw = pass.bw;
   const std::int64_t per_task = std::max<std::int64_t>(1, kTablePointsPerTask / bw);
   const std::int64_t tasks = (pass.table_panels() + per_task - 1) / per_task;
@@ -336,8 +335,8 @@ class TimeInto {
 }  // namespace
 
 struct Transformer::Buffers {
-  AlignedDoubles table;        // the whole basis in panels
-  AlignedDoubles table0;       // that of dimension 0 when two are transformed together
+  AlignedDoubles table;         // the whole basis in panels
+  AlignedDoubles table0;        // that of dimension 0 when two are transformed together
   std::vector<RunBlock> block;  // one per thread
 };
 
@@ -355,8 +354,8 @@ Transformer::~Transformer() = default;
 
 int Transformer::threads() const { return pool_->threads(); }
 
-TransformOutcome Transformer::Transform(ResultsArray& results, const TransformShape& shape,
-                                        const BasisRule& rule, const TransformPoll& poll) {
+TransformOutcome Transformer::Transform(ResultsArray& results, const TransformShape& shape, const BasisRule& rule,
+                                        const TransformPoll& poll) {
   const TimeInto account(stats_.seconds);
   try {
     return Run(results, shape, rule, poll);
@@ -395,8 +394,8 @@ RunPlan PlanRun(const Pass& pass, int threads, TilingMode tiling) {
   RunPlan plan;
   const std::int64_t rw = pass.rw, total_runs = pass.runs();
   const std::int64_t table_bytes = pass.table_panels() * pass.panel_doubles() * 8;
-  plan.tiled = tiling == TilingMode::Always ||
-               (tiling == TilingMode::BySize && table_bytes > Transformer::kWholeBasisBytes);
+  plan.tiled =
+      tiling == TilingMode::Always || (tiling == TilingMode::BySize && table_bytes > Transformer::kWholeBasisBytes);
   // Enough blocks of runs to keep every thread busy, or, with few runs (or
   // a tiled basis), every block's grid points split instead.
   const std::int64_t blocks_wanted = kBlocksPerThread * threads;
@@ -438,8 +437,8 @@ bool ReserveBlocks(std::vector<RunBlock>& blocks, const Pass& pass, const RunPla
 }
 
 // The values of nr packed runs at the grid points j0 .. j1-1.
-void ComputePiece(const Pass& pass, RunBlock& b, std::int64_t nr, std::int64_t j0, std::int64_t j1,
-                  const double* basis, RunState& state) {
+void ComputePiece(const Pass& pass, RunBlock& b, std::int64_t nr, std::int64_t j0, std::int64_t j1, const double* basis,
+                  RunState& state) {
   if (!pass.Compute(b, nr, j0, j1, basis)) state.Fail(state.values_bad);
   state.stop.done.fetch_add(static_cast<std::uint64_t>(nr * (j1 - j0) * pass.nk), std::memory_order_relaxed);
 }
@@ -575,8 +574,8 @@ bool Transformer::CanTransformLastTwo(const ResultsArray& results, const Transfo
   // One slab: nothing to gain.
   if (shape.points[2] * shape.points[3] < 2 && slabs_ != SlabMode::Always) return false;
   for (int v = 0; v < 2; ++v) {
-    const std::int64_t table = RoundUp(shape.points[static_cast<std::size_t>(v)], 8) *
-                               shape.terms[static_cast<std::size_t>(v)] * 8;
+    const std::int64_t table =
+        RoundUp(shape.points[static_cast<std::size_t>(v)], 8) * shape.terms[static_cast<std::size_t>(v)] * 8;
     if (table > kWholeBasisBytes) return false;
   }
   return slabs_ == SlabMode::Always || results.Stride(2) * static_cast<std::int64_t>(sizeof(double)) <= kSlabBytes;
@@ -691,9 +690,8 @@ bool SweepSlabs(ThreadPool& pool, std::vector<RunBlock>& blocks, const SlabPlan&
 
 }  // namespace
 
-TransformOutcome Transformer::RunLastTwo(ResultsArray& results, const TransformShape& shape,
-                                         const BasisRule& rule1, const BasisRule& rule0,
-                                         const TransformPoll& poll, int& failed_var) {
+TransformOutcome Transformer::RunLastTwo(ResultsArray& results, const TransformShape& shape, const BasisRule& rule1,
+                                         const BasisRule& rule0, const TransformPoll& poll, int& failed_var) {
   const SlabPlan plan(*set_, results, shape);
   RunState state(poll);
   // Both basis tables whole. A bad value in that of dimension 0 is told

@@ -53,8 +53,8 @@ void Dimension::ResizeCurrentGrid() {
 double Dimension::CenterOffset(int v, std::int64_t index) const {
   if (v < 0 || v >= kSlots) return 0.0;
   const auto& grid = GridX[v];
-  const double x = index < 0 || static_cast<std::size_t>(index) >= grid.size() ? 0.0
-                                                                               : grid[static_cast<std::size_t>(index)];
+  const double x =
+      index < 0 || static_cast<std::size_t>(index) >= grid.size() ? 0.0 : grid[static_cast<std::size_t>(index)];
   return x - Center[v];
 }
 

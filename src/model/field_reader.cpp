@@ -43,8 +43,7 @@ FieldReader::FieldReader(int fd) : fd_(fd), buffer_(kBufferSize) {
 void FieldReader::SkipByteOrderMark() {
   // Editors on other systems put the UTF-8 byte order mark in front of a
   // text file; it is not part of the first field.
-  if (std::string_view(cur_, static_cast<std::size_t>(end_ - cur_)).substr(0, kByteOrderMark.size()) ==
-      kByteOrderMark)
+  if (std::string_view(cur_, static_cast<std::size_t>(end_ - cur_)).substr(0, kByteOrderMark.size()) == kByteOrderMark)
     cur_ += kByteOrderMark.size();
 }
 
@@ -116,8 +115,7 @@ bool FieldReader::ReadPlainNumber(double& out) {
   // NUL byte or an overlong field take the general way).
   const char* q = r.ptr;
   while (q < end_ && IsBlank(*q)) ++q;
-  if (q == end_ || (*q != ',' && *q != '\r' && *q != '\n') ||
-      static_cast<std::size_t>(q - p) > kMaxFieldLength)
+  if (q == end_ || (*q != ',' && *q != '\r' && *q != '\n') || static_cast<std::size_t>(q - p) > kMaxFieldLength)
     return false;
   ++field_number_;
   field_line_ = line_;
@@ -226,8 +224,7 @@ bool FieldReader::ReadNumberGeneral(double& out, std::string_view what) {
   if (r.status == NumberStatus::Overflow)
     return Fail(what, "the number " + field_.substr(0, 40) + " is too large for a double");
   // Also "1.#INF", whose leading number 1 is not what it means.
-  if (NamesNonFiniteNumber(field_))
-    return Fail(what, "\"" + field_.substr(0, 40) + "\" is not a finite number");
+  if (NamesNonFiniteNumber(field_)) return Fail(what, "\"" + field_.substr(0, 40) + "\" is not a finite number");
   out = r.status == NumberStatus::Ok ? r.value : 0.0;
   return true;
 }

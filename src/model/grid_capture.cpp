@@ -77,7 +77,8 @@ std::string ReadCounts(const Dimension& m, int v, const GridSpecText& s, Capture
     return who + ": the number of grid points \"" + s.points + "\" is not between 1 and " + IntegerText(kMaxCount) +
            ".";
   const WholeNumberResult d = ParseWholeNumber(s.der);
-  if (d.status == WholeNumberStatus::NotANumber) return who + ": the derivative order \"" + s.der + "\" is not a number.";
+  if (d.status == WholeNumberStatus::NotANumber)
+    return who + ": the derivative order \"" + s.der + "\" is not a number.";
   if (d.status == WholeNumberStatus::OutOfRange)
     return who + ": the derivative order \"" + s.der + "\" is beyond the 32-bit range.";
   if (d.value < 0) return who + ": the derivative order " + IntegerText(d.value) + " is negative.";

@@ -34,7 +34,6 @@ bool NeedsQuotes(const std::string& name) {
   return first == ' ' || first == '\t' || first == '"' || last == ' ' || last == '\t';
 }
 
-
 // Collects the file's bytes and hands them on in large pieces.
 class LineSink {
  public:
@@ -204,8 +203,7 @@ std::string VarWhat(const char* item, int v) { return std::string(item) + " of v
 // "field 5 on line 2 (derivative order of variable 0): " for the field just
 // read.
 std::string At(const FieldReader& in, const std::string& what) {
-  return "field " + IntegerText(in.field_number()) + " on line " + IntegerText(in.line_number()) + " (" + what +
-         "): ";
+  return "field " + IntegerText(in.field_number()) + " on line " + IntegerText(in.line_number()) + " (" + what + "): ";
 }
 
 // The description of variable v; the problem when it is refused.

@@ -23,8 +23,7 @@ std::string GridFilePath(const std::string& name);
 // Writes the model's results and grid to GridFilePath(name), whole or not at all
 // (WriteFileAtomically): a failed save leaves any existing file as it was.
 // The model must hold results for its grid.
-GridFileResult WriteGridFile(const Dimension& model, const std::string& name,
-                             const ProgressFn& progress = nullptr);
+GridFileResult WriteGridFile(const Dimension& model, const std::string& name, const ProgressFn& progress = nullptr);
 
 // The whole text the writer produces, for tests and small results.
 std::string GridFileText(const Dimension& model);
@@ -33,8 +32,7 @@ std::string GridFileText(const Dimension& model);
 // model: names, grid limits, grid sizes, derivative orders, spacing flags,
 // results and grid values; kind, centre, period and terms come back cleared;
 // ResultsReady true, FileName = name, LastPt = LastPoint.
-GridFileResult ReadGridFile(Dimension& model, const std::string& name,
-                            const ProgressFn& progress = nullptr);
+GridFileResult ReadGridFile(Dimension& model, const std::string& name, const ProgressFn& progress = nullptr);
 
 // The same from text in memory; `name` stands for the file in messages.
 GridFileResult ReadGridText(Dimension& model, std::string_view text, const std::string& name);

@@ -28,11 +28,9 @@ std::optional<std::string> CheckDoublesFit(std::uint64_t count, const std::strin
     char buf[24];
     auto r = std::to_chars(buf, buf + sizeof buf, count);
     std::string values(buf, r.ptr);
-    std::string asked = count > UINT64_MAX / sizeof(double)
-                            ? std::string("more than 16 EB")
-                            : ByteSizeText(count * sizeof(double));
-    return what + " needs " + values + " values (" + asked +
-           "), more than the memory limit of " + ByteSizeText(limit);
+    std::string asked =
+        count > UINT64_MAX / sizeof(double) ? std::string("more than 16 EB") : ByteSizeText(count * sizeof(double));
+    return what + " needs " + values + " values (" + asked + "), more than the memory limit of " + ByteSizeText(limit);
   }
   return std::nullopt;
 }

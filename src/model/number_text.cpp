@@ -21,7 +21,8 @@ std::size_t GeneralNumberText(char* buf, double value) {
   auto res = std::to_chars(buf, buf + 32, value, std::chars_format::general, 15);
   std::size_t n = static_cast<std::size_t>(res.ptr - buf);
   for (std::size_t i = 0; i < n; ++i) {
-    if (buf[i] == 'e') buf[i] = 'E';
+    if (buf[i] == 'e')
+      buf[i] = 'E';
     else if (buf[i] == 'i' || buf[i] == 'n' || buf[i] == 'f' || buf[i] == 'a')
       buf[i] = static_cast<char>(buf[i] - 'a' + 'A');  // INF / NAN, never expected
   }
@@ -62,7 +63,7 @@ class FastNumberText {
     std::uint64_t bits;
     std::memcpy(&bits, &a, sizeof bits);
     int e2 = static_cast<int>(bits >> 52) - 1022;  // a = f * 2^e2, f in [0.5, 1)
-    if (bits >> 52 == 0) std::frexp(a, &e2);      // subnormal
+    if (bits >> 52 == 0) std::frexp(a, &e2);       // subnormal
     // Decimal exponent: floor(log10(a)), estimated from the binary one
     // (78913 / 2^18 is log10(2) to 6 digits) and corrected by the scaled
     // value's range.
@@ -72,9 +73,12 @@ class FastNumberText {
       const int k = 14 - e10;
       if (k < -kLow || k > kHigh || tries == 2) return GeneralNumberText(buf, value);
       y = static_cast<long double>(a) * pow10_[k + kLow];
-      if (y < 1e14L) --e10;
-      else if (y >= 1e15L) ++e10;
-      else break;
+      if (y < 1e14L)
+        --e10;
+      else if (y >= 1e15L)
+        ++e10;
+      else
+        break;
     }
     // y is a * 10^(14 - e10) within a relative 2^-63 (the power's rounding
     // and the product's): within 1.1e-4 of the exact value, below 1e15.
@@ -196,11 +200,17 @@ bool ScanNumber(std::string_view text, NumberSpan& s) {
     ++i;
   }
   s.mantissa_begin = i;
-  while (i < n && IsDigit(text[i])) { ++i; ++s.int_digits; }
+  while (i < n && IsDigit(text[i])) {
+    ++i;
+    ++s.int_digits;
+  }
   if (i < n && text[i] == '.') {
     s.point = i;
     std::size_t j = i + 1;
-    while (j < n && IsDigit(text[j])) { ++j; ++s.frac_digits; }
+    while (j < n && IsDigit(text[j])) {
+      ++j;
+      ++s.frac_digits;
+    }
     if (s.int_digits + s.frac_digits > 0) i = j;
   }
   if (s.int_digits + s.frac_digits == 0) return false;
@@ -227,7 +237,10 @@ long long ExponentOf(std::string_view text, const NumberSpan& s) {
   if (s.exp_end == s.exp_begin) return 0;
   std::string_view e = text.substr(s.exp_begin + 1, s.exp_end - s.exp_begin - 1);
   bool eneg = false;
-  if (e[0] == '+' || e[0] == '-') { eneg = e[0] == '-'; e.remove_prefix(1); }
+  if (e[0] == '+' || e[0] == '-') {
+    eneg = e[0] == '-';
+    e.remove_prefix(1);
+  }
   long long exponent = 0;
   for (char c : e) {
     if (exponent < 100000000) exponent = exponent * 10 + (c - '0');

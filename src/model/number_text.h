@@ -29,9 +29,9 @@ std::string PrintForm(double value);
 std::string PrintForm(std::int64_t value);
 
 enum class NumberStatus {
-  Ok,         // a number was read
-  NoNumber,   // the text does not begin with a number: the value is 0
-  Overflow,   // the number's magnitude is beyond the largest double
+  Ok,        // a number was read
+  NoNumber,  // the text does not begin with a number: the value is 0
+  Overflow,  // the number's magnitude is beyond the largest double
 };
 
 struct LeadingNumberResult {

@@ -24,9 +24,7 @@ struct StagedSeries {
   std::vector<double> coefficients;
 };
 
-std::string VarWhat(const char* item, int v) {
-  return std::string(item) + " of variable " + IntegerText(v);
-}
+std::string VarWhat(const char* item, int v) { return std::string(item) + " of variable " + IntegerText(v); }
 
 SeriesReadResult Failure(const std::string& name, const std::string& problem) {
   return {SeriesReadOutcome::Error, "Series file \"" + name + "\": " + problem};
@@ -35,8 +33,7 @@ SeriesReadResult Failure(const std::string& name, const std::string& problem) {
 // "field 5 on line 2 (centre of expansion of variable 0): " for the field
 // just read.
 std::string At(const FieldReader& in, const std::string& what) {
-  return "field " + IntegerText(in.field_number()) + " on line " + IntegerText(in.line_number()) + " (" + what +
-         "): ";
+  return "field " + IntegerText(in.field_number()) + " on line " + IntegerText(in.line_number()) + " (" + what + "): ";
 }
 
 // The centre and period fields are texts whose leading number counts; a
@@ -45,8 +42,7 @@ std::string At(const FieldReader& in, const std::string& what) {
 std::optional<std::string> TextNumber(const std::string& text, double& out) {
   LeadingNumberResult r = ParseLeadingNumber(text);
   if (r.status == NumberStatus::Overflow) return std::string("the number is too large for a double");
-  if (NamesNonFiniteNumber(text))
-    return "\"" + text.substr(0, 40) + "\" is not a finite number";
+  if (NamesNonFiniteNumber(text)) return "\"" + text.substr(0, 40) + "\" is not a finite number";
   out = r.status == NumberStatus::Ok ? r.value : 0.0;
   return std::nullopt;
 }
@@ -120,8 +116,8 @@ std::optional<std::string> ReadHead(FieldReader& in, StagedSeries& s, double pi,
     if (too_many.empty()) {
       count *= static_cast<std::int64_t>(s.last_term[v]) + 1;
       if (count > kMaxCount)
-        too_many = At(in, VarWhat("number of terms minus 1", v)) + "the numbers of terms make " +
-                   IntegerText(count) + " coefficients, more than " + IntegerText(kMaxCount);
+        too_many = At(in, VarWhat("number of terms minus 1", v)) + "the numbers of terms make " + IntegerText(count) +
+                   " coefficients, more than " + IntegerText(kMaxCount);
     }
   }
   return std::nullopt;
@@ -141,8 +137,8 @@ std::optional<SeriesReadResult> ReadCoefficients(FieldReader& in, StagedSeries& 
     const std::uint64_t step = 1 << 20;
     for (std::int64_t i = 0; i < count; ++i) {
       double c = 0.0;
-      if (!in.ReadNumberNamedOnError(
-              c, [&] { return "coefficient " + IntegerText(i + 1) + " of " + IntegerText(count); }))
+      if (!in.ReadNumberNamedOnError(c,
+                                     [&] { return "coefficient " + IntegerText(i + 1) + " of " + IntegerText(count); }))
         return Failure(name, in.error());
       s.coefficients.push_back(c);
       if (progress && (i + 1) % static_cast<std::int64_t>(step) == 0 &&
@@ -156,8 +152,8 @@ std::optional<SeriesReadResult> ReadCoefficients(FieldReader& in, StagedSeries& 
 }
 
 // All is read: puts it into the model.
-void Commit(Dimension& model, StagedSeries& s, std::array<std::vector<double>, kSlots>& grid,
-            const std::string& name, std::int64_t count) {
+void Commit(Dimension& model, StagedSeries& s, std::array<std::vector<double>, kSlots>& grid, const std::string& name,
+            std::int64_t count) {
   model.ClearVariables();
   model.LastVar = s.last_var;
   for (int v = 0; v <= s.last_var; ++v) {
@@ -183,8 +179,8 @@ void Commit(Dimension& model, StagedSeries& s, std::array<std::vector<double>, k
   model.TotalCount = static_cast<std::int32_t>(count);
 }
 
-SeriesReadResult ReadSeries(FieldReader& in, Dimension& model, const std::string& name,
-                            std::uint64_t size_hint, const ProgressFn& progress) {
+SeriesReadResult ReadSeries(FieldReader& in, Dimension& model, const std::string& name, std::uint64_t size_hint,
+                            const ProgressFn& progress) {
   StagedSeries s;
   std::int64_t count = 1;
   std::string too_many;

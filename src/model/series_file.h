@@ -26,8 +26,7 @@ struct SeriesReadResult {
 // the default grid (evenly spaced, as many points as terms, the series'
 // limits, derivative order 0), ResultsReady false, FileName = path and
 // TotalCount = the number of coefficients.
-SeriesReadResult ReadSeriesFile(Dimension& model, const std::string& path,
-                                const ProgressFn& progress = nullptr);
+SeriesReadResult ReadSeriesFile(Dimension& model, const std::string& path, const ProgressFn& progress = nullptr);
 
 // The same from text in memory; `name` stands for the file in messages.
 SeriesReadResult ReadSeriesText(Dimension& model, std::string_view text, const std::string& name);

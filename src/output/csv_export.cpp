@@ -125,8 +125,10 @@ bool WriteRows(const Dimension& m, const ByteSink& sink, const ProgressFn& progr
         if (piece.j[0] == 0) RowMiddle(m, piece.j, middle);
         for (std::int64_t i = 0, j0 = piece.j[0]; i < piece.count; ++i, ++j0) {
           if (!out.Reserve()) return false;
-          if (x0) out.Bytes(x0->data(j0), x0->size(j0));
-          else out.Number(m.GridX[0][static_cast<std::size_t>(j0)]);
+          if (x0)
+            out.Bytes(x0->data(j0), x0->size(j0));
+          else
+            out.Number(m.GridX[0][static_cast<std::size_t>(j0)]);
           out.Bytes(middle.data(), middle.size());
           out.Number(piece.values[i]);
           out.LineEnd();
@@ -186,8 +188,8 @@ CsvExportResult WriteCsvFile(const Dimension& model, const std::string& path, co
   if (path.empty()) return Failure(path, "no file name was given");
   if (auto why = GridFileWritable(model)) return Failure(path, "cannot be written: " + *why);
   bool cancelled = false;
-  AtomicWriteResult written = WriteFileAtomically(
-      path, [&](const ByteSink& sink) { return WriteRows(model, sink, progress, cancelled); });
+  AtomicWriteResult written =
+      WriteFileAtomically(path, [&](const ByteSink& sink) { return WriteRows(model, sink, progress, cancelled); });
   if (written.outcome == AtomicWriteOutcome::Ok) return {true, {}};
   if (cancelled) return Failure(path, "the export was cancelled; nothing was written");
   return Failure(path, "cannot be written: " + AtomicWriteProblem(written));

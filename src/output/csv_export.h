@@ -34,14 +34,12 @@ std::string CsvText(const Dimension& model);
 // Hands the whole text, in pieces of about a megabyte, to `sink`. Refused
 // (with a message) when the model holds no results for its grid; fails when
 // the sink returns false or progress asks to stop.
-CsvExportResult WriteCsvTo(const Dimension& model, const ByteSink& sink,
-                           const ProgressFn& progress = nullptr);
+CsvExportResult WriteCsvTo(const Dimension& model, const ByteSink& sink, const ProgressFn& progress = nullptr);
 
 // Writes the model's results to `path` (no extension is added), whole or not
 // at all (WriteFileAtomically): a refused, failed or cancelled export leaves
 // any existing file as it was. Progress counts grid points; returning
 // false from it cancels.
-CsvExportResult WriteCsvFile(const Dimension& model, const std::string& path,
-                             const ProgressFn& progress = nullptr);
+CsvExportResult WriteCsvFile(const Dimension& model, const std::string& path, const ProgressFn& progress = nullptr);
 
 }  // namespace tabulor

@@ -155,17 +155,13 @@ std::string ReportLines::line(std::int64_t i) const {
   if (i < head_) {
     const int v = static_cast<int>((i - 2) / 5);
     switch ((i - 2) % 5) {
-      case 0:
-        return "                       VARIABLE: " + m.VarName[v];
-      case 1:
-        return "               # OF GRID POINTS:" + PrintForm(static_cast<std::int64_t>(m.LastPoint[v]) + 1);
+      case 0: return "                       VARIABLE: " + m.VarName[v];
+      case 1: return "               # OF GRID POINTS:" + PrintForm(static_cast<std::int64_t>(m.LastPoint[v]) + 1);
       case 2:
-        return "                    GRID LIMITS: [" + PrintForm(m.LowerLimit[v]) + "," +
-               PrintForm(m.UpperLimit[v]) + "]";
-      case 3:
-        return "DERIVATIVE W.R.T. THIS VARIABLE:" + PrintForm(static_cast<std::int64_t>(m.DerOrder[v]));
-      default:
-        return {};
+        return "                    GRID LIMITS: [" + PrintForm(m.LowerLimit[v]) + "," + PrintForm(m.UpperLimit[v]) +
+               "]";
+      case 3: return "DERIVATIVE W.R.T. THIS VARIABLE:" + PrintForm(static_cast<std::int64_t>(m.DerOrder[v]));
+      default: return {};
     }
   }
   if (i == head_) return kTitle;

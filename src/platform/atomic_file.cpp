@@ -93,8 +93,7 @@ void RemoveIfStale(const std::string& path) {
       ::flock(fd, LOCK_EX | LOCK_NB) == 0) {
     // Still the file that was checked, not one put in its place since.
     struct stat now {};
-    if (::lstat(path.c_str(), &now) == 0 && now.st_dev == st.st_dev && now.st_ino == st.st_ino)
-      ::unlink(path.c_str());
+    if (::lstat(path.c_str(), &now) == 0 && now.st_dev == st.st_dev && now.st_ino == st.st_ino) ::unlink(path.c_str());
   }
   ::close(fd);
 }
@@ -198,14 +197,10 @@ extern "C" void RemoveTemporariesAndEnd(int sig) {
 
 std::string AtomicWriteProblem(const AtomicWriteResult& result) {
   switch (result.outcome) {
-    case AtomicWriteOutcome::IsFolder:
-      return "it is a folder";
-    case AtomicWriteOutcome::NotAFile:
-      return "it is not a regular file";
-    case AtomicWriteOutcome::NoReader:
-      return "it is a pipe that no program reads";
-    default:
-      return std::strerror(result.error ? result.error : EIO);
+    case AtomicWriteOutcome::IsFolder: return "it is a folder";
+    case AtomicWriteOutcome::NotAFile: return "it is not a regular file";
+    case AtomicWriteOutcome::NoReader: return "it is a pipe that no program reads";
+    default: return std::strerror(result.error ? result.error : EIO);
   }
 }
 

@@ -82,8 +82,8 @@ class PendingFile {
   void CreateTemporaryFile();
   std::string target_, folder_, temp_;
   int fd_ = -1;
-  int lock_fd_ = -1;      // holds the temporary file's lock from the close to the rename
-  int slot_ = -1;         // where a terminating signal finds temp_
+  int lock_fd_ = -1;  // holds the temporary file's lock from the close to the rename
+  int slot_ = -1;     // where a terminating signal finds temp_
   bool exists_ = false;
   bool direct_ = false;  // a device, pipe or open file of the process, written into as it is
   bool copy_ = false;    // the target is written over from the temporary file

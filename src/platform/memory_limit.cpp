@@ -19,8 +19,7 @@ std::uint64_t MemoryLimitBytes() {
   std::uint64_t limit = UINT64_MAX;
   long pages = sysconf(_SC_PHYS_PAGES);
   long page_size = sysconf(_SC_PAGESIZE);
-  if (pages > 0 && page_size > 0)
-    limit = static_cast<std::uint64_t>(pages) * static_cast<std::uint64_t>(page_size);
+  if (pages > 0 && page_size > 0) limit = static_cast<std::uint64_t>(pages) * static_cast<std::uint64_t>(page_size);
   rlimit rl{};
   if (getrlimit(RLIMIT_AS, &rl) == 0 && rl.rlim_cur != RLIM_INFINITY)
     limit = std::min<std::uint64_t>(limit, rl.rlim_cur);

@@ -66,15 +66,15 @@ ControlSet ControlSets::Create(int k) {
   s.txtExpansion->setToolTip(QStringLiteral("\"*\" means center of interval"));
   s.txtPeriod = MakeBox(frames_.serSpecs, Area(4020, 510, 1365, 285), kLightYellow, Name("txtPeriod", k));
   s.txtPeriod->setToolTip(QStringLiteral("\"*\" means 2\u03C0"));
-  s.chkPower = MakeCheck(frames_.type, QStringLiteral("Power"), Area(150, 210, 1110, 255), kLightYellow,
-                         Name("chkPower", k));
+  s.chkPower =
+      MakeCheck(frames_.type, QStringLiteral("Power"), Area(150, 210, 1110, 255), kLightYellow, Name("chkPower", k));
   s.chkPower->setToolTip(QStringLiteral("Unchecked means Trigonometric"));
   s.txtLLgrid = MakeBox(frames_.grdSpecs, Area(1020, 210, 1200, 285), kGreen, Name("txtLLgrid", k));
   s.txtULgrid = MakeBox(frames_.grdSpecs, Area(1020, 510, 1200, 285), kGreen, Name("txtULgrid", k));
   s.txtGridPoints = MakeBox(frames_.grdSpecs, Area(4800, 210, 585, 285), kGreen, Name("txtGridPoints", k));
   s.txtDer = MakeBox(frames_.grdSpecs, Area(4800, 510, 585, 285), kGreen, Name("txtDer", k));
-  s.chkSpaced = MakeCheck(frames_.spaced, QStringLiteral("Yes"), Area(150, 210, 1110, 255), kGreen,
-                          Name("chkSpaced", k));
+  s.chkSpaced =
+      MakeCheck(frames_.spaced, QStringLiteral("Yes"), Area(150, 210, 1110, 255), kGreen, Name("chkSpaced", k));
   s.chkSpaced->setToolTip(QStringLiteral("Uncheck for unevenly spaced grid"));
   s.cmdEditVars = MakeButton(frames_.grdSpecs, QStringLiteral("Edit"), Area(5430, 525, 1050, 240), kOrange, false,
                              Name("cmdEditVars", k));
@@ -97,9 +97,15 @@ ControlSet ControlSets::Create(int k) {
 // A copy of set 0 as it stands, lying on top of it, hidden.
 void ControlSets::CopyFromFirst(const ControlSet& s) {
   const ControlSet& z = sets_.front();
-  for (auto [to, from] : {std::pair{s.txtUL, z.txtUL}, {s.txtLL, z.txtLL}, {s.txtTerms, z.txtTerms},
-                          {s.txtExpansion, z.txtExpansion}, {s.txtPeriod, z.txtPeriod}, {s.txtLLgrid, z.txtLLgrid},
-                          {s.txtULgrid, z.txtULgrid}, {s.txtGridPoints, z.txtGridPoints}, {s.txtDer, z.txtDer}}) {
+  for (auto [to, from] : {std::pair{s.txtUL, z.txtUL},
+                          {s.txtLL, z.txtLL},
+                          {s.txtTerms, z.txtTerms},
+                          {s.txtExpansion, z.txtExpansion},
+                          {s.txtPeriod, z.txtPeriod},
+                          {s.txtLLgrid, z.txtLLgrid},
+                          {s.txtULgrid, z.txtULgrid},
+                          {s.txtGridPoints, z.txtGridPoints},
+                          {s.txtDer, z.txtDer}}) {
     to->setText(from->text());
     to->setToolTip(from->toolTip());
     to->setEnabled(!from->testAttribute(Qt::WA_ForceDisabled));
@@ -255,8 +261,9 @@ QString EnteredPoints::NeverEnteredText(const Dimension& m, const std::array<boo
     const bool one = missing.size() == 1;
     // The question's own wording: the variable by its name alone.
     lines << QStringLiteral("Variable %1: grid %2 %3 %4 never entered and %5 0.")
-                 .arg(ToQ(m.VarName[static_cast<std::size_t>(k)]), one ? QStringLiteral("value") : QStringLiteral("values"),
-                      NumberList(missing), one ? QStringLiteral("was") : QStringLiteral("were"),
+                 .arg(ToQ(m.VarName[static_cast<std::size_t>(k)]),
+                      one ? QStringLiteral("value") : QStringLiteral("values"), NumberList(missing),
+                      one ? QStringLiteral("was") : QStringLiteral("were"),
                       one ? QStringLiteral("is") : QStringLiteral("are"));
   }
   return lines.join(QLatin1Char('\n'));

@@ -105,7 +105,7 @@ void PathBox::paintEvent(QPaintEvent* event) {
 MainWindowStyle::MainWindowStyle() : QProxyStyle(QStyleFactory::create(QStringLiteral("Fusion"))) {}
 
 void MainWindowStyle::drawControl(ControlElement element, const QStyleOption* option, QPainter* painter,
-                                   const QWidget* widget) const {
+                                  const QWidget* widget) const {
   if (element != CE_PushButtonBevel) {
     QProxyStyle::drawControl(element, option, painter, widget);
     return;
@@ -135,8 +135,8 @@ void MainWindowStyle::drawControl(ControlElement element, const QStyleOption* op
   painter->restore();
 }
 
-void MainWindowStyle::drawComplexControl(ComplexControl control, const QStyleOptionComplex* option,
-                                         QPainter* painter, const QWidget* widget) const {
+void MainWindowStyle::drawComplexControl(ComplexControl control, const QStyleOptionComplex* option, QPainter* painter,
+                                         const QWidget* widget) const {
   QProxyStyle::drawComplexControl(control, option, painter, widget);
   if (control != CC_ScrollBar || !(option->subControls & SC_ScrollBarSlider)) return;
   const QRect slider = subControlRect(control, option, SC_ScrollBarSlider, widget);

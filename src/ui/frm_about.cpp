@@ -13,18 +13,12 @@ constexpr int kHeight = 480;
 }  // namespace
 
 QStringList FrmAbout::AboutLines() {
-  return {QString(),
-          QString(),
-          QString(),
-          QString(),
-          QString(),
-          QStringLiteral("Mixed Polynomial & Trigonometric Series Evaluations"),
-          QString(),
-          QStringLiteral("Tabulor: a series at every point of a grid"),
-          QString(),
-          QStringLiteral("Written and kept by the Tabulor developers"),
-          QString(),
-          QStringLiteral("How to use it: Help, in the menu bar")};
+  return {QString(), QString(),
+          QString(), QString(),
+          QString(), QStringLiteral("Mixed Polynomial & Trigonometric Series Evaluations"),
+          QString(), QStringLiteral("Tabulor: a series at every point of a grid"),
+          QString(), QStringLiteral("Written and kept by the Tabulor developers"),
+          QString(), QStringLiteral("How to use it: Help, in the menu bar")};
 }
 
 FrmAbout::FrmAbout(QWidget* parent) : QWidget(parent, Qt::Window) {

@@ -111,7 +111,8 @@ void FrmTabulor::ConnectParts() {
   connect(police_, &InputPolice::gridFileBoxClicked, this, &FrmTabulor::txtGrdFileName_Click);
   connect(police_, &InputPolice::gridPointsEntered, this, &FrmTabulor::txtGridPoints_GotFocus);
   connect(police_, &InputPolice::gridPointsLeft, this, &FrmTabulor::txtGridPoints_LostFocus);
-  runner_ = new ComputeRunner(this, [this](std::function<void()> body) { return services_.StartThread(std::move(body)); });
+  runner_ =
+      new ComputeRunner(this, [this](std::function<void()> body) { return services_.StartThread(std::move(body)); });
 }
 
 void FrmTabulor::SetTabOrder() {
@@ -179,7 +180,9 @@ QString FrmTabulor::NeverEnteredText() const {
   return entered_.NeverEnteredText(model_, spaced);
 }
 
-void FrmTabulor::ShowError(const QString& text) { services_.Message(this, QMessageBox::Critical, ProgramTitle(), text); }
+void FrmTabulor::ShowError(const QString& text) {
+  services_.Message(this, QMessageBox::Critical, ProgramTitle(), text);
+}
 
 // ---------------------------------------------------------------------------
 // Variables and grid entry.
@@ -348,9 +351,8 @@ void FrmTabulor::cmdCompute_Click() {
   // Grid points added to an uneven grid and never typed in hold 0: the
   // user decides whether that is meant.
   const QString unentered = NeverEnteredText();
-  if (!unentered.isEmpty() &&
-      services_.Ask(this, ProgramTitle(), unentered + QStringLiteral(" Compute anyway?"),
-                  QMessageBox::Yes | QMessageBox::No, QMessageBox::No) != QMessageBox::Yes)
+  if (!unentered.isEmpty() && services_.Ask(this, ProgramTitle(), unentered + QStringLiteral(" Compute anyway?"),
+                                            QMessageBox::Yes | QMessageBox::No, QMessageBox::No) != QMessageBox::Yes)
     return;
   ClearResults();
   if (const std::string why = evaluation_.CaptureGrids(sets_->GridSpec(model_)); !why.empty())
@@ -436,9 +438,9 @@ void FrmTabulor::closeEvent(QCloseEvent* event) {
   if (computing()) return event->ignore();
   if (!unloaded_ && unsaved_results_) {
     // One Compute a run: results not yet in a grid file would be lost.
-    const auto answer = services_.Ask(this, ProgramTitle(), QStringLiteral("Save the results?"),
-                                    QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel,
-                                    QMessageBox::Save);
+    const auto answer =
+        services_.Ask(this, ProgramTitle(), QStringLiteral("Save the results?"),
+                      QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, QMessageBox::Save);
     if ((answer == QMessageBox::Save && !SaveResults()) ||
         (answer != QMessageBox::Save && answer != QMessageBox::Discard))
       return event->ignore();

@@ -32,8 +32,8 @@ void FrmTabulor::BuildFileArea(QWidget* c) {
   lblCoeffs = MakeValueLabel(c, Area(1470, 900, 630, 285), "lblCoeffs");
   lblGridPoint = MakeCaption(c, QStringLiteral("# of grid points:"), Area(0, 1200, 1500, 285), "lblGridPoint");
   lblGridPoints = MakeValueLabel(c, Area(1470, 1200, 630, 285), "lblGridPoints");
-  cmdCompute = MakeButton(c, QStringLiteral("Compute"), Area(0, 1830, 1050, 240), kOrange, false,
-                          QStringLiteral("cmdCompute"));
+  cmdCompute =
+      MakeButton(c, QStringLiteral("Compute"), Area(0, 1830, 1050, 240), kOrange, false, QStringLiteral("cmdCompute"));
   cmdExit = MakeButton(c, QStringLiteral("E&xit"), Area(9030, 0, 450, 285), kRed, true, QStringLiteral("cmdExit"));
   lstCoeff = new ResultsList(c);
   lstCoeff->setObjectName(QStringLiteral("lstCoeff"));
@@ -47,8 +47,8 @@ void FrmTabulor::BuildFileArea(QWidget* c) {
 }
 
 void FrmTabulor::BuildVariableFrames(QWidget* c) {
-  fraVarSpecs = MakeFrame(c, QStringLiteral("Specifications for each variable"), Area(2130, 0, 6915, 2100), true,
-                          "fraVarSpecs");
+  fraVarSpecs =
+      MakeFrame(c, QStringLiteral("Specifications for each variable"), Area(2130, 0, 6915, 2100), true, "fraVarSpecs");
   lblVariable = new QLabel(QStringLiteral("Variable:"), fraVarSpecs);
   lblVariable->setObjectName(QStringLiteral("lblVariable"));
   lblVariable->setGeometry(Area(3060, 105, 780, 195));
@@ -58,8 +58,8 @@ void FrmTabulor::BuildVariableFrames(QWidget* c) {
                           QStringLiteral("cmdPrevVar"));
   cmdNextVar = MakeButton(fraVarSpecs, QStringLiteral("Next"), Area(3420, 1110, 800, 225), kOrange, false,
                           QStringLiteral("cmdNextVar"));
-  fraGrdSpecs = MakeFrame(fraVarSpecs, QStringLiteral("Grid specifications"), Area(15, 1245, 6855, 825), true,
-                          "fraGrdSpecs");
+  fraGrdSpecs =
+      MakeFrame(fraVarSpecs, QStringLiteral("Grid specifications"), Area(15, 1245, 6855, 825), true, "fraGrdSpecs");
   MakeCaption(fraSerSpecs, QStringLiteral("Lower limit:"), Area(0, 210, 1020, 285), "lblLL");
   MakeCaption(fraSerSpecs, QStringLiteral("Upper limit:"), Area(0, 510, 1020, 285), "lblUL");
   MakeCaption(fraSerSpecs, QStringLiteral("Center of expansion:"), Area(2250, 210, 1770, 285), "lblExpansion");
@@ -69,8 +69,7 @@ void FrmTabulor::BuildVariableFrames(QWidget* c) {
   MakeCaption(fraGrdSpecs, QStringLiteral("Lower limit:"), Area(0, 210, 1020, 285), "lblLLgrid");
   MakeCaption(fraGrdSpecs, QStringLiteral("Upper limit:"), Area(0, 510, 1020, 285), "lblULgrid");
   MakeCaption(fraGrdSpecs, QStringLiteral("# of grid points:"), Area(2250, 210, 2550, 285), "lblGirdPoints");
-  MakeCaption(fraGrdSpecs, QStringLiteral("Derivative w.r.t. this variable:"), Area(2250, 510, 2550, 285),
-              "lblDer");
+  MakeCaption(fraGrdSpecs, QStringLiteral("Derivative w.r.t. this variable:"), Area(2250, 510, 2550, 285), "lblDer");
   FraSpaced = MakeFrame(fraGrdSpecs, QStringLiteral("Evenly spaced"), Area(5415, 0, 1380, 495), false, "FraSpaced");
   // The buttons reach into the grid frame's top edge: keep them above it.
   cmdPrevVar->raise();

@@ -43,10 +43,8 @@ bool IsUserInput(QEvent::Type type) {
     case QEvent::ShortcutOverride:
     case QEvent::TouchBegin:
     case QEvent::TouchUpdate:
-    case QEvent::TouchEnd:
-      return true;
-    default:
-      return false;
+    case QEvent::TouchEnd: return true;
+    default: return false;
   }
 }
 
@@ -83,8 +81,7 @@ QString InputPolice::Refusal(const QLineEdit* box, const BoxRef& ref) const {
       return QStringLiteral("The number of grid points must be %1 or more.").arg(MinGridPoints(single_term));
     case GridPointsCheck::TooMany:
       return QStringLiteral("The number of grid points must be at most %1.").arg(IntQ(kMaxCount));
-    case GridPointsCheck::Ok:
-      break;
+    case GridPointsCheck::Ok: break;
   }
   if (auto too_big =
           CheckDoublesFit(static_cast<std::uint64_t>(last) + 1, CapitalVariableLabel(model_, ref.k) + ": the grid"))
@@ -202,8 +199,7 @@ bool InputPolice::OnKey(QObject* watched, QKeyEvent* ke) {
 
 bool InputPolice::OnShortcut(QObject* watched) {
   auto* w = qobject_cast<QWidget*>(watched);
-  return w && w->window() == c_.window && w != QApplication::focusWidget() && w != c_.exit &&
-         !FocusedBoxAcceptable();
+  return w && w->window() == c_.window && w != QApplication::focusWidget() && w != c_.exit && !FocusedBoxAcceptable();
 }
 
 void InputPolice::OnFocusIn(QObject* watched, QEvent* event) {
@@ -236,22 +232,13 @@ bool InputPolice::eventFilter(QObject* watched, QEvent* event) {
   if (busy_ && IsUserInput(event->type()) && InWindow(watched)) return true;
   switch (event->type()) {
     case QEvent::MouseButtonPress:
-    case QEvent::MouseButtonDblClick:
-      return OnPress(watched, static_cast<QMouseEvent*>(event));
-    case QEvent::MouseButtonRelease:
-      return OnRelease(watched, static_cast<QMouseEvent*>(event));
-    case QEvent::KeyPress:
-      return OnKey(watched, static_cast<QKeyEvent*>(event));
-    case QEvent::Shortcut:
-      return OnShortcut(watched);
-    case QEvent::FocusIn:
-      OnFocusIn(watched, event);
-      return false;
-    case QEvent::FocusOut:
-      OnFocusOut(watched, event);
-      return false;
-    default:
-      return false;
+    case QEvent::MouseButtonDblClick: return OnPress(watched, static_cast<QMouseEvent*>(event));
+    case QEvent::MouseButtonRelease: return OnRelease(watched, static_cast<QMouseEvent*>(event));
+    case QEvent::KeyPress: return OnKey(watched, static_cast<QKeyEvent*>(event));
+    case QEvent::Shortcut: return OnShortcut(watched);
+    case QEvent::FocusIn: OnFocusIn(watched, event); return false;
+    case QEvent::FocusOut: OnFocusOut(watched, event); return false;
+    default: return false;
   }
 }
 

@@ -51,8 +51,10 @@ std::int64_t GridAxis::CountBelow(double x) const {
   std::int64_t lo = 0, hi = n_;
   while (lo < hi) {
     std::int64_t mid = lo + (hi - lo) / 2;
-    if (SortedValue(mid) < x) lo = mid + 1;
-    else hi = mid;
+    if (SortedValue(mid) < x)
+      lo = mid + 1;
+    else
+      hi = mid;
   }
   return lo;
 }
@@ -256,8 +258,10 @@ void CurveReducer::ReduceMonotone(const ViewColumns& column, std::int64_t k0, st
     std::int64_t lo = start + 1, hi = k1;
     while (lo < hi) {
       std::int64_t mid = lo + (hi - lo) / 2;
-      if (column(ax.SortedValue(mid)) <= c) lo = mid + 1;
-      else hi = mid;
+      if (column(ax.SortedValue(mid)) <= c)
+        lo = mid + 1;
+      else
+        hi = mid;
     }
     ranges.push_back({start, lo});
     start = lo;

@@ -8,7 +8,6 @@
 #include <QEvent>
 #include <QFile>
 #include <QFileDialog>
-#include <QRegularExpression>
 #include <QFileInfo>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -17,15 +16,16 @@
 #include <QMessageBox>
 #include <QPdfWriter>
 #include <QProgressDialog>
+#include <QRegularExpression>
 
 #include <memory>
 
-#include "ui/progress_dialogs.h"
 #include <QPushButton>
 #include <QSignalBlocker>
 #include <QSlider>
 #include <QStatusBar>
 #include <QVBoxLayout>
+#include "ui/progress_dialogs.h"
 
 #include <algorithm>
 #include <cmath>
@@ -57,9 +57,9 @@ QCPColorGradient Gradient() {
   QCPColorGradient g;
   g.clearColorStops();
   const std::pair<double, QColor> stops[] = {
-      {0.00, QColor(68, 1, 84)},     {0.13, QColor(72, 40, 120)},  {0.25, QColor(62, 73, 137)},
-      {0.38, QColor(49, 104, 142)},  {0.50, QColor(38, 130, 142)}, {0.63, QColor(31, 158, 137)},
-      {0.75, QColor(53, 183, 121)},  {0.88, QColor(110, 206, 88)}, {1.00, QColor(253, 231, 37)}};
+      {0.00, QColor(68, 1, 84)},    {0.13, QColor(72, 40, 120)},  {0.25, QColor(62, 73, 137)},
+      {0.38, QColor(49, 104, 142)}, {0.50, QColor(38, 130, 142)}, {0.63, QColor(31, 158, 137)},
+      {0.75, QColor(53, 183, 121)}, {0.88, QColor(110, 206, 88)}, {1.00, QColor(253, 231, 37)}};
   for (const auto& [at, colour] : stops) g.setColorStopAt(at, colour);
   g.setColorInterpolation(QCPColorGradient::ciRGB);
   g.setLevelCount(512);
@@ -81,7 +81,6 @@ QCPRange Padded(double lo, double hi, double margin) {
 }
 
 }  // namespace
-
 
 void PlotWindow::Tell(const QString& title, const QString& text) {
   services_.Message(this, QMessageBox::Warning, title, text);
@@ -324,9 +323,9 @@ void PlotWindow::ConnectControls() {
 void PlotWindow::ShowUnusable() {
   note_label_->setText(tr("There are no results to plot."));
   note_label_->show();
-  for (QWidget* w : {static_cast<QWidget*>(mode_box_), static_cast<QWidget*>(x_box_), static_cast<QWidget*>(y_box_),
-                     static_cast<QWidget*>(reset_button_), static_cast<QWidget*>(save_button_),
-                     static_cast<QWidget*>(csv_button_)})
+  for (QWidget* w :
+       {static_cast<QWidget*>(mode_box_), static_cast<QWidget*>(x_box_), static_cast<QWidget*>(y_box_),
+        static_cast<QWidget*>(reset_button_), static_cast<QWidget*>(save_button_), static_cast<QWidget*>(csv_button_)})
     w->setEnabled(false);
   save_action_->setEnabled(false);
   csv_action_->setEnabled(false);
@@ -509,8 +508,9 @@ void PlotWindow::UpdateDrawable() {
 }
 
 QString PlotWindow::UndrawableNote() {
-  return tr("These values cannot be drawn: the plot takes numbers up to 1E+250 in size, and ranges of at "
-            "least 1E-280. The list, the report and the files hold them all.");
+  return tr(
+      "These values cannot be drawn: the plot takes numbers up to 1E+250 in size, and ranges of at "
+      "least 1E-280. The list, the report and the files hold them all.");
 }
 
 QString PlotWindow::NoMemoryNote() const { return tr("There is not enough memory to draw these values."); }
@@ -521,9 +521,15 @@ void PlotWindow::RefillPlot() {
   // changed since the last fill (a replot for other reasons).
   const QRect rect = plot_->axisRect()->rect();
   const QCPRange xr = plot_->xAxis->range(), yr = plot_->yAxis->range();
-  const std::array<double, 10> key{static_cast<double>(slice_version_), xr.lower, xr.upper, yr.lower, yr.upper,
-                                   static_cast<double>(rect.width()), static_cast<double>(rect.height()),
-                                   static_cast<double>(ModelUnchanged()), static_cast<double>(mode_),
+  const std::array<double, 10> key{static_cast<double>(slice_version_),
+                                   xr.lower,
+                                   xr.upper,
+                                   yr.lower,
+                                   yr.upper,
+                                   static_cast<double>(rect.width()),
+                                   static_cast<double>(rect.height()),
+                                   static_cast<double>(ModelUnchanged()),
+                                   static_cast<double>(mode_),
                                    static_cast<double>(drawable_)};
   if (key == filled_for_) return;
   filled_for_ = key;
@@ -579,9 +585,9 @@ void PlotWindow::RefillCurve() {
   // A band of many points per pixel column gets a thin line, a few points a
   // wider one with markers.
   curve_->setPen(QPen(QColor(31, 119, 180), all ? 1.6 : 1.0));
-  curve_->setScatterStyle(all ? QCPScatterStyle(QCPScatterStyle::ssCircle, QPen(QColor(31, 119, 180), 1.4),
-                                                QBrush(Qt::white), 6)
-                              : QCPScatterStyle(QCPScatterStyle::ssNone));
+  curve_->setScatterStyle(
+      all ? QCPScatterStyle(QCPScatterStyle::ssCircle, QPen(QColor(31, 119, 180), 1.4), QBrush(Qt::white), 6)
+          : QCPScatterStyle(QCPScatterStyle::ssNone));
 }
 
 void PlotWindow::RefillMap() {
@@ -686,8 +692,8 @@ bool PlotWindow::savePicture(const QString& chosen) {
     // The page is the plot's size on screen, so texts keep their proportions.
     const int dpi = std::max(plot_->logicalDpiX(), 1);
     writer.setResolution(dpi);
-    writer.setPageSize(QPageSize(QSizeF(w * 72.0 / dpi, h * 72.0 / dpi), QPageSize::Point, QString(),
-                                 QPageSize::ExactMatch));
+    writer.setPageSize(
+        QPageSize(QSizeF(w * 72.0 / dpi, h * 72.0 / dpi), QPageSize::Point, QString(), QPageSize::ExactMatch));
     writer.setPageMargins(QMarginsF(0, 0, 0, 0));
     QCPPainter painter;
     if (painter.begin(&writer)) {
@@ -705,10 +711,9 @@ bool PlotWindow::savePicture(const QString& chosen) {
   if (!drawn || bytes.isEmpty()) {
     problem = tr("the picture could not be drawn");
   } else {
-    AtomicWriteResult written =
-        WriteFileAtomically(QFile::encodeName(path).toStdString(), [&](const ByteSink& sink) {
-          return sink(bytes.constData(), static_cast<std::size_t>(bytes.size()));
-        });
+    AtomicWriteResult written = WriteFileAtomically(QFile::encodeName(path).toStdString(), [&](const ByteSink& sink) {
+      return sink(bytes.constData(), static_cast<std::size_t>(bytes.size()));
+    });
     if (written.outcome != AtomicWriteOutcome::Ok)
       problem = QString::fromLocal8Bit(AtomicWriteProblem(written).c_str());
   }
@@ -741,12 +746,12 @@ bool PlotWindow::exportCsv(const QString& path) {
   const std::unique_ptr<QProgressDialog> progress(
       MakeProgressDialog(this, tr("Exporting CSV…"), QStringLiteral("csvProgress"), Qt::WindowModal, 500));
   bool cancelled = false;
-  CsvExportResult r = WriteCsvFile(model_, QFile::encodeName(path).toStdString(),
-                                   [&](std::uint64_t done, std::uint64_t total) {
-                                     ShowProgress(*progress, done, total);
-                                     cancelled = progress->wasCanceled();
-                                     return !cancelled;
-                                   });
+  CsvExportResult r =
+      WriteCsvFile(model_, QFile::encodeName(path).toStdString(), [&](std::uint64_t done, std::uint64_t total) {
+        ShowProgress(*progress, done, total);
+        cancelled = progress->wasCanceled();
+        return !cancelled;
+      });
   progress->close();
   if (!r.ok && !cancelled) Tell(tr("Export CSV"), Text(r.message));
   return r.ok;

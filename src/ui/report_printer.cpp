@@ -11,11 +11,11 @@
 #include <QPrinter>
 #include <QProgressDialog>
 
-#include "ui/progress_dialogs.h"
 #include <algorithm>
 #include <cmath>
 #include <memory>
 #include <optional>
+#include "ui/progress_dialogs.h"
 
 #include "output/result_lines.h"
 #include "platform/atomic_file.h"
@@ -80,15 +80,18 @@ QString PrinterLabel(const QPrinter& printer) {
   return name.isEmpty() ? QStringLiteral("The printer") : QStringLiteral("The printer \"%1\"").arg(name);
 }
 
-
 // One print job of the report, phase by phase: the file to print to, the
 // painter and its font, the lines page by page, the end of the job.
 class ReportJob {
  public:
   ReportJob(const Dimension& model, ReportPrinter& reportPrinter, PrinterStateGuard& guard, QWidget* parent,
             UiServices& services)
-      : model_(model), reportPrinter_(reportPrinter), printer_(reportPrinter.printer()), guard_(guard),
-        parent_(parent), services_(services) {}
+      : model_(model),
+        reportPrinter_(reportPrinter),
+        printer_(reportPrinter.printer()),
+        guard_(guard),
+        parent_(parent),
+        services_(services) {}
 
   PrintResult Run() {
     if (std::optional<PrintResult> refused = PrepareFile()) return *refused;
@@ -134,8 +137,7 @@ class ReportJob {
     // A line wider than the page goes on in the next line rather than being
     // cut off at the edge.
     const double charWidth = std::max(1.0, metrics.horizontalAdvance(QLatin1Char('M')));
-    charsPerLine_ =
-        std::max<qsizetype>(1, static_cast<qsizetype>(std::floor(painter_.device()->width() / charWidth)));
+    charsPerLine_ = std::max<qsizetype>(1, static_cast<qsizetype>(std::floor(painter_.device()->width() / charWidth)));
   }
 
   std::optional<PrintResult> PrintLines() {
@@ -196,11 +198,10 @@ class ReportJob {
       // The pages before it may have gone to a printer; a file is not kept.
       if (toFile_)
         return NotPrinted(QStringLiteral("Writing the report to %1 failed at page %2.").arg(target_).arg(page_ + 1));
-      return PrintResult{PrintOutcome::Failed,
-                         QStringLiteral("%1 stopped at page %2; the report is incomplete.")
-                             .arg(PrinterLabel(printer_))
-                             .arg(page_ + 1),
-                         page_};
+      return PrintResult{
+          PrintOutcome::Failed,
+          QStringLiteral("%1 stopped at page %2; the report is incomplete.").arg(PrinterLabel(printer_)).arg(page_ + 1),
+          page_};
     }
     ++page_;
     onPage_ = 0;
@@ -242,8 +243,7 @@ class ReportJob {
 
 }  // namespace
 
-PrintResult PrintReport(const Dimension& model, ReportPrinter& reportPrinter, QWidget* parent,
-                        UiServices& services) {
+PrintResult PrintReport(const Dimension& model, ReportPrinter& reportPrinter, QWidget* parent, UiServices& services) {
   PrinterStateGuard guard(reportPrinter);
   reportPrinter.setFontName(QString::fromLatin1(kReportFontName));
   if (!services.PrintDialog(reportPrinter.printer(), parent)) return {PrintOutcome::Cancelled, {}, 0};

@@ -10,10 +10,10 @@
 // The print dialog is the one the UiServices given show.
 #pragma once
 
-#include "ui/ui_services.h"
 #include <QString>
 #include <functional>
 #include <memory>
+#include "ui/ui_services.h"
 
 #include "model/dimension.h"
 
@@ -60,7 +60,7 @@ struct PrintResult {
   // was not printed, or that what was printed is incomplete. Empty when
   // there is nothing to tell.
   QString message;
-  int pages = 0;    // pages printed
+  int pages = 0;  // pages printed
 };
 
 // The font name the report is printed in.

@@ -51,9 +51,7 @@ int ResultsList::visibleRows() const { return std::max(1, viewport()->height() /
 
 std::int64_t ResultsList::topRow() const { return top_; }
 
-std::int64_t ResultsList::maxTop() const {
-  return std::max<std::int64_t>(0, count() - visibleRows());
-}
+std::int64_t ResultsList::maxTop() const { return std::max<std::int64_t>(0, count() - visibleRows()); }
 
 void ResultsList::updateScrollBars() {
   const std::int64_t range = maxTop();
@@ -103,8 +101,10 @@ void ResultsList::scrollToRow(std::int64_t row) {
 
 void ResultsList::setCurrentRow(std::int64_t row) {
   const std::int64_t n = count();
-  if (n == 0) row = -1;
-  else row = std::clamp<std::int64_t>(row, 0, n - 1);
+  if (n == 0)
+    row = -1;
+  else
+    row = std::clamp<std::int64_t>(row, 0, n - 1);
   if (row >= 0) scrollToRow(row);
   if (row == current_) return;
   current_ = row;
@@ -147,7 +147,8 @@ void ResultsList::paintEvent(QPaintEvent*) {
   }
   if (widest != widest_) {
     widest_ = widest;
-    QMetaObject::invokeMethod(this, [this] { updateScrollBars(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this] { updateScrollBars(); }, Qt::QueuedConnection);
   }
 }
 

@@ -53,7 +53,8 @@ class VarsGridModel : public QAbstractTableModel {
     const auto it = typed_.find(row);
     if (it != typed_.end()) return it->second;
     const auto& grid = model_.GridX[static_cast<std::size_t>(var_)];
-    const double x = row >= 0 && static_cast<std::size_t>(row) < grid.size() ? grid[static_cast<std::size_t>(row)] : 0.0;
+    const double x =
+        row >= 0 && static_cast<std::size_t>(row) < grid.size() ? grid[static_cast<std::size_t>(row)] : 0.0;
     return QString::fromStdString(NumberText(x));
   }
 
@@ -83,15 +84,13 @@ class VarsGridModel : public QAbstractTableModel {
     if (!index.isValid() || index.row() >= rows_) return {};
     const bool value = index.column() == kValueColumn;
     switch (role) {
-      case Qt::DisplayRole:
-        return value ? text(index.row()) : label(index.row());
+      case Qt::DisplayRole: return value ? text(index.row()) : label(index.row());
       case Qt::BackgroundRole:
         return value ? QBrush(kValueBackground) : QApplication::palette().brush(QPalette::ToolTipBase);
       case Qt::ForegroundRole:
         return value ? QApplication::palette().brush(QPalette::WindowText)
                      : QApplication::palette().brush(QPalette::ButtonText);
-      default:
-        return {};
+      default: return {};
     }
   }
 
@@ -184,9 +183,7 @@ bool HandleEditKey(QTableView* grid, QLineEdit* box, int key, int fixedColumns) 
   };
   switch (key) {
     case Qt::Key_Return:
-    case Qt::Key_Enter:
-      OpenEditBox(grid, box);
-      return true;
+    case Qt::Key_Enter: OpenEditBox(grid, box); return true;
     case Qt::Key_Escape:
       box->clear();
       box->hide();
@@ -216,8 +213,7 @@ bool HandleEditKey(QTableView* grid, QLineEdit* box, int key, int fixedColumns) 
       else
         OpenEditBox(grid, box);
       return true;
-    default:
-      return false;
+    default: return false;
   }
 }
 
@@ -237,8 +233,7 @@ FrmVars::FrmVars(Dimension& model, int var, QWidget* parent) : QDialog(parent), 
     const std::int64_t needed = std::int64_t{model_.LastPoint[var]} + 1;
     if (needed > 0 && static_cast<std::int64_t>(model_.GridX[var].size()) < needed) model_.ResizeCurrentGrid();
   }
-  setWindowTitle(QStringLiteral("Enter/edit values of variable: ") +
-                 (valid ? ToQ(model_.VarName[var]) : QString()));
+  setWindowTitle(QStringLiteral("Enter/edit values of variable: ") + (valid ? ToQ(model_.VarName[var]) : QString()));
   const int labelWidth = BuildGrid();
   QVBoxLayout* layout = BuildLayout();
   const int frame = 2 * grid_->frameWidth();

@@ -104,8 +104,8 @@ QLineEdit* MakeBox(QWidget* parent, const QRect& geometry, const QColor& colour,
   return e;
 }
 
-QPushButton* MakeButton(QWidget* parent, const QString& text, const QRect& geometry, const QColor& face,
-                        bool bold, const QString& name) {
+QPushButton* MakeButton(QWidget* parent, const QString& text, const QRect& geometry, const QColor& face, bool bold,
+                        const QString& name) {
   auto* b = new QPushButton(text, parent);
   b->setStyle(WindowStyle());
   b->setObjectName(name);

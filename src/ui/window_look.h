@@ -52,8 +52,8 @@ NumberLabel* MakeValueLabel(QWidget* parent, const QRect& geometry, const char* 
 // A box for a number (or, with `path`, a file name box).
 QLineEdit* MakeBox(QWidget* parent, const QRect& geometry, const QColor& colour, const QString& name,
                    bool path = false);
-QPushButton* MakeButton(QWidget* parent, const QString& text, const QRect& geometry, const QColor& face,
-                        bool bold, const QString& name);
+QPushButton* MakeButton(QWidget* parent, const QString& text, const QRect& geometry, const QColor& face, bool bold,
+                        const QString& name);
 QGroupBox* MakeFrame(QWidget* parent, const QString& title, const QRect& geometry, bool bold, const char* name);
 QCheckBox* MakeCheck(QWidget* parent, const QString& text, const QRect& geometry, const QColor& colour,
                      const QString& name);

@@ -52,11 +52,8 @@ TEST_P(SaveDurability, FileSyncedRenamedThenFolderSynced) {
   std::string real = target;
   const fs::path cwd = fs::current_path();
   switch (GetParam().place) {
-    case Place::kNewFile:
-      break;
-    case Place::kExistingFile:
-      ASSERT_TRUE(WriteBytes(target, "old"));
-      break;
+    case Place::kNewFile: break;
+    case Place::kExistingFile: ASSERT_TRUE(WriteBytes(target, "old")); break;
     case Place::kRelativeName:
       fs::current_path(dir.path());
       target = "results.grd";
@@ -112,8 +109,7 @@ INSTANTIATE_TEST_SUITE_P(Places, SaveDurability,
 
 // The names of the files in `dir` other than `keep`, seen while a save of
 // `target` is under way.
-std::vector<std::string> TemporariesDuringSave(const ScratchDir& dir, const std::string& target,
-                                               AtomicWriteResult& r) {
+std::vector<std::string> TemporariesDuringSave(const ScratchDir& dir, const std::string& target, AtomicWriteResult& r) {
   std::vector<std::string> during;
   r = WriteFileAtomically(target, [&](const ByteSink& sink) {
     during = dir.Names();
@@ -170,20 +166,20 @@ TEST_P(TemporaryName, FitsTheFolderEntryAndNamesItsTarget) {
   EXPECT_NE(static_cast<unsigned char>(name[start.size()]) & 0xC0, 0x80) << "a character was cut in two: " << temp;
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Names, TemporaryName,
-    ::testing::Values(NameCase{"Short", "results.grd"}, NameCase{"Longest kept whole", std::string(239, 'k')},
-                      NameCase{"One byte too long to keep", std::string(240, 'k')},
-                      NameCase{"Bytes250", std::string(246, 'n') + ".grd"},
-                      NameCase{"Bytes255", std::string(251, 'n') + ".grd"},
-                      NameCase{"Utf8Bytes255", Repeat("\xC3\xA9", 255, "x")},
-                      NameCase{"Utf8ThreeBytes255", Repeat("\xE2\x82\xAC", 255)}),
-    [](const auto& info) {
-      std::string label;
-      for (char c : std::string(info.param.label))
-        if (std::isalnum(static_cast<unsigned char>(c))) label += c;
-      return label;
-    });
+INSTANTIATE_TEST_SUITE_P(Names, TemporaryName,
+                         ::testing::Values(NameCase{"Short", "results.grd"},
+                                           NameCase{"Longest kept whole", std::string(239, 'k')},
+                                           NameCase{"One byte too long to keep", std::string(240, 'k')},
+                                           NameCase{"Bytes250", std::string(246, 'n') + ".grd"},
+                                           NameCase{"Bytes255", std::string(251, 'n') + ".grd"},
+                                           NameCase{"Utf8Bytes255", Repeat("\xC3\xA9", 255, "x")},
+                                           NameCase{"Utf8ThreeBytes255", Repeat("\xE2\x82\xAC", 255)}),
+                         [](const auto& info) {
+                           std::string label;
+                           for (char c : std::string(info.param.label))
+                             if (std::isalnum(static_cast<unsigned char>(c))) label += c;
+                           return label;
+                         });
 
 TEST(TemporaryNameOfLongNames, TwoNamesWithTheSameStartHaveTheirOwnPattern) {
   // A save of one must not take the other's temporary files for its own.
@@ -306,16 +302,12 @@ TEST_P(StaleTemporaryLookAlikes, OnlyTheTargetsOwnAreRemoved) {
         ASSERT_EQ(::chown(path.c_str(), 65534, 65534), 0);
       }
       break;
-    case Kind::kFolder:
-      ASSERT_EQ(::mkdir(path.c_str(), 0755), 0);
-      break;
+    case Kind::kFolder: ASSERT_EQ(::mkdir(path.c_str(), 0755), 0); break;
     case Kind::kLink:
       ASSERT_TRUE(WriteBytes(dir.file("linked"), "part"));
       ASSERT_EQ(::symlink(dir.file("linked").c_str(), path.c_str()), 0);
       break;
-    case Kind::kPipe:
-      ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
-      break;
+    case Kind::kPipe: ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0); break;
     case Kind::kTwoNames:
       ASSERT_TRUE(WriteBytes(dir.file("linked"), "part"));
       ASSERT_EQ(::link(dir.file("linked").c_str(), path.c_str()), 0);

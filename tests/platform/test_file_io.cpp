@@ -39,9 +39,12 @@ TEST(OpenToRead, TellsEachKindOfName) {
     std::uint64_t size;
   };
   const std::vector<Case> cases = {
-      {dir.file("file"), true, false, 0, 5},        {dir.file("empty"), true, false, 0, 0},
-      {dir.file("folder"), false, true, 0, 0},      {dir.file("missing"), false, false, ENOENT, 0},
-      {dir.file("file/under"), false, false, ENOTDIR, 0}, {"/dev/null", true, false, 0, 0},
+      {dir.file("file"), true, false, 0, 5},
+      {dir.file("empty"), true, false, 0, 0},
+      {dir.file("folder"), false, true, 0, 0},
+      {dir.file("missing"), false, false, ENOENT, 0},
+      {dir.file("file/under"), false, false, ENOTDIR, 0},
+      {"/dev/null", true, false, 0, 0},
   };
   for (const Case& c : cases) {
     const FileToRead f = OpenToRead(c.path);

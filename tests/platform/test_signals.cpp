@@ -53,7 +53,7 @@ TEST(SetUpSignals, FileSizeIgnoredPipeAsAskedTerminationCleansUp) {
     const char* expected;  // SIGXFSZ, SIGPIPE, SIGINT, SIGTERM, SIGHUP
   };
   const Case cases[] = {
-      {BrokenPipe::kFailsTheWrite, false, "IIHHH"},  // the window
+      {BrokenPipe::kFailsTheWrite, false, "IIHHH"},   // the window
       {BrokenPipe::kEndsTheProgram, false, "IDHHH"},  // the batch command
       // An ignored signal stays ignored.
       {BrokenPipe::kFailsTheWrite, true, "IIIHH"},

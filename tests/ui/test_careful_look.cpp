@@ -158,8 +158,10 @@ class TestCarefulLook : public QObject {
     QTest::addColumn<QString>("question");
     QTest::newRow("two") << "5"
                          << "Variable x: grid values 4 and 5 were never entered and are 0. Compute anyway?";
-    QTest::newRow("one") << "4" << "Variable x: grid value 4 was never entered and is 0. Compute anyway?";
-    QTest::newRow("a run") << "9" << "Variable x: grid values 4 to 9 were never entered and are 0. Compute anyway?";
+    QTest::newRow("one") << "4"
+                         << "Variable x: grid value 4 was never entered and is 0. Compute anyway?";
+    QTest::newRow("a run") << "9"
+                           << "Variable x: grid values 4 to 9 were never entered and are 0. Compute anyway?";
   }
   void neverEnteredPointsAreAskedAbout() {
     QFETCH(QString, points);
@@ -186,8 +188,7 @@ class TestCarefulLook : public QObject {
     MakeUneven(f, "5");
     EnterValue(f, 3, "1.5");
     f.click(Ctl<QPushButton>(w, "cmdCompute"));
-    QCOMPARE(f.user.questions,
-             QStringList{"Variable x: grid value 5 was never entered and is 0. Compute anyway?"});
+    QCOMPARE(f.user.questions, QStringList{"Variable x: grid value 5 was never entered and is 0. Compute anyway?"});
     // "Delete" on row 1 moves the last value (never entered) into it.
     FrmVars* editor = OpenEditor(f, 0);
     QVERIFY(editor);
@@ -277,7 +278,8 @@ class TestCarefulLook : public QObject {
     FrmTabulor& w = *f.w;
     const QString folder = QStringLiteral("a-rather-long-folder-name-for-the-series");
     QVERIFY(QDir(f.dir.path()).mkdir(folder));
-    const QByteArray series = "0\nan_uncommonly_long_variable_name_that_runs_on_and_on\n0\n1\n0\n#TRUE#\n*\n2\n#TRUE#\n1\n2\n3\n";
+    const QByteArray series =
+        "0\nan_uncommonly_long_variable_name_that_runs_on_and_on\n0\n1\n0\n#TRUE#\n*\n2\n#TRUE#\n1\n2\n3\n";
     QVERIFY(f.openSeries(series, folder + "/wave.ser"));
     auto* path = qobject_cast<PathBox*>(Ctl<QLineEdit>(w, "txtSerFileName"));
     QVERIFY(path);
@@ -317,7 +319,8 @@ class TestCarefulLook : public QObject {
       QPushButton* button;
       QColor colour;
     };
-    for (const Face& face : {Face{Ctl<QPushButton>(w, "cmdExit"), QColor(255, 0, 0)}, Face{Ctl<QPushButton>(w, "cmdCompute"), QColor(255, 128, 0)},
+    for (const Face& face : {Face{Ctl<QPushButton>(w, "cmdExit"), QColor(255, 0, 0)},
+                             Face{Ctl<QPushButton>(w, "cmdCompute"), QColor(255, 128, 0)},
                              Face{Ctl<QPushButton>(w, "cmdNextVar"), QColor(255, 128, 0)}}) {
       const QImage image = face.button->grab().toImage();
       // Left of the caption, away from the edge and the focus mark.
@@ -372,8 +375,10 @@ class TestCarefulLook : public QObject {
       QCOMPARE(help->closeButton()->text().remove('&'), QStringLiteral("Close"));
       help->activateWindow();
       QApplication::setActiveWindow(help);
-      if (by_key) QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget() : help.data(), Qt::Key_Escape);
-      else QTest::mouseClick(help->closeButton(), Qt::LeftButton);
+      if (by_key)
+        QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget() : help.data(), Qt::Key_Escape);
+      else
+        QTest::mouseClick(help->closeButton(), Qt::LeftButton);
       QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
       QVERIFY(!help || !help->isVisible());
     }

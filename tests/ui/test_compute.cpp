@@ -20,7 +20,8 @@ void CheckComputedState(FrmTabulor& w) {
   QCOMPARE(w.formState(), State::Computed);
   QVERIFY(!Ctl<QPushButton>(w, "cmdCompute")->isEnabled());
   QVERIFY(!Ctl<QGroupBox>(w, "fraGrdSpecs")->isEnabled());
-  QVERIFY(Ctl<QAction>(w, "mnuSave")->isEnabled() && Ctl<QAction>(w, "mnuSaveAs")->isEnabled() && Ctl<QAction>(w, "mnuPrint")->isEnabled());
+  QVERIFY(Ctl<QAction>(w, "mnuSave")->isEnabled() && Ctl<QAction>(w, "mnuSaveAs")->isEnabled() &&
+          Ctl<QAction>(w, "mnuPrint")->isEnabled());
 }
 
 // The window is as a loaded series left it: nothing listed, nothing to save.
@@ -28,7 +29,8 @@ void CheckStillSeriesLoaded(FrmTabulor& w) {
   QCOMPARE(w.formState(), State::SeriesLoaded);
   QVERIFY(Ctl<QPushButton>(w, "cmdCompute")->isEnabled());
   QVERIFY(Ctl<QGroupBox>(w, "fraGrdSpecs")->isEnabled());
-  QVERIFY(!Ctl<QAction>(w, "mnuSave")->isEnabled() && !Ctl<QAction>(w, "mnuSaveAs")->isEnabled() && !Ctl<QAction>(w, "mnuPrint")->isEnabled());
+  QVERIFY(!Ctl<QAction>(w, "mnuSave")->isEnabled() && !Ctl<QAction>(w, "mnuSaveAs")->isEnabled() &&
+          !Ctl<QAction>(w, "mnuPrint")->isEnabled());
   QCOMPARE(Ctl<ResultsList>(w, "lstCoeff")->count(), 0);
   QVERIFY(!w.model().ResultsReady);
 }
@@ -83,8 +85,7 @@ class TestCompute : public QObject {
       QVERIFY(f.openSeries(kPolySeries));
       f.typeInto(f.set(0).txtGridPoints, "5");
       f.click(Ctl<QPushButton>(*f.w, "cmdCompute"));
-      QCOMPARE(f.listLines(),
-               PolyLines({"0", "0.25", "0.5", "0.75", "1"}, {"1", "1.6875", "2.75", "4.1875", "6"}));
+      QCOMPARE(f.listLines(), PolyLines({"0", "0.25", "0.5", "0.75", "1"}, {"1", "1.6875", "2.75", "4.1875", "6"}));
       QCOMPARE(f.model.Extent[0], 4);
     }
   }

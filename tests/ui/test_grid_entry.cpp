@@ -268,7 +268,8 @@ class TestGridEntry : public QObject {
     f.tab();
     QCOMPARE(Focus(), static_cast<QWidget*>(points));
     QVERIFY2(points->toolTip().contains("memory limit"), qPrintable(points->toolTip()));
-    QVERIFY2(points->toolTip().startsWith("Variable 0 (x): the grid needs 1000000 values"), qPrintable(points->toolTip()));
+    QVERIFY2(points->toolTip().startsWith("Variable 0 (x): the grid needs 1000000 values"),
+             qPrintable(points->toolTip()));
     QCOMPARE(f.model.LastPoint[0], 2);
 
     SetMemoryLimitForTesting(0);

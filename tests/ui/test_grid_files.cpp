@@ -86,7 +86,8 @@ class TestGridFiles : public QObject {
     QVERIFY(Ctl<QGroupBox>(w, "fraVarSpecs")->isEnabled());
     QVERIFY(!Ctl<QGroupBox>(w, "fraGrdSpecs")->isEnabled());  // frozen, as after Compute
     QVERIFY(!Ctl<QPushButton>(w, "cmdCompute")->isEnabled());
-    QVERIFY(Ctl<QAction>(w, "mnuSave")->isEnabled() && Ctl<QAction>(w, "mnuSaveAs")->isEnabled() && Ctl<QAction>(w, "mnuPrint")->isEnabled());
+    QVERIFY(Ctl<QAction>(w, "mnuSave")->isEnabled() && Ctl<QAction>(w, "mnuSaveAs")->isEnabled() &&
+            Ctl<QAction>(w, "mnuPrint")->isEnabled());
     QVERIFY(!Ctl<QAction>(w, "mnuOpen")->isEnabled());
     QVERIFY(Ctl<QAction>(w, "mnuAbout")->isVisible());
     QCOMPARE(w.controlSetCount(), 2);
@@ -117,8 +118,8 @@ class TestGridFiles : public QObject {
     f.user.openAnswers << f.dir.filePath("res");
     f.click(Ctl<QLineEdit>(*f.w, "txtGrdFileName"));
     QCOMPARE(f.w->formState(), State::GridFileShown);
-    QCOMPARE(f.listLines(), (QStringList{"VALUES AT GRID POINTS:", "", ValueLineText("x=0", "5"),
-                                          ValueLineText("x=1", "7")}));
+    QCOMPARE(f.listLines(),
+             (QStringList{"VALUES AT GRID POINTS:", "", ValueLineText("x=0", "5"), ValueLineText("x=1", "7")}));
     QCOMPARE(f.model.FileName, f.dir.filePath("res").toStdString());
     // The box names the file read.
     QCOMPARE(Ctl<QLineEdit>(*f.w, "txtGrdFileName")->text(), f.dir.filePath("res.grd"));
@@ -139,8 +140,8 @@ class TestGridFiles : public QObject {
     f.click(Ctl<QLineEdit>(w, "txtGrdFileName"));
     QVERIFY2(f.user.messages.isEmpty(), qPrintable(f.user.messages.join("\n")));
     QCOMPARE(Ctl<QLabel>(w, "lblOrder")->text(), QStringLiteral("1"));
-    QCOMPARE(f.listLines(), (QStringList{"VALUES AT GRID POINTS:", "", ValueLineText("x=0", "5"),
-                                          ValueLineText("x=1", "7")}));
+    QCOMPARE(f.listLines(),
+             (QStringList{"VALUES AT GRID POINTS:", "", ValueLineText("x=0", "5"), ValueLineText("x=1", "7")}));
     QCOMPARE(Ctl<QLineEdit>(w, "txtGrdFileName")->text(), f.dir.filePath("a.grd"));
     QVERIFY(QFile::remove(f.dir.filePath("a.grd")));
     Ctl<QAction>(w, "mnuSave")->trigger();
@@ -185,7 +186,9 @@ class TestGridFiles : public QObject {
     QCOMPARE(ReadBytes(f.dir.filePath("out.grd")), ReadBytes(f.dir.filePath("res.grd")));
     QVERIFY(f.user.messages.isEmpty());
     const QByteArray text = ReadBytes(f.dir.filePath("res.grd"));
-    QCOMPARE(text, QByteArray(" 0 \r\nx\r\n 0 \r\n 1 \r\n 2 \r\n 0 \r\n#TRUE#\r\n 1 \r\n 2.75 \r\n 6 \r\n 0 \r\n 0.5 \r\n 1 \r\n"));
+    QCOMPARE(text,
+             QByteArray(
+                 " 0 \r\nx\r\n 0 \r\n 1 \r\n 2 \r\n 0 \r\n#TRUE#\r\n 1 \r\n 2.75 \r\n 6 \r\n 0 \r\n 0.5 \r\n 1 \r\n"));
   }
 
   void failedSaveKeepsTheExistingFile() {
@@ -286,7 +289,8 @@ class TestGridFiles : public QObject {
           dialog->setDirectory(dir.path());
           dialog->selectFile(dir.filePath("res"));
         },
-        [&] { chosen = DesktopServices().SaveFileName(nullptr, QStringLiteral("Grid files (*.grd)"), QString()); }, &questions);
+        [&] { chosen = DesktopServices().SaveFileName(nullptr, QStringLiteral("Grid files (*.grd)"), QString()); },
+        &questions);
     QVERIFY(seen);
     QVERIFY(!confirms);
     QVERIFY(questions.isEmpty());

@@ -21,9 +21,11 @@ void CheckStateTable(FrmTabulor& w, State state) {
   QCOMPARE(Ctl<QLineEdit>(w, "txtSerFileName")->isEnabled(), start);
   QCOMPARE(Ctl<QLineEdit>(w, "txtGrdFileName")->isEnabled(), start);
   QCOMPARE(Ctl<QGroupBox>(w, "fraVarSpecs")->isEnabled(), !start);
-  QCOMPARE(Ctl<QGroupBox>(w, "fraSerSpecs")->isVisibleTo(Ctl<QGroupBox>(w, "fraVarSpecs")), state != State::GridFileShown);
+  QCOMPARE(Ctl<QGroupBox>(w, "fraSerSpecs")->isVisibleTo(Ctl<QGroupBox>(w, "fraVarSpecs")),
+           state != State::GridFileShown);
   QVERIFY(!Ctl<QGroupBox>(w, "fraSerSpecs")->isEnabledTo(Ctl<QGroupBox>(w, "fraVarSpecs")));
-  QCOMPARE(Ctl<QGroupBox>(w, "fraGrdSpecs")->isEnabledTo(Ctl<QGroupBox>(w, "fraVarSpecs")), state == State::Start || state == State::SeriesLoaded);
+  QCOMPARE(Ctl<QGroupBox>(w, "fraGrdSpecs")->isEnabledTo(Ctl<QGroupBox>(w, "fraVarSpecs")),
+           state == State::Start || state == State::SeriesLoaded);
   QCOMPARE(Ctl<QPushButton>(w, "cmdCompute")->isEnabled(), state == State::SeriesLoaded);
   const auto& shown = SetOf(w, w.ShownVar() - 1);
   QCOMPARE(shown.cmdEditVars->isVisibleTo(Ctl<QGroupBox>(w, "fraGrdSpecs")), state != State::GridFileShown);
@@ -158,8 +160,7 @@ class TestMainWindow : public QObject {
     };
     QVERIFY(!Ctl<QPushButton>(w, "cmdCompute")->isEnabled());
     const int disabled = darkPixels(Ctl<QPushButton>(w, "cmdCompute"));
-    QVERIFY(f.openSeries("0\n\"<b>x</b>\"\n0\n1\n0\n#TRUE#\n*\n2\n#TRUE#\n1\n2\n3\n",
-                         QStringLiteral("<b>run.ser")));
+    QVERIFY(f.openSeries("0\n\"<b>x</b>\"\n0\n1\n0\n#TRUE#\n*\n2\n#TRUE#\n1\n2\n3\n", QStringLiteral("<b>run.ser")));
     QVERIFY(Ctl<QPushButton>(w, "cmdCompute")->isEnabled());
     const int enabled = darkPixels(Ctl<QPushButton>(w, "cmdCompute"));
     QVERIFY2(enabled > 20 && disabled * 4 < enabled,
@@ -263,8 +264,15 @@ class TestMainWindow : public QObject {
 
     // Tab runs through the shown variable's five grid controls to Compute.
     const QList<QWidget*> round = TabRound(Ctl<QPushButton>(w, "cmdExit"));
-    const QList<QWidget*> expected{s.txtLLgrid, s.txtULgrid, s.txtGridPoints, s.txtDer, s.chkSpaced,
-                                   Ctl<QPushButton>(w, "cmdCompute"), Ctl<ResultsList>(w, "lstCoeff"), Ctl<QPushButton>(w, "cmdPrevVar"), Ctl<QPushButton>(w, "cmdNextVar")};
+    const QList<QWidget*> expected{s.txtLLgrid,
+                                   s.txtULgrid,
+                                   s.txtGridPoints,
+                                   s.txtDer,
+                                   s.chkSpaced,
+                                   Ctl<QPushButton>(w, "cmdCompute"),
+                                   Ctl<ResultsList>(w, "lstCoeff"),
+                                   Ctl<QPushButton>(w, "cmdPrevVar"),
+                                   Ctl<QPushButton>(w, "cmdNextVar")};
     QCOMPARE(round, expected);
 
     // One variable: Next and Previous show variable 0 again, focus on its
@@ -317,7 +325,10 @@ class TestMainWindow : public QObject {
     for (int k = 0; k < 4; ++k)
       for (const char* n : {"txtLLgrid", "txtULgrid", "txtGridPoints", "txtDer", "chkSpaced"})
         wanted << QStringLiteral("%1_%2").arg(QLatin1String(n)).arg(k);
-    wanted << "cmdCompute" << "lstCoeff" << "cmdPrevVar" << "cmdNextVar";
+    wanted << "cmdCompute"
+           << "lstCoeff"
+           << "cmdPrevVar"
+           << "cmdNextVar";
     for (int k = 0; k < 4; ++k) wanted << QStringLiteral("cmdEditVars_%1").arg(k);
     QCOMPARE(ChainNames(w, wanted), wanted);
 

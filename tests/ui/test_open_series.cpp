@@ -15,10 +15,12 @@ namespace {
 QStringList Snapshot(FrmTabulor& w) {
   QStringList s;
   s << QString::number(static_cast<int>(w.formState())) << QString::number(w.controlSetCount())
-    << QString::number(Ctl<QLineEdit>(w, "txtSerFileName")->isEnabled()) << QString::number(Ctl<QLineEdit>(w, "txtGrdFileName")->isEnabled())
-    << QString::number(Ctl<QGroupBox>(w, "fraVarSpecs")->isEnabled()) << QString::number(Ctl<QPushButton>(w, "cmdCompute")->isEnabled())
-    << QString::number(Ctl<QAction>(w, "mnuAbout")->isVisible()) << Ctl<QLineEdit>(w, "txtSerFileName")->text() << Ctl<QLabel>(w, "lblOrder")->text()
-    << Ctl<QLabel>(w, "lblCoeffs")->text();
+    << QString::number(Ctl<QLineEdit>(w, "txtSerFileName")->isEnabled())
+    << QString::number(Ctl<QLineEdit>(w, "txtGrdFileName")->isEnabled())
+    << QString::number(Ctl<QGroupBox>(w, "fraVarSpecs")->isEnabled())
+    << QString::number(Ctl<QPushButton>(w, "cmdCompute")->isEnabled())
+    << QString::number(Ctl<QAction>(w, "mnuAbout")->isVisible()) << Ctl<QLineEdit>(w, "txtSerFileName")->text()
+    << Ctl<QLabel>(w, "lblOrder")->text() << Ctl<QLabel>(w, "lblCoeffs")->text();
   for (QWidget* m : SetOf(w, 0).members()) {
     if (auto* e = qobject_cast<QLineEdit*>(m)) s << e->text();
     if (auto* c = qobject_cast<QCheckBox*>(m)) s << QString::number(c->isChecked());

@@ -18,14 +18,14 @@
 #include <vector>
 
 #include "engine/compute.h"
-#include "model/grid_file.h"
 #include "model/grid_capture.h"
+#include "model/grid_file.h"
 #include "model/number_text.h"
 #include "model/series_file.h"
 #include "output/csv_export.h"
+#include "real_dialogs.h"
 #include "ui/plot_data.h"
 #include "ui/plot_window.h"
-#include "real_dialogs.h"
 
 using tabulor::Dimension;
 using tabulor::PlotWindow;
@@ -121,8 +121,8 @@ QPoint PixelOf(PlotWindow& w, double x, double y) {
 }
 
 void Wheel(QWidget* target, QPoint at, int delta) {
-  QWheelEvent e(QPointF(at), QPointF(target->mapToGlobal(at)), QPoint(), QPoint(0, delta), Qt::NoButton,
-                Qt::NoModifier, Qt::NoScrollPhase, false);
+  QWheelEvent e(QPointF(at), QPointF(target->mapToGlobal(at)), QPoint(), QPoint(0, delta), Qt::NoButton, Qt::NoModifier,
+                Qt::NoScrollPhase, false);
   QApplication::sendEvent(target, &e);
 }
 
@@ -147,9 +147,7 @@ class TestPlotWindow : public QObject {
       test->captions_ << caption;
       return test->next_save_;
     }
-    void Message(QWidget*, QMessageBox::Icon, const QString&, const QString& text) override {
-      test->messages_ << text;
-    }
+    void Message(QWidget*, QMessageBox::Icon, const QString&, const QString& text) override { test->messages_ << text; }
   };
   PlotUser user_;
 
@@ -605,9 +603,7 @@ class TestPlotWindow : public QObject {
     // Per pixel column, the smallest and largest value of the points in it.
     std::vector<double> want_lo(columns, INFINITY), want_hi(columns, -INFINITY), got_lo = want_lo, got_hi = want_hi;
     const double scale = columns / (xhi - xlo);
-    auto column = [&](double xv) {
-      return std::min(static_cast<int>(std::floor((xv - xlo) * scale)), columns - 1);
-    };
+    auto column = [&](double xv) { return std::min(static_cast<int>(std::floor((xv - xlo) * scale)), columns - 1); };
     for (int i = 0; i < n; ++i) {
       if (x[i] < xlo || x[i] > xhi) continue;
       const int c = column(x[i]);
@@ -629,8 +625,10 @@ class TestPlotWindow : public QObject {
     // The line runs along the axis: a sorted grid in index order, a grid in
     // any other order in order of its values.
     for (std::size_t k = 1; k < out.size(); ++k) {
-      if (order == 2) QVERIFY(out[k].x >= out[k - 1].x);
-      else QVERIFY(out[k].index > out[k - 1].index);
+      if (order == 2)
+        QVERIFY(out[k].x >= out[k - 1].x);
+      else
+        QVERIFY(out[k].index > out[k - 1].index);
     }
   }
 

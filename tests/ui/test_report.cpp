@@ -1,4 +1,8 @@
 // The printed report, printed to PDF files and read back with pdftotext.
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDialogButtonBox>
@@ -13,14 +17,10 @@
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
-#include <fcntl.h>
-#include <sys/resource.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <array>
-#include <functional>
 #include <csignal>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -105,11 +105,9 @@ QString Value(const QString& point, const QString& value) {
 
 QStringList Block(const QString& name, const QString& points, const QString& lower, const QString& upper,
                   const QString& der) {
-  return {Blanks(23) + QStringLiteral("VARIABLE: ") + name,
-          Blanks(15) + QStringLiteral("# OF GRID POINTS: ") + points,
+  return {Blanks(23) + QStringLiteral("VARIABLE: ") + name, Blanks(15) + QStringLiteral("# OF GRID POINTS: ") + points,
           Blanks(20) + QStringLiteral("GRID LIMITS: [") + lower + QStringLiteral(" ,") + upper + QStringLiteral(" ]"),
-          QStringLiteral("DERIVATIVE W.R.T. THIS VARIABLE: ") + der,
-          QString()};
+          QStringLiteral("DERIVATIVE W.R.T. THIS VARIABLE: ") + der, QString()};
 }
 
 QString RightTrimmed(QString s) {
@@ -166,7 +164,8 @@ int PdfPageCount(const QString& file) {
 }
 
 // A print dialog that chooses "print to file" with this name.
-std::function<bool(QPrinter&, QWidget*)> ChoosePdf(const QString& file, QString* fontSeen = nullptr, ReportPrinter* printer = nullptr) {
+std::function<bool(QPrinter&, QWidget*)> ChoosePdf(const QString& file, QString* fontSeen = nullptr,
+                                                   ReportPrinter* printer = nullptr) {
   return [=](QPrinter& p, QWidget*) {
     if (fontSeen && printer) *fontSeen = printer->fontName();
     p.setOutputFormat(QPrinter::PdfFormat);
@@ -244,7 +243,8 @@ class ReportTest : public QObject {
     expected << Block("x", "3", " 0", " 1", "1");
     expected << Block("y", "2", "-1", " 1", "0");
     expected << QStringLiteral("VALUES AT GRID POINTS:") << QString();
-    expected << QStringLiteral("  y=-1") << Value("x=0", "0") << Value("x=0.5", "-2") << Value("x=1", "-4") << QString();
+    expected << QStringLiteral("  y=-1") << Value("x=0", "0") << Value("x=0.5", "-2") << Value("x=1", "-4")
+             << QString();
     expected << QStringLiteral("  y=1") << Value("x=0", "0") << Value("x=0.5", "4") << Value("x=1", "8");
     QCOMPARE(PdfLines(Path("two.pdf"), 10), expected);
   }

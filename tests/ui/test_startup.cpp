@@ -49,8 +49,7 @@ struct Started {
       splash = &s;
       QVERIFY(s.isVisible());
       QVERIFY(!QApplication::topLevelWidgets().isEmpty());
-      for (QWidget* t : QApplication::topLevelWidgets())
-        QVERIFY(!qobject_cast<FrmTabulor*>(t) || !t->isVisible());
+      for (QWidget* t : QApplication::topLevelWidgets()) QVERIFY(!qobject_cast<FrmTabulor*>(t) || !t->isVisible());
     };
   }
   ~Started() { w.reset(); }

@@ -118,7 +118,8 @@ class VarsEditorTest : public QObject {
     const QModelIndex value = Cell(editor, 0, 1);
     const QModelIndex label = Cell(editor, 0, 0);
     QCOMPARE(value.data(Qt::BackgroundRole).value<QBrush>().color(), QColor(0, 255, 0));
-    QCOMPARE(value.data(Qt::ForegroundRole).value<QBrush>().color(), QApplication::palette().color(QPalette::WindowText));
+    QCOMPARE(value.data(Qt::ForegroundRole).value<QBrush>().color(),
+             QApplication::palette().color(QPalette::WindowText));
     QCOMPARE(label.data(Qt::BackgroundRole).value<QBrush>().color(),
              QApplication::palette().color(QPalette::ToolTipBase));
     QCOMPARE(label.data(Qt::ForegroundRole).value<QBrush>().color(),

@@ -133,8 +133,7 @@ inline QByteArray ReadBytes(const QString& path) {
 inline const char* kPolySeries = "0\nx\n0\n1\n0\n#TRUE#\n*\n2\n#TRUE#\n1\n2\n3\n";
 // Two Power variables x (3 terms, 0..1) and y (2 terms, 0..1), centre 0:
 // 1 + x^2 + y (coefficients c(i,j) for x^i y^j).
-inline const char* kTwoVarSeries =
-    "1\nx\n0\n1\n0\n#TRUE#\n*\n2\ny\n0\n1\n0\n#TRUE#\n*\n1\n#TRUE#\n1,0,1,1,0,0\n";
+inline const char* kTwoVarSeries = "1\nx\n0\n1\n0\n#TRUE#\n*\n2\ny\n0\n1\n0\n#TRUE#\n*\n1\n#TRUE#\n1,0,1,1,0,0\n";
 // Four variables a..d, two terms each, 16 coefficients.
 inline const char* kFourVarSeries =
     "3\na,0,1,0,#TRUE#,*,1\nb,-1,1,0,#TRUE#,*,1\nc,0,2,0,#TRUE#,*,1\nd,1,2,0,#TRUE#,*,1\n#TRUE#\n"
