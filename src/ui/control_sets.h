@@ -1,5 +1,5 @@
 // The controls that exist once per variable, and their transfer from the
-// model into the window and from the window into a grid specification.
+// model into the window and from the window into the grid settings the capture reads.
 #pragma once
 
 #include <QObject>

@@ -6,7 +6,7 @@
 // slots) and the state table; the rest is done by parts of one job each:
 //   - look (window_look.h): colours, fonts and the factories of the widgets;
 //   - ControlSets (control_sets.h): the thirteen controls of each variable,
-//     filled from the model and read back as a grid specification;
+//     filled from the model and read back as the grid settings;
 //     EnteredPoints remembers which uneven grid values were typed;
 //   - InputPolice (input_police.h): the input rules as one event filter,
 //     which also turns clicks on the file name boxes into signals;
