@@ -22,9 +22,17 @@ std::mutex& MpfrMutex() {
   return m;
 }
 
+// MPFR keeps caches (of pi, for one) per thread; they are given back when
+// the thread that filled them ends.
+struct ThreadCaches {
+  ~ThreadCaches() { mpfr_free_cache2(MPFR_FREE_LOCAL_CACHE); }
+};
+
 class MpfrScope {
  public:
   MpfrScope() {
+    thread_local ThreadCaches caches;
+    (void)caches;
     if (!mpfr_buildopt_tls_p()) lock_ = std::unique_lock<std::mutex>(MpfrMutex());
     emin_ = mpfr_get_emin();
     emax_ = mpfr_get_emax();

@@ -106,13 +106,62 @@ inline __attribute__((always_inline)) void Rotate(DD& sn, DD& cs, DD c, DD s) {
   sn = new_sn;
 }
 
+// sin and cos of |i|/512 from the table for the low 20 bits of i (signed).
+inline __attribute__((always_inline)) void TableEntries(SI idx, const exact::SinCosConstants& k, DD& s0, DD& c0) {
+  double sh[W], sl[W], ch[W], cl[W];
+  for (int l = 0; l < W; ++l) {
+    long long i = idx[l] >= 0x80000 ? idx[l] - 0x100000 : idx[l];
+    const double sign = i < 0 ? -1.0 : 1.0;
+    if (i < 0) i = -i;
+    if (i > exact::kSinCosTableLast) i = 0;  // only for lanes outside the range
+    const double* e = k.table + 4 * i;
+    sh[l] = sign * e[0];
+    sl[l] = sign * e[1];
+    ch[l] = e[2];
+    cl[l] = e[3];
+  }
+  s0 = {*reinterpret_cast<const UnalignedV*>(sh), *reinterpret_cast<const UnalignedV*>(sl)};
+  c0 = {*reinterpret_cast<const UnalignedV*>(ch), *reinterpret_cast<const UnalignedV*>(cl)};
+}
+
+// sin z and cos z for |z| <= 2^-10 in double-double: with y = z^2,
+// sin z = z - z^3/6 + z^5/120 - z^7/5040, cos z = 1 - y/2 + y^2/24 - y^3/720 + y^4/40320.
+inline __attribute__((always_inline)) void SinCosNearZero(DD z, const exact::SinCosConstants& k, DD& sz, DD& cz) {
+  const V yh = z.hi * z.hi;
+  const V yl = ProductError(z.hi, z.hi, yh) + 2.0 * (z.hi * z.lo);
+  const V z3h = z.hi * yh;
+  const V z3l = ProductError(z.hi, yh, z3h) + (z.hi * yl + z.lo * yh);
+  const V t3h = z3h * k.minus_sixth[0];
+  const V t3l = ProductError(z3h, Splat(k.minus_sixth[0]), t3h) + (z3h * k.minus_sixth[1] + z3l * k.minus_sixth[0]);
+  const V y2 = yh * yh;
+  const V rest = (z.hi * y2) * (1.0 / 120.0 - yh * (1.0 / 5040.0));
+  const DD s1 = TwoSum(z.hi, t3h);
+  sz = FastTwoSum(s1.hi, ((s1.lo + z.lo) + t3l) + rest);
+  const DD c1 = FastTwoSum(Splat(1.0), -(yh * 0.5));
+  const V q4 = y2 * ((1.0 / 24.0 - yh * (1.0 / 720.0)) + y2 * (1.0 / 40320.0));
+  cz = FastTwoSum(c1.hi, (c1.lo - yl * 0.5) + q4);
+}
+
+// (sin, cos) of r + q pi/2 from those of r: (s, c), (c, -s), (-s, -c), (-c, s).
+inline __attribute__((always_inline)) void TurnByQuadrant(SI quadrant, DD sr, DD cr, DD& sn, DD& cs) {
+  const SI swap = -(quadrant & 1);
+  const SI sign_bit = SI{} + static_cast<long long>(0x8000000000000000ULL);
+  const SI neg_s = (quadrant & 2) ? sign_bit : SI{};
+  const SI neg_c = ((quadrant + 1) & 2) ? sign_bit : SI{};
+  auto pick = [&](V a, V b, SI neg) {
+    const SI bits = (reinterpret_cast<SI>(a) & ~swap) | (reinterpret_cast<SI>(b) & swap);
+    return reinterpret_cast<V>(bits ^ neg);
+  };
+  sn = {pick(sr.hi, cr.hi, neg_s), pick(sr.lo, cr.lo, neg_s)};
+  cs = {pick(cr.hi, sr.hi, neg_c), pick(cr.lo, sr.lo, neg_c)};
+}
+
 // sin x and cos x in double-double for |x| < kFastLimit, each within
 // kStartError. Other lanes give values of no use.
 inline __attribute__((always_inline)) void StartSinCos(V x, const exact::SinCosConstants& k, DD& sn, DD& cs) {
   // x = q pi/2 + r, |r| <= about pi/4 (up to 1.2 for the largest x).
   const V big = x * k.two_over_pi + kMagic;
   const V q = big - kMagic;
-  const SI quadrant = reinterpret_cast<SI>(big) & 3;
   const V p0 = q * k.pio2[0];
   const V e0 = ProductError(q, Splat(k.pio2[0]), p0);
   const V s0 = x - p0;  // exact: p0 is within a factor 2 of x, or 0
@@ -126,49 +175,11 @@ inline __attribute__((always_inline)) void StartSinCos(V x, const exact::SinCosC
   const V ib = r.hi * 512.0 + kMagic;
   const V id = ib - kMagic;
   const DD z = TwoSum(r.hi - id * (1.0 / 512.0), r.lo);  // the difference is exact
-  const SI idx = reinterpret_cast<SI>(ib) & 0xfffff;
-  double sh[W], sl[W], ch[W], cl[W];
-  for (int l = 0; l < W; ++l) {
-    long long i = idx[l] >= 0x80000 ? idx[l] - 0x100000 : idx[l];  // the low 20 bits, signed
-    const double sign = i < 0 ? -1.0 : 1.0;
-    if (i < 0) i = -i;
-    if (i > exact::kSinCosTableLast) i = 0;  // only for lanes outside the range
-    const double* e = k.table + 4 * i;
-    sh[l] = sign * e[0];
-    sl[l] = sign * e[1];
-    ch[l] = e[2];
-    cl[l] = e[3];
-  }
-  const DD s0t{*reinterpret_cast<const UnalignedV*>(sh), *reinterpret_cast<const UnalignedV*>(sl)};
-  const DD c0t{*reinterpret_cast<const UnalignedV*>(ch), *reinterpret_cast<const UnalignedV*>(cl)};
-  // y = z^2; sin z = z - z^3/6 + z^5/120 - z^7/5040; cos z = 1 - y/2 + y^2/24 - y^3/720 + y^4/40320.
-  const V yh = z.hi * z.hi;
-  const V yl = ProductError(z.hi, z.hi, yh) + 2.0 * (z.hi * z.lo);
-  const V z3h = z.hi * yh;
-  const V z3l = ProductError(z.hi, yh, z3h) + (z.hi * yl + z.lo * yh);
-  const V t3h = z3h * k.minus_sixth[0];
-  const V t3l = ProductError(z3h, Splat(k.minus_sixth[0]), t3h) + (z3h * k.minus_sixth[1] + z3l * k.minus_sixth[0]);
-  const V y2 = yh * yh;
-  const V rest = (z.hi * y2) * (1.0 / 120.0 - yh * (1.0 / 5040.0));
-  const DD s1 = TwoSum(z.hi, t3h);
-  const DD sz = FastTwoSum(s1.hi, ((s1.lo + z.lo) + t3l) + rest);
-  const DD c1 = FastTwoSum(Splat(1.0), -(yh * 0.5));
-  const V q4 = y2 * ((1.0 / 24.0 - yh * (1.0 / 720.0)) + y2 * (1.0 / 40320.0));
-  const DD cz = FastTwoSum(c1.hi, (c1.lo - yl * 0.5) + q4);
-  // sin(i/512 + z) and cos(i/512 + z).
-  DD sr = s0t, cr = c0t;
-  Rotate(sr, cr, cz, sz);
-  // The quadrant: (sin, cos) of r + q pi/2 is (s, c), (c, -s), (-s, -c), (-c, s).
-  const SI swap = -(quadrant & 1);
-  const SI sign_bit = SI{} + static_cast<long long>(0x8000000000000000ULL);
-  const SI neg_s = (quadrant & 2) ? sign_bit : SI{};
-  const SI neg_c = ((quadrant + 1) & 2) ? sign_bit : SI{};
-  auto pick = [&](V a, V b, SI neg) {
-    const SI bits = (reinterpret_cast<SI>(a) & ~swap) | (reinterpret_cast<SI>(b) & swap);
-    return reinterpret_cast<V>(bits ^ neg);
-  };
-  sn = {pick(sr.hi, cr.hi, neg_s), pick(sr.lo, cr.lo, neg_s)};
-  cs = {pick(cr.hi, sr.hi, neg_c), pick(cr.lo, sr.lo, neg_c)};
+  DD sr{}, cr{}, sz{}, cz{};
+  TableEntries(reinterpret_cast<SI>(ib) & 0xfffff, k, sr, cr);
+  SinCosNearZero(z, k, sz, cz);
+  Rotate(sr, cr, cz, sz);  // sin(i/512 + z) and cos(i/512 + z)
+  TurnByQuadrant(reinterpret_cast<SI>(big) & 3, sr, cr, sn, cs);
 }
 
 // All ones in the lanes where hi is the double nearest to every real within

@@ -20,16 +20,6 @@ using State = FrmTabulor::FormState;
 
 namespace {
 
-FrmVars* OpenEditor(Fixture& f, int k) {
-  f.click(f.set(k).cmdEditVars);
-  auto* editor = qobject_cast<FrmVars*>(f.w->varsEditor());
-  if (!editor) return nullptr;
-  editor->activateWindow();
-  QApplication::setActiveWindow(editor);
-  (void)QTest::qWaitForWindowActive(editor);
-  return editor;
-}
-
 // Types `text` into row `row` of the editor and commits it with "Done".
 void EnterValue(Fixture& f, int row, const QString& text) {
   FrmVars* editor = OpenEditor(f, 0);

@@ -15,16 +15,6 @@ using State = FrmTabulor::FormState;
 
 namespace {
 
-FrmVars* OpenEditor(Fixture& f, int k) {
-  f.click(f.set(k).cmdEditVars);
-  auto* editor = qobject_cast<FrmVars*>(f.w->varsEditor());
-  if (!editor) return nullptr;
-  editor->activateWindow();
-  QApplication::setActiveWindow(editor);
-  (void)QTest::qWaitForWindowActive(editor);
-  return editor;
-}
-
 void ClickCell(FrmVars& editor, int row) {
   const QRect rect = editor.grid()->visualRect(editor.grid()->model()->index(row, 1));
   QTest::mouseClick(editor.grid()->viewport(), Qt::LeftButton, Qt::NoModifier, rect.center());

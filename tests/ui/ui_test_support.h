@@ -24,6 +24,7 @@
 #include "ui/frm_tabulor.h"
 #include "ui/results_list.h"
 #include "ui/ui_services.h"
+#include "ui/vars_editor.h"
 
 namespace tabulor::test {
 
@@ -195,6 +196,17 @@ inline QString ValueLineText(const QString& point, const QString& value) {
   line = line.leftJustified(39, QLatin1Char(' '), true);
   line += QStringLiteral("VALUE=") + value;
   return line.leftJustified(length, QLatin1Char(' '));
+}
+
+// Clicks "Edit" of control set k and waits for the uneven grid editor.
+inline FrmVars* OpenEditor(Fixture& f, int k) {
+  f.click(f.set(k).cmdEditVars);
+  auto* editor = qobject_cast<FrmVars*>(f.w->varsEditor());
+  if (!editor) return nullptr;
+  editor->activateWindow();
+  QApplication::setActiveWindow(editor);
+  (void)QTest::qWaitForWindowActive(editor);
+  return editor;
 }
 
 }  // namespace tabulor::test
