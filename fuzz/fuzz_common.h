@@ -24,7 +24,7 @@ namespace tabulor::fuzz {
 
 // Arrays are capped at 64 MB so that a file announcing billions of values is
 // refused by the limit check instead of tripping the fuzzer's own malloc limit.
-inline void LimitMemory() { SetMemoryLimitForTesting(64ull << 20); }
+inline void LimitMemory() { SetMemoryLimit(64ull << 20); }
 
 // A two-variable series (Trigonometric and Power) to start each input from.
 inline void LoadSeedSeries(Dimension& model) {

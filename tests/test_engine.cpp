@@ -275,7 +275,7 @@ TEST(Engine, SubnormalValuesAreComputedAsTheOperationsGiveThem) {
 TEST(Engine, RefusesArraysBeyondTheMemoryLimitBeforeAllocating) {
   Dimension m = Load(kPoly);
   auto spec = DefaultGridSpec(m);
-  SetMemoryLimitForTesting(1 << 20);
+  SetMemoryLimit(1 << 20);
   // A grid array that does not fit is refused when the grid is taken.
   spec[0].points = "2000000000";
   std::string why = CaptureGridSpecs(m, spec);
@@ -286,7 +286,7 @@ TEST(Engine, RefusesArraysBeyondTheMemoryLimitBeforeAllocating) {
   spec[0].points = "100000";
   ASSERT_EQ(CaptureGridSpecs(m, spec), "");
   ComputeResult r = Compute(m);
-  SetMemoryLimitForTesting(0);
+  SetMemoryLimit(0);
   EXPECT_EQ(r.outcome, ComputeOutcome::Error);
   EXPECT_NE(r.message.find("memory limit of 1.0 MB"), std::string::npos) << r.message;
   EXPECT_TRUE(m.Results.empty());

@@ -111,14 +111,14 @@ TEST_F(UnderAddressSpaceLimit, SizesAroundTheLimitAreComputedOrRefusedNeverCrash
 // In the process, with the limit set by the test.
 class WithMemoryLimit : public ::testing::Test {
  protected:
-  void TearDown() override { SetMemoryLimitForTesting(0); }
+  void TearDown() override { SetMemoryLimit(0); }
 };
 
 TEST_F(WithMemoryLimit, SeriesReaderRefusesACoefficientBlockBeyondTheLimit) {
   Dimension model;
   LoadComputed(model, "wave.ser");
   const std::string before = ModelDump(model);
-  SetMemoryLimitForTesting(1 << 20);
+  SetMemoryLimit(1 << 20);
   SeriesReadResult r = ReadSeriesText(model, "0,x,0,1,0,#TRUE#,*,199999,#TRUE#,1,2,3", "big.ser");
   EXPECT_EQ(r.outcome, SeriesReadOutcome::Error);
   EXPECT_NE(r.message.find("\"big.ser\""), std::string::npos) << r.message;
@@ -127,7 +127,7 @@ TEST_F(WithMemoryLimit, SeriesReaderRefusesACoefficientBlockBeyondTheLimit) {
   EXPECT_TRUE(ModelDump(model) == before);
   // The default grid takes as much room as the coefficients of one variable:
   // a block that fits only without it is refused before the model changes.
-  SetMemoryLimitForTesting(2 << 20);
+  SetMemoryLimit(2 << 20);
   r = ReadSeriesText(model, "0,x,0,1,0,#TRUE#,*,149999,#TRUE#,1,2,3", "big.ser");
   EXPECT_EQ(r.outcome, SeriesReadOutcome::Error);
   EXPECT_NE(r.message.find("The coefficient block with its default grid needs 300000 values (2.3 MB)"),
@@ -140,7 +140,7 @@ TEST_F(WithMemoryLimit, GridReaderRefusesAGridBeyondTheLimit) {
   Dimension model;
   LoadComputed(model, "wave.ser");
   const std::string before = ModelDump(model);
-  SetMemoryLimitForTesting(1 << 20);
+  SetMemoryLimit(1 << 20);
   GridFileResult r = ReadGridText(model, " 0 \r\nx\r\n 0 \r\n 1 \r\n 99999 \r\n 0 \r\n#TRUE#\r\n 1 \r\n", "big");
   EXPECT_FALSE(r.ok);
   EXPECT_NE(r.message.find("needs 200000 values (1.5 MB), more than the memory limit of 1.0 MB"), std::string::npos)
@@ -154,7 +154,7 @@ TEST_F(WithMemoryLimit, ComputationRefusesResultsBeyondTheLimit) {
   auto spec = DefaultGridSpec(model);
   spec[0].points = "200000";
   ASSERT_EQ(CaptureGridSpecs(model, spec), "");
-  SetMemoryLimitForTesting(4 << 20);
+  SetMemoryLimit(4 << 20);
   ComputeResult r = Compute(model);
   EXPECT_EQ(r.outcome, ComputeOutcome::Error);
   // 200000 results, a basis table of 3 x 200000, 3 x 200000 for the offsets
@@ -166,7 +166,7 @@ TEST_F(WithMemoryLimit, ComputationRefusesResultsBeyondTheLimit) {
   EXPECT_FALSE(model.ResultsReady);
   EXPECT_TRUE(model.Results.empty());
   // With room enough, the same grid computes.
-  SetMemoryLimitForTesting(64 << 20);
+  SetMemoryLimit(64 << 20);
   EXPECT_EQ(Compute(model).outcome, ComputeOutcome::Ok);
 }
 

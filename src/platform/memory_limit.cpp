@@ -12,7 +12,7 @@ namespace {
 std::atomic<std::uint64_t> g_limit_override{0};
 }
 
-void SetMemoryLimitForTesting(std::uint64_t bytes) { g_limit_override = bytes; }
+void SetMemoryLimit(std::uint64_t bytes) { g_limit_override = bytes; }
 
 std::uint64_t MemoryLimitBytes() {
   if (std::uint64_t o = g_limit_override.load()) return o;

@@ -9,7 +9,9 @@ namespace tabulor {
 // the process's address-space limit when that is lower, less a reserve.
 std::uint64_t MemoryLimitBytes();
 
-// Overrides MemoryLimitBytes() (0 restores the machine's own); for tests.
-void SetMemoryLimitForTesting(std::uint64_t bytes);
+// Sets the limit MemoryLimitBytes() gives, for a process that runs under a
+// budget of its own (a worker sharing its machine); 0 restores the
+// machine's own.
+void SetMemoryLimit(std::uint64_t bytes);
 
 }  // namespace tabulor

@@ -20,7 +20,7 @@ class TestGridEntry : public QObject {
   Q_OBJECT
 
  private slots:
-  void cleanup() { SetMemoryLimitForTesting(0); }
+  void cleanup() { SetMemoryLimit(0); }
 
   void tooFewGridPointsKeepTheFocusAndBlockCompute() {
     Fixture f;
@@ -263,7 +263,7 @@ class TestGridEntry : public QObject {
     Fixture f;
     QVERIFY(f.openSeries(kPolySeries));
     QLineEdit* points = f.set(0).txtGridPoints;
-    SetMemoryLimitForTesting(1 << 20);  // room for 131072 doubles
+    SetMemoryLimit(1 << 20);  // room for 131072 doubles
     f.typeInto(points, "1000000");
     f.tab();
     QCOMPARE(Focus(), static_cast<QWidget*>(points));
@@ -272,7 +272,7 @@ class TestGridEntry : public QObject {
              qPrintable(points->toolTip()));
     QCOMPARE(f.model.LastPoint[0], 2);
 
-    SetMemoryLimitForTesting(0);
+    SetMemoryLimit(0);
     f.typeInto(points, "3000000000");
     f.tab();
     QCOMPARE(Focus(), static_cast<QWidget*>(points));
