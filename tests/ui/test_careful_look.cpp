@@ -20,6 +20,12 @@ using State = FrmTabulor::FormState;
 
 namespace {
 
+// Opens examples/NAME through the series file box, as a user would.
+bool OpenExample(Fixture& f, const char* name) {
+  QFile example(QStringLiteral(TABULOR_EXAMPLES_DIR "/") + QLatin1String(name));
+  return example.open(QIODevice::ReadOnly) && f.openSeries(example.readAll(), QLatin1String(name));
+}
+
 // Types `text` into row `row` of the editor and commits it with "Done".
 void EnterValue(Fixture& f, int row, const QString& text) {
   FrmVars* editor = OpenEditor(f, 0);
@@ -221,9 +227,7 @@ class TestCarefulLook : public QObject {
   void largeCountsAreShownWhole() {
     Fixture f;
     FrmTabulor& w = *f.w;
-    QFile example(QStringLiteral(TABULOR_EXAMPLES_DIR "/four.ser"));
-    QVERIFY(example.open(QIODevice::ReadOnly));
-    QVERIFY(f.openSeries(example.readAll(), "four.ser"));
+    QVERIFY(OpenExample(f, "four.ser"));
     for (int k = 0; k < 4; ++k) {
       f.typeInto(f.set(k).txtGridPoints, "60");
       f.tab();
@@ -335,9 +339,7 @@ class TestCarefulLook : public QObject {
   void scrollBarThumbIsDarkerThanItsGroove() {
     Fixture f;
     FrmTabulor& w = *f.w;
-    QFile example(QStringLiteral(TABULOR_EXAMPLES_DIR "/wave.ser"));
-    QVERIFY(example.open(QIODevice::ReadOnly));
-    QVERIFY(f.openSeries(example.readAll(), "wave.ser"));
+    QVERIFY(OpenExample(f, "wave.ser"));
     f.typeInto(f.set(0).txtGridPoints, "40");
     f.tab();
     f.click(Ctl<QPushButton>(w, "cmdCompute"));
