@@ -17,7 +17,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   ReadGridText(fresh, fuzz::Text(data, size), "fuzz");
   FUZZ_CHECK(reliability::ModelDump(model) == reliability::ModelDump(fresh) && model.ResultsReady &&
-             model.TotalCount == model.PointProduct() && fuzz::Finite(model) && model.FileName == "fuzz");
+             model.TotalCount == model.PointProduct() && fuzz::Finite(model) && model.FileName == "fuzz" &&
+             *std::min_element(model.DerOrder.begin(), model.DerOrder.end()) >= 0);
   const std::string written = GridFileText(model);
   const GridFileResult back = ReadGridText(again, written, "fuzz");
   FUZZ_CHECK(back.ok && GridFileText(again) == written && again.EvenlySpaced == model.EvenlySpaced, back.message);

@@ -25,17 +25,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   for (std::size_t i = 0; i + 8 <= size; i += 8) CheckNumberText(data + i);
   const std::string_view text = fuzz::Text(data, size);
   const LeadingNumberResult r = ParseLeadingNumber(text);
-  const std::size_t start = std::min(text.find_first_not_of(" \t"), r.end);
-  const std::string number(text.substr(start, r.end - start));
+  // What strtod reads from the first non-blank on, up to the first character that no number holds.
+  const std::size_t start = std::min(text.find_first_not_of(" \t"), size);
+  std::string number(text.substr(start, text.find_first_not_of("0123456789.+-eE", start) - start));
   char* end = nullptr;
   const double expected = std::strtod(number.c_str(), &end);
-  const bool overflow = std::isinf(expected);  // the number has no letters but E
+  number.resize(static_cast<std::size_t>(end - number.c_str()));
   // Up to the text of the largest double, 1.79769313486232E+308, a number reads as the largest double.
   const bool largest = std::fabs(std::strtold(number.c_str(), nullptr)) <= 1.79769313486232e308L;
-  FUZZ_CHECK(number.find_first_not_of("0123456789.+-eE") == number.npos && end == number.c_str() + number.size() &&
-                 (r.status == NumberStatus::NoNumber) == number.empty() &&
-                 (r.status == NumberStatus::Overflow ? overflow
-                  : overflow                         ? largest && std::fabs(r.value) == DBL_MAX
+  FUZZ_CHECK((r.status == NumberStatus::NoNumber ? number.empty() && r.end == 0 : r.end == start + number.size()) &&
+                 (r.status == NumberStatus::Overflow ? std::isinf(expected)
+                  : std::isinf(expected)             ? largest && std::fabs(r.value) == DBL_MAX
                                                      : r.value == expected) &&
                  LeadingNumber(text) == (r.status == NumberStatus::Ok ? r.value : 0.0),
              number);

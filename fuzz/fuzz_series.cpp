@@ -16,8 +16,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     return 0;
   }
   ReadSeriesText(fresh, fuzz::Text(data, size), "fuzz.ser");
-  FUZZ_CHECK(reliability::ModelDump(model) == reliability::ModelDump(fresh) && !model.ResultsReady &&
-             fuzz::Finite(model) && model.TotalCount == model.TermProduct() &&
+  FUZZ_CHECK(reliability::ModelDump(model) == reliability::ModelDump(fresh) && model.LastVar < kSlots &&
+             !model.ResultsReady && fuzz::Finite(model) && model.TotalCount == model.TermProduct() &&
              model.PointProduct() == model.TotalCount &&
              model.Coefficients.size() == static_cast<std::size_t>(model.TotalCount));
   return 0;
