@@ -1,6 +1,5 @@
-// Helpers of the reliability tests: a scratch folder, whole-file reads and
-// writes, running a program with its output captured, and the models the
-// tests start from.
+// Helpers of the reliability tests: whole-file reads and writes, running a
+// program with its output captured, and the models the tests start from.
 #pragma once
 
 #include "scratch_dir.h"
@@ -9,9 +8,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <algorithm>
-#include <cstdlib>
-#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -30,8 +26,7 @@ using ScratchDir = testing::ScratchDir;
 
 inline void WriteBytes(const std::string& path, const std::string& bytes) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-  if (!out) ADD_FAILURE() << "cannot write " << path;
+  if (!out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()))) ADD_FAILURE() << "cannot write " << path;
 }
 
 inline std::string ReadBytes(const std::string& path) {
@@ -53,16 +48,11 @@ struct ProcessResult {
 // returns its exit status and everything it wrote.
 inline ProcessResult RunProcess(const std::vector<std::string>& argv) {
   ScratchDir io;
-  const std::string out_path = io.file("out"), err_path = io.file("err");
   pid_t pid = ::fork();
   if (pid == 0) {
-    int in = ::open("/dev/null", O_RDONLY);
-    int out = ::open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    int err = ::open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    if (in < 0 || out < 0 || err < 0) ::_exit(126);
-    ::dup2(in, 0);
-    ::dup2(out, 1);
-    ::dup2(err, 2);
+    const int in = ::open("/dev/null", O_RDONLY), out = ::open(io.file("out").c_str(), O_WRONLY | O_CREAT, 0644),
+              err = ::open(io.file("err").c_str(), O_WRONLY | O_CREAT, 0644);
+    if (in < 0 || out < 0 || err < 0 || ::dup2(in, 0) < 0 || ::dup2(out, 1) < 0 || ::dup2(err, 2) < 0) ::_exit(126);
     std::vector<char*> args;
     for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
     args.push_back(nullptr);
@@ -77,24 +67,14 @@ inline ProcessResult RunProcess(const std::vector<std::string>& argv) {
   }
   if (WIFEXITED(status)) r.exit_code = WEXITSTATUS(status);
   if (WIFSIGNALED(status)) r.signal = WTERMSIG(status);
-  r.out = ReadBytes(out_path);
-  r.err = ReadBytes(err_path);
+  r.out = io.Read("out");
+  r.err = io.Read("err");
   return r;
 }
 
-// tabulor-batch with the arguments.
 inline ProcessResult RunBatch(std::vector<std::string> args) {
   args.insert(args.begin(), TABULOR_BATCH);
   return RunProcess(args);
-}
-
-// A shell command line (for ulimit), run by bash.
-inline ProcessResult RunShell(const std::string& command) { return RunProcess({"/bin/bash", "-c", command}); }
-
-inline std::string ShellQuote(const std::string& s) {
-  std::string q = "'";
-  for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return q + "'";
 }
 
 // A model holding a series and the results of computing it on its default

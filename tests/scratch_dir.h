@@ -2,11 +2,11 @@
 // the end.
 #pragma once
 
-#include <stdlib.h>
-
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <system_error>
 #include <vector>
@@ -17,9 +17,8 @@ class ScratchDir {
  public:
   ScratchDir() {
     char tmpl[] = "/tmp/tabulor_testXXXXXX";
-    const char* made = ::mkdtemp(tmpl);
-    if (made == nullptr) std::abort();
-    path_ = made;
+    if (::mkdtemp(tmpl) == nullptr) std::abort();
+    path_ = tmpl;
   }
   ~ScratchDir() {
     std::error_code ec;
@@ -35,6 +34,14 @@ class ScratchDir {
     for (const auto& e : std::filesystem::directory_iterator(path_)) names.push_back(e.path().filename().string());
     std::sort(names.begin(), names.end());
     return names;
+  }
+  // A file's bytes ("" when it cannot be read), and a file written whole.
+  std::string Read(const std::string& name) const {
+    std::ifstream in(file(name), std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+  }
+  bool Write(const std::string& name, const std::string& bytes) const {
+    return static_cast<bool>(std::ofstream(file(name), std::ios::binary) << bytes);
   }
 
  private:

@@ -1,304 +1,340 @@
+// The engine's values bit for bit, against MPFR and against the plain
+// evaluation of reference_basis.h on every kernel set, thread count and way
+// of cutting the work; values by hand, refusals, cancelling.
 #include <gtest/gtest.h>
 
-#include <cmath>
+#include <algorithm>
+#include <charconv>
+#include <cstring>
+#include <fstream>
+#include <limits>
 #include <random>
+#include <sstream>
+#include <string>
+#include <tuple>
+#include <vector>
 
-#include "basis_table.h"
-#include "engine/basis.h"
 #include "engine/compute.h"
-#include "model/grid_capture.h"
-#include "model/number_text.h"
-#include "model/series_file.h"
-#include "platform/memory_limit.h"
-#include "test_helpers.h"
+#include "engine/kernels.h"
+#include "reference_basis.h"
 
 using namespace tabulor;
-using namespace tabulor::testing;
+using enum TransformOutcome;
 
 namespace {
 
-Dimension Load(const std::string& text) {
+constexpr double kTwoPi = 6.283185307179586, kInf = std::numeric_limits<double>::infinity();
+
+bool SameBits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+
+void ExpectSinCosExact(double x) {
+  double s, c, rs, rc;
+  exact::SinCos(x, &s, &c);
+  exact::SinCosMpfr(x, &rs, &rc);
+  EXPECT_TRUE(SameBits(s, rs) && SameBits(c, rc))
+      << std::hexfloat << x << ": sin " << s << " cos " << c << " instead of " << rs << " " << rc;
+}
+
+// Magnitudes spread evenly over the exponents from lo to hi, either sign; or
+// whole multiples of pi/2 up to hi, a few doubles towards 0, where the
+// reduced argument loses the most bits.
+class SinCos : public ::testing::TestWithParam<std::tuple<const char*, double, double, bool>> {};
+
+TEST_P(SinCos, EqualsMpfr) {
+  const auto [name, lo, hi, near_half_pi] = GetParam();
+  std::mt19937_64 rng(std::hash<std::string>{}(name));
+  std::uniform_real_distribution<double> exponent(std::log2(lo), std::log2(hi));
+  for (int i = 0; i < 4000; ++i) {
+    double x = std::exp2(exponent(rng));
+    if (near_half_pi) x = std::floor(x) * 1.5707963267948966;
+    for (int step = near_half_pi ? static_cast<int>(rng() % 4) : 0; step > 0; --step) x = std::nextafter(x, 0.0);
+    ExpectSinCosExact(rng() & 1 ? -x : x);
+  }
+}
+
+using Range = std::tuple<const char*, double, double, bool>;
+INSTANTIATE_TEST_SUITE_P(Ranges, SinCos,
+                         ::testing::Values(Range{"subnormal", 0x1p-1074, 0x1p-1022, 0},
+                                           Range{"tiny", 0x1p-60, 0x1p-20, 0}, Range{"small", 0x1p-20, 0.5, 0},
+                                           Range{"moderate", 0.5, 100.0, 0}, Range{"to_1e6", 1e4, 1e6, 0},
+                                           Range{"below_2_27", 1e6, 0x1p27, 0}, Range{"below_2_51", 0x1p27, 0x1p51, 0},
+                                           Range{"around_1e15", 1e14, 1e16, 0}, Range{"huge", 1e290, 1.7e308, 0},
+                                           Range{"near_half_pi", 1.0, 0x1p50, 1}),
+                         [](const auto& info) { return std::string(std::get<0>(info.param)); });
+
+// The published hardest-to-round arguments ("sin|cos [-]0x1.<hex>p<exp>");
+// MPFR is needed rarely.
+TEST(SinCos, HardestToRoundArgumentsAndEdges) {
+  std::ifstream in(std::string(TABULOR_TEST_DATA_DIR) + "/sincos_hard.txt");
+  int cases = 0;
+  for (std::string line; std::getline(in, line); ++cases) {
+    if (line.empty() || line[0] == '#') continue;
+    double x = 0;
+    const auto r =
+        std::from_chars(line.data() + line.find("0x") + 2, line.data() + line.size(), x, std::chars_format::hex);
+    ASSERT_EQ(r.ptr, line.data() + line.size()) << line;
+    ExpectSinCosExact(line[line.find(' ') + 1] == '-' ? -x : x);
+  }
+  EXPECT_GT(cases, 200) << "tests/data/sincos_hard.txt is missing";
+  double s, c;
+  std::mt19937_64 rng(11);
+  std::uniform_real_distribution<double> arg(-1e6, 1e6);
+  const std::uint64_t before = exact::MpfrFallbacks();
+  for (int i = 0; i < 100000; ++i) exact::SinCos(arg(rng), &s, &c);
+  EXPECT_LT(exact::MpfrFallbacks() - before, 10u);
+}
+
+// Nearest within the doubles' range: half the least subnormal ties to 0, 0.5625
+// of it rounds up; 1 + 2^-26 + 2^-54 down, 1 + 3 2^-26 + 9 2^-54 to 2^-51.
+TEST(Pow, CorrectlyRoundedWithTheDoublesRange) {
+  // clang-format off
+  const std::tuple<double, long, double> cases[] = {
+      {3.0, 4, 81.0}, {-2.0, 3, -8.0}, {0.0, 0, 1.0}, {-7.5, 0, 1.0}, {0.1, 1, 0.1}, {2.0, 1023, 0x1p1023},
+      {2.0, 1024, kInf}, {-2.0, 1025, -kInf}, {2.0, -1074, 0x1p-1074}, {0.0, -1, kInf}, {2.0, -1075, 0.0},
+      {0x1.8p-538, 2, 0x1p-1074}, {1.0 + 0x1p-27, 2, 1.0 + 0x1p-26}, {1.0 + 3 * 0x1p-27, 2, 1.0 + 3 * 0x1p-26 + 0x1p-51}};
+  // clang-format on
+  for (const auto& [x, n, expected] : cases)
+    EXPECT_TRUE(SameBits(exact::Pow(x, n), expected)) << std::hexfloat << x << "^" << n << " = " << exact::Pow(x, n);
+}
+
+// The Trigonometric basis of every kernel set, in panels of both its widths,
+// against the basis of the angle chains of tests/data/trig_chains.txt from
+// MPFR's values.
+TEST(TrigBasis, EveryKernelSetGivesMpfrsValues) {
+  std::vector<const kernels::KernelSet*> sets{&kernels::ScalarKernels(), &kernels::Sse2Kernels(),
+                                              &kernels::Wide8Kernels()};
+#if defined(__x86_64__)
+  if (KernelPathRuns(KernelPath::Avx2)) sets.push_back(&kernels::Avx2Kernels());
+  if (KernelPathRuns(KernelPath::Avx512)) sets.push_back(&kernels::Avx512Kernels());
+#endif
+  std::vector<std::pair<std::vector<double>, int>> cases;
+  std::ifstream in(std::string(TABULOR_TEST_DATA_DIR) + "/trig_chains.txt");
+  for (std::string line, word; std::getline(in, line);) {
+    std::istringstream fields(line);
+    if (line[0] == '#' || !(fields >> cases.emplace_back().second)) continue;
+    while (fields >> word) std::from_chars(word.data(), word.data() + word.size(), cases.back().first.emplace_back());
+  }
+  ASSERT_EQ(cases.size(), 7u) << "tests/data/trig_chains.txt";
+  for (const auto& [u, terms] : cases)
+    for (int d : {0, 1, 2, 3, 5}) {
+      Dimension m;
+      std::tie(m.IsPower[0], m.DerOrder[0], m.Period[0]) = std::tuple(false, d, 8.0 * exact::kQuarterPi);
+      const std::vector<double> expected = reference::Basis(m, 0, u, terms);
+      const std::int64_t points = static_cast<std::int64_t>(u.size()), n = terms;
+      for (const kernels::KernelSet* set : sets)
+        for (std::int64_t panel : {set->x_panel, set->y_panel}) {
+          std::vector<double> out(static_cast<std::size_t>((points + panel - 1) / panel * panel * n)), got;
+          EXPECT_TRUE(BuildBasisPanels(MakeTrigRule(u, terms - 1, d, m.Period[0]), panel, 0, points, out.data(), set));
+          for (std::int64_t j = 0; j < points; ++j)
+            for (std::int64_t k = 0; k < n; ++k) got.push_back(out[(j / panel * n + k) * panel + j % panel]);
+          const auto bad = std::mismatch(got.begin(), got.end(), expected.begin(), SameBits).first - got.begin();
+          EXPECT_EQ(bad, points * n) << u[0] << " d=" << d << " " << set->name << " panel " << panel << ": point "
+                                     << bad / n << " term " << bad % n;
+        }
+    }
+}
+
+struct Var {
+  bool power;
+  int terms, points, der;
+  double lo, hi, center, period;
+};
+
+// A computation, as the lines of tests/data/engine_shapes.txt and
+// compute_cases.txt give it. Variables named w, x, y, z; coefficients random
+// in [-1, 1) when none are given, else these over and over; variable 0 on
+// `grid0` when given. A transform that fails tells `outcome` of `failed_var`.
+struct Shape {
+  std::string name;
+  std::vector<Var> vars;
+  std::vector<double> coefficients = {}, grid0 = {}, values = {};
+  TransformOutcome outcome = Ok;
+  int failed_var = -1;
+  ComputeOptions options = {};
+  std::string message = {};
+};
+
+std::vector<Shape> ReadShapes(const std::string& file) {
+  std::vector<Shape> s;
+  std::ifstream in(std::string(TABULOR_TEST_DATA_DIR) + "/" + file);
+  for (std::string line, word; std::getline(in, line);) {
+    std::istringstream fields(line);
+    fields.imbue(std::locale::classic());
+    if (!(fields >> word) || word[0] == '#') continue;
+    Shape& shape = s.emplace_back(Shape{word, {}});
+    std::vector<double>* numbers = nullptr;  // where the numbers that follow go
+    for (double x; fields >> word;) {
+      if (numbers && std::from_chars(word.data(), word.data() + word.size(), x).ec == std::errc()) {
+        numbers->push_back(x);
+        continue;
+      }
+      numbers = word == "coefficients" ? &shape.coefficients : word == "grid" ? &shape.grid0 : &shape.values;
+      if (word == "P" || word == "T") {
+        Var& v = shape.vars.emplace_back();
+        v.power = word == "P";
+        fields >> v.terms >> v.points >> v.der >> v.lo >> v.hi >> v.center >> v.period;
+      }
+      if (word == "fails" && fields >> word >> shape.failed_var)
+        shape.outcome = word == "basis" ? BasisNotFinite : ValuesNotFinite;
+      if (word == "threads") fields >> shape.options.threads;
+      if (word == "slabs") shape.options.slabs = SlabMode::Always;
+      if (word == "message") std::getline(fields >> std::ws, shape.message);
+    }
+  }
+  EXPECT_FALSE(s.empty()) << file << " is missing";
+  return s;
+}
+
+Dimension MakeModel(const Shape& s) {
   Dimension m;
-  SeriesReadResult r = ReadSeriesText(m, text, "t.ser");
-  EXPECT_EQ(r.outcome, SeriesReadOutcome::Ok) << r.message;
+  m.LastVar = static_cast<int>(s.vars.size()) - 1;
+  std::size_t count = 1;
+  for (int v = 0; v <= m.LastVar; ++v) {
+    const Var& x = s.vars[static_cast<std::size_t>(v)];
+    m.VarName[v] = std::string(1, static_cast<char>('w' + v));
+    std::tie(m.IsPower[v], m.LowerLimit[v], m.UpperLimit[v], m.Center[v], m.Period[v]) =
+        std::tuple(x.power, x.lo, x.hi, x.center, x.period);
+    std::tie(m.LastTerm[v], m.LastPoint[v], m.DerOrder[v]) = std::tuple(x.terms - 1, x.points - 1, x.der);
+    m.EvenlySpaced[v] = v > 0 || s.grid0.empty();
+    count *= static_cast<std::size_t>(x.terms);
+  }
+  if (!s.grid0.empty()) m.GridX[0] = s.grid0;
+  std::mt19937 gen(static_cast<unsigned>(std::hash<std::string>{}(s.name)));
+  std::uniform_real_distribution<double> random(-1.0, 1.0);
+  for (std::size_t i = 0; i < count; ++i)
+    m.Coefficients.push_back(s.coefficients.empty() ? random(gen) : s.coefficients[i % s.coefficients.size()]);
+  m.BuildGrids();
   return m;
 }
 
-ComputeResult CaptureAndCompute(Dimension& m, std::array<GridSpecText, 4> spec) {
-  std::string why = CaptureGridSpecs(m, spec);
-  if (!why.empty()) return {ComputeOutcome::Error, why};
-  return Compute(m);
-}
-
-std::vector<double> Values0(const Dimension& m) {
-  std::vector<double> v;
-  for (int j = 0; j <= m.LastPt[0]; ++j) v.push_back(m.Results(j, 0, 0, 0));
-  return v;
-}
-
-const char kPoly[] = "0,x,0,1,0,#TRUE#,*,2,#TRUE#,1,2,3";
-
-// The d-th derivative of one basis function, written independently of the
-// engine: closed forms with long double, no accumulation.
-long double BasisRef(bool power, int k, int d, long double u, long double period) {
-  if (power) {
-    if (d > k) return 0;
-    long double f = 1;
-    for (int i = k - d + 1; i <= k; ++i) f *= i;
-    return f * std::pow(u, static_cast<long double>(k - d));
+// The computation's steps through a Transformer whose basis is built in
+// tiles: the outcome, with `failed` the variable it is about.
+TransformOutcome RunTiled(const Dimension& m, ResultsArray& r, KernelPath path, int threads, int& failed) {
+  TransformShape shape;
+  std::array<std::int64_t, 4> dims{1, 1, 1, 1};
+  for (int v = 0; v <= m.LastVar; ++v)
+    dims[v] = std::max(shape.terms[v] = m.LastTerm[v] + 1, shape.points[v] = m.LastPoint[v] + 1);
+  EXPECT_TRUE(r.Allocate(dims));
+  const double* c = m.Coefficients.data();
+  for (std::int64_t k3 = 0; k3 < shape.terms[3]; ++k3)
+    for (std::int64_t k2 = 0; k2 < shape.terms[2]; ++k2)
+      for (std::int64_t k1 = 0; k1 < shape.terms[1]; ++k1, c += shape.terms[0])
+        std::memcpy(&r(0, k1, k2, k3), c, static_cast<std::size_t>(shape.terms[0]) * sizeof(double));
+  Transformer t(threads, path);
+  EXPECT_EQ(t.path(), path);
+  t.SetTilingMode(TilingMode::Always);
+  for (failed = m.LastVar; failed >= 0; --failed) {
+    const std::vector<double> u = reference::Offsets(m, failed);
+    const int n = m.LastTerm[failed], d = m.DerOrder[failed];
+    shape.v = failed;
+    const auto out =
+        t.Transform(r, shape, m.IsPower[failed] ? MakePowerRule(u, n, d) : MakeTrigRule(u, n, d, m.Period[failed]));
+    if (out != Ok) return out;
   }
-  if (k == 0) return d == 0 ? 1 : 0;
-  const long double w = 8 * std::atan(1.0L) / period;
-  const int mult = (k + 1) / 2;
-  const long double phase = mult * w * u + d * 2 * std::atan(1.0L);
-  const long double scale = std::pow(mult * w, static_cast<long double>(d));
-  return scale * (k % 2 ? std::sin(phase) : std::cos(phase));
+  return Ok;
+}
+
+// The series of tests/data/engine_shapes.txt, then random ones.
+std::vector<Shape> MakeShapes() {
+  std::vector<Shape> s = ReadShapes("engine_shapes.txt");
+  // Random shapes: every count of runs and points modulo the register blocks.
+  std::mt19937 gen(20240601);
+  auto pick = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(gen); };
+  for (int i = 0; i < 30; ++i) {
+    Shape& r = s.emplace_back(Shape{"random " + std::to_string(i), {}});
+    for (int v = 0, n = pick(1, 4); v < n; ++v) {
+      const double lo = -1.0 + pick(0, 4) * 0.125;
+      r.vars.push_back({pick(0, 1) == 1, pick(1, n == 1 ? 40 : 13), pick(1, n == 1 ? 90 : 30), pick(0, 4), lo,
+                        lo + 0.5 + pick(0, 8) * 0.25, pick(0, 2) * 0.25, 0.5 + pick(0, 8) * 0.75});
+    }
+  }
+  return s;
+}
+
+bool SameBits(const ResultsArray& r, const std::vector<double>& b) {
+  return r.size() == b.size() && std::memcmp(r.data(), b.data(), b.size() * sizeof(double)) == 0;
+}
+
+class EnginePaths : public ::testing::TestWithParam<std::tuple<KernelPath, int>> {};
+
+// Tiled through the transformer, through Compute whole and slab by slab: the
+// same bits, progress growing to its total, the shown variable kept; a failure
+// told of its variable.
+TEST_P(EnginePaths, EveryWayOfCuttingTheWorkGivesTheReferenceBits) {
+  const auto [path, threads] = GetParam();
+  if (!KernelPathRuns(path)) GTEST_SKIP() << KernelPathName(path) << " does not run here";
+  static const std::vector<Shape> shapes = MakeShapes();
+  static std::vector<std::vector<double>> reference(shapes.size());
+  for (std::size_t i = 0; i < shapes.size(); ++i) {
+    const Shape& s = shapes[i];
+    SCOPED_TRACE(s.name);
+    if (s.outcome == Ok && reference[i].empty()) reference[i] = reference::Evaluate(MakeModel(s));
+    ResultsArray r;
+    int failed = -1;
+    ASSERT_EQ(RunTiled(MakeModel(s), r, path, threads, failed), s.outcome);
+    EXPECT_EQ(failed, s.failed_var);
+    ASSERT_TRUE(failed >= 0 || SameBits(r, reference[i]));
+    for (SlabMode slabs : {SlabMode::Never, SlabMode::Always}) {
+      Dimension m = MakeModel(s);
+      m.CurVar = 2;
+      std::uint64_t last = 0, total = 1;
+      bool backwards = false;
+      auto progress = [&](std::uint64_t done, std::uint64_t all) {
+        backwards |= done < last;
+        std::tie(last, total) = std::tuple(done, all);
+        return true;
+      };
+      const ComputeResult c = Compute(m, progress, {threads, path, slabs});
+      EXPECT_EQ(m.CurVar, 2);
+      if (s.outcome == Ok) {
+        ASSERT_EQ(c.outcome, ComputeOutcome::Ok) << c.message;
+        EXPECT_TRUE(m.ResultsReady && last == total && !backwards);
+        ASSERT_TRUE(SameBits(m.Results, reference[i])) << "slabs " << static_cast<int>(slabs);
+      } else {
+        EXPECT_NE(c.message.find(s.message), std::string::npos) << c.message;
+        EXPECT_TRUE(!m.ResultsReady && m.Results.empty());
+      }
+    }
+  }
+}
+
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(Kernels, EnginePaths, ::testing::Combine(::testing::Values(
+    KernelPath::Scalar, KernelPath::Sse2, KernelPath::Avx2, KernelPath::Avx512, KernelPath::Wide8),
+    ::testing::Values(1, 2, 3)), [](const auto& info) {
+      return KernelPathName(std::get<0>(info.param)) + std::string("_threads") + std::to_string(std::get<1>(info.param));
+    });
+// clang-format on
+
+// The computations of tests/data/compute_cases.txt: values and bounds of the
+// results; or refused with a message naming the variable, or cancelled (at
+// once, on every thread, slab by slab): no results, the bounds as they were.
+TEST(Compute, ValuesByHandRefusalsAndCancelling) {
+  const std::string stopped = "The computation was cancelled.";
+  for (const Shape& c : ReadShapes("compute_cases.txt")) {
+    SCOPED_TRACE(c.name);
+    Dimension m = MakeModel(c);
+    const auto bounds = std::tuple(m.LastPt = {5, 6, 7, 8}, m.Extent = {1, 2, 3, 4});
+    int calls = 0;  // a cancelling progress says stop at its third call, and is not called again
+    auto progress = [&](std::uint64_t, std::uint64_t) { return ++calls < 3 || c.message != stopped; };
+    EXPECT_EQ(Compute(m, progress, c.options).message, c.message);
+    EXPECT_TRUE(c.message != stopped || calls == 3) << calls;
+    if (!c.message.empty()) {
+      EXPECT_TRUE(!m.ResultsReady && m.Results.empty());
+      EXPECT_EQ(std::tuple(m.LastPt, m.Extent), bounds);
+      continue;
+    }
+    std::vector<double> got;
+    for (int j1 = 0; j1 <= m.LastPt[1]; ++j1)
+      for (int j0 = 0; j0 <= m.LastPt[0]; ++j0) got.push_back(m.Results(j0, j1, 0, 0));
+    EXPECT_EQ(got, c.values);
+    EXPECT_TRUE(c.grid0.empty() || m.GridX[0] == c.grid0) << "typed grid values changed";
+    for (int v = 0; v < 4; ++v) {
+      const std::int32_t extent = m.IsPresent(v) ? std::max(m.LastPoint[v], m.LastTerm[v]) : 0;
+      EXPECT_EQ(std::tuple(m.LastPt[v], m.Extent[v], m.Results.dims()[v]),
+                std::tuple(m.IsPresent(v) ? m.LastPoint[v] : 0, extent, std::int64_t{extent} + 1));
+    }
+  }
 }
 
 }  // namespace
-
-TEST(Engine, PolynomialWorkedExamples) {
-  Dimension m = Load(kPoly);
-  auto spec = DefaultGridSpec(m);
-  ASSERT_EQ(CaptureAndCompute(m, spec).outcome, ComputeOutcome::Ok);
-  EXPECT_EQ(Values0(m), (std::vector<double>{1, 2.75, 6}));
-  EXPECT_TRUE(m.ResultsReady);
-
-  m = Load(kPoly);
-  spec[0].der = "1";
-  ASSERT_EQ(CaptureAndCompute(m, spec).outcome, ComputeOutcome::Ok);
-  EXPECT_EQ(Values0(m), (std::vector<double>{2, 5, 8}));
-
-  m = Load(kPoly);
-  spec[0].der = "3";
-  ASSERT_EQ(CaptureAndCompute(m, spec).outcome, ComputeOutcome::Ok);
-  EXPECT_EQ(Values0(m), (std::vector<double>{0, 0, 0}));
-}
-
-TEST(Engine, ExtentCoversTermsAndPoints) {
-  Dimension m = Load(kPoly);
-  auto spec = DefaultGridSpec(m);
-  spec[0].points = "5";
-  ASSERT_EQ(CaptureAndCompute(m, spec).outcome, ComputeOutcome::Ok);
-  EXPECT_EQ(m.Extent[0], 4);
-  EXPECT_EQ(Values0(m), (std::vector<double>{1, 1.6875, 2.75, 4.1875, 6}));
-  m = Load(kPoly);
-  spec[0].points = "2";
-  ASSERT_EQ(CaptureAndCompute(m, spec).outcome, ComputeOutcome::Ok);
-  EXPECT_EQ(m.Extent[0], 2);
-  EXPECT_EQ(m.LastPt[0], 1);
-  EXPECT_EQ(Values0(m), (std::vector<double>{1, 6}));
-  EXPECT_EQ(m.Results.dims()[0], 3);
-  EXPECT_EQ(m.Results(2, 0, 0, 0), 3.0);  // a coefficient left outside the grid
-}
-
-TEST(Engine, PowerBasisTables) {
-  BasisTable b;
-  BuildPowerBasis(b, {0.0, 3.0}, 2, 1);
-  EXPECT_EQ(b.at(0, 0), 0.0);
-  EXPECT_EQ(b.at(1, 0), 1.0);
-  EXPECT_EQ(b.at(2, 0), 0.0);
-  EXPECT_EQ(b.at(0, 1), 0.0);
-  EXPECT_EQ(b.at(1, 1), 1.0);
-  EXPECT_EQ(b.at(2, 1), 6.0);
-  BuildPowerBasis(b, {0.7, -2.0}, 3, 5);  // order beyond the terms: all 0
-  for (double x : b.values) EXPECT_EQ(x, 0.0);
-  BuildPowerBasis(b, {0.3, -1.25}, 4, 0);
-  EXPECT_EQ(b.at(0, 0), 1.0);
-  EXPECT_EQ(b.at(1, 0), 0.3);
-  EXPECT_EQ(b.at(1, 1), -1.25);
-  EXPECT_EQ(b.at(3, 0), 0.3 * 0.3 * 0.3);  // repeated multiplication from 1
-}
-
-TEST(Engine, TrigBasisTables) {
-  const double pi = 4 * std::atan(1.0);
-  BasisTable b;
-  BuildTrigBasis(b, {0.0, pi / 2}, 4, 0, 2 * pi);
-  const double row0[] = {1, 0, 1, 0, 1};
-  for (int k = 0; k < 5; ++k) EXPECT_EQ(b.at(k, 0), row0[k]);
-  EXPECT_EQ(b.at(0, 1), 1.0);
-  EXPECT_EQ(b.at(1, 1), 1.0);
-  EXPECT_NEAR(b.at(2, 1), 0.0, 1e-15);
-  EXPECT_NEAR(b.at(3, 1), 0.0, 1e-15);
-  EXPECT_EQ(b.at(4, 1), -1.0);
-  const double w = std::atan(1.0) * 8.0 / 3.0;
-  BuildTrigBasis(b, {0.0}, 2, 1, 3.0);
-  EXPECT_EQ(b.at(0, 0), 0.0);
-  EXPECT_EQ(b.at(1, 0), w);
-  EXPECT_EQ(b.at(2, 0), 0.0);
-  BuildTrigBasis(b, {0.0}, 2, 2, 3.0);
-  EXPECT_EQ(b.at(0, 0), 0.0);
-  EXPECT_EQ(b.at(1, 0), 0.0);
-  EXPECT_EQ(b.at(2, 0), -(w * w));
-  // The angle is accumulated by addition: sin(t + t + t), not sin(3t).
-  const double t = 0.1234567;
-  BuildTrigBasis(b, {t / w * 1.0}, 6, 0, 3.0);
-  double a = 0.0;
-  const double tt = w * (t / w * 1.0);
-  for (int mlt = 1; mlt <= 3; ++mlt) {
-    a = a + tt;
-    EXPECT_EQ(b.at(2 * mlt - 1, 0), std::sin(a));
-    EXPECT_EQ(b.at(2 * mlt, 0), std::cos(a));
-  }
-}
-
-TEST(Engine, ProductOfTwoPowerVariables) {
-  // All coefficients 0 but C(1,1) = 1: the value is x*y; with d/dx it is y.
-  const char* text = "1,x,-1,2,0,#TRUE#,*,2,y,0,3,0,#TRUE#,*,2,#TRUE#,0,0,0,0,1,0,0,0,0";
-  Dimension m = Load(text);
-  ASSERT_EQ(CaptureAndCompute(m, DefaultGridSpec(m)).outcome, ComputeOutcome::Ok);
-  for (int j1 = 0; j1 <= m.LastPt[1]; ++j1)
-    for (int j0 = 0; j0 <= m.LastPt[0]; ++j0) EXPECT_EQ(m.Results(j0, j1, 0, 0), m.GridX[0][j0] * m.GridX[1][j1]);
-  m = Load(text);
-  auto spec = DefaultGridSpec(m);
-  spec[0].der = "1";
-  ASSERT_EQ(CaptureAndCompute(m, spec).outcome, ComputeOutcome::Ok);
-  for (int j1 = 0; j1 <= m.LastPt[1]; ++j1)
-    for (int j0 = 0; j0 <= m.LastPt[0]; ++j0) EXPECT_EQ(m.Results(j0, j1, 0, 0), m.GridX[1][j1]);
-}
-
-TEST(Engine, UnevenGridKeepsItsTypedValues) {
-  Dimension m = Load(kPoly);
-  auto spec = DefaultGridSpec(m);
-  spec[0].spaced = false;
-  spec[0].points = "3";
-  m.GridX[0] = {0.25, -1, 10};
-  ASSERT_EQ(CaptureAndCompute(m, spec).outcome, ComputeOutcome::Ok);
-  EXPECT_EQ(m.GridX[0], (std::vector<double>{0.25, -1, 10}));
-  EXPECT_EQ(Values0(m), (std::vector<double>{1 + 0.5 + 3 * 0.0625, 2, 321}));
-}
-
-// The engine against a point-by-point evaluation of the series, for random
-// series in one to four variables of both kinds and derivative orders.
-TEST(Engine, AgreesWithPointByPointEvaluation) {
-  std::mt19937 rng(20261206);
-  std::uniform_real_distribution<double> coef(-1, 1);
-  for (int trial = 0; trial < 60; ++trial) {
-    const int nvar = 1 + trial % 4;
-    std::string text = std::to_string(nvar - 1);
-    std::array<int, 4> terms{1, 1, 1, 1};
-    std::array<bool, 4> power{};
-    std::array<double, 4> center{}, period{};
-    std::size_t ncoef = 1;
-    for (int v = 0; v < nvar; ++v) {
-      terms[v] = 1 + static_cast<int>(rng() % 5);
-      power[v] = rng() % 2;
-      center[v] = std::round(coef(rng) * 4) / 4;
-      period[v] = 1.5 + static_cast<double>(rng() % 4);
-      text += ",v" + std::to_string(v) + ",-1,1.5," + NumberText(center[v]) + (power[v] ? ",#TRUE#," : ",#FALSE#,") +
-              NumberText(period[v]) + "," + std::to_string(terms[v] - 1);
-      ncoef *= static_cast<std::size_t>(terms[v]);
-    }
-    text += ",#TRUE#";
-    std::vector<double> c(ncoef);
-    for (double& x : c) {
-      x = coef(rng);
-      text += "," + NumberText(x);
-      x = LeadingNumber(NumberText(x));
-    }
-    Dimension m = Load(text);
-    auto spec = DefaultGridSpec(m);
-    std::array<int, 4> der{};
-    for (int v = 0; v < nvar; ++v) {
-      spec[v].points = std::to_string(2 + rng() % 6);
-      der[v] = static_cast<int>(rng() % 4);
-      spec[v].der = std::to_string(der[v]);
-    }
-    ComputeResult r = CaptureAndCompute(m, spec);
-    ASSERT_EQ(r.outcome, ComputeOutcome::Ok) << r.message;
-    std::array<int, 4> n{1, 1, 1, 1};
-    for (int v = 0; v < nvar; ++v) n[v] = m.LastPt[v] + 1;
-    for (int j3 = 0; j3 < n[3]; ++j3)
-      for (int j2 = 0; j2 < n[2]; ++j2)
-        for (int j1 = 0; j1 < n[1]; ++j1)
-          for (int j0 = 0; j0 < n[0]; ++j0) {
-            std::array<int, 4> j{j0, j1, j2, j3};
-            long double sum = 0, mag = 0;
-            for (std::size_t idx = 0; idx < ncoef; ++idx) {
-              std::size_t rest = idx;
-              long double term = c[idx];
-              for (int v = 0; v < nvar; ++v) {
-                int k = static_cast<int>(rest % static_cast<std::size_t>(terms[v]));
-                rest /= static_cast<std::size_t>(terms[v]);
-                term *= BasisRef(power[v], k, der[v], m.GridX[v][j[v]] - center[v], period[v]);
-              }
-              sum += term;
-              mag += std::fabs(term);
-            }
-            ASSERT_NEAR(static_cast<double>(sum), m.Results(j0, j1, j2, j3), 1e-12 * (1 + static_cast<double>(mag)))
-                << "trial " << trial << " at " << j0 << "," << j1 << "," << j2 << "," << j3;
-          }
-  }
-}
-
-TEST(Engine, RefusesWhatCannotBeComputedAndLeavesNoResults) {
-  struct Case {
-    const char* text;
-    const char* der;
-    const char* expect;
-  };
-  const Case cases[] = {
-      {"0,x,0,1,0,#FALSE#,0,2,#TRUE#,1,2,3", "0", "period is 0"},
-      // W^400 overflows from the sixth multiple on.
-      {"0,x,0,1,0,#FALSE#,*,12,#TRUE#,1,2,3,4,5,6,7,8,9,10,11,12,13", "400", "overflow"},
-      {"0,x,0,1e300,0,#TRUE#,*,2,#TRUE#,1,2,3", "0", "overflow"},
-      {"0,x,0,1,0,#TRUE#,*,1,#TRUE#,1e308,1e308", "0", "overflow"},
-  };
-  for (const Case& c : cases) {
-    Dimension m = Load(c.text);
-    auto spec = DefaultGridSpec(m);
-    spec[0].der = c.der;
-    ComputeResult r = CaptureAndCompute(m, spec);
-    EXPECT_EQ(r.outcome, ComputeOutcome::Error) << c.text;
-    EXPECT_NE(r.message.find(c.expect), std::string::npos) << r.message;
-    EXPECT_FALSE(m.ResultsReady);
-    EXPECT_TRUE(m.Results.empty());
-  }
-  // A negative order is refused at the capture, and by Compute itself.
-  Dimension m = Load(kPoly);
-  auto spec = DefaultGridSpec(m);
-  spec[0].der = "-1";
-  EXPECT_NE(CaptureAndCompute(m, spec).message.find("negative"), std::string::npos);
-  m.DerOrder[0] = -1;
-  ComputeResult r = Compute(m);
-  EXPECT_EQ(r.outcome, ComputeOutcome::Error);
-  EXPECT_NE(r.message.find("Variable 0 (x)"), std::string::npos) << r.message;
-}
-
-TEST(Engine, SubnormalValuesAreComputedAsTheOperationsGiveThem) {
-  Dimension m = Load("0,x,0,1,0,#TRUE#,*,1,#TRUE#,4.9e-324,1e-310");
-  ASSERT_EQ(CaptureAndCompute(m, DefaultGridSpec(m)).outcome, ComputeOutcome::Ok);
-  EXPECT_EQ(m.Results(0, 0, 0, 0), 4.9e-324);
-  EXPECT_EQ(m.Results(1, 0, 0, 0), 4.9e-324 + 1e-310);
-}
-
-TEST(Engine, RefusesArraysBeyondTheMemoryLimitBeforeAllocating) {
-  Dimension m = Load(kPoly);
-  auto spec = DefaultGridSpec(m);
-  SetMemoryLimit(1 << 20);
-  // A grid array that does not fit is refused when the grid is taken.
-  spec[0].points = "2000000000";
-  std::string why = CaptureGridSpecs(m, spec);
-  EXPECT_NE(why.find("Variable 0 (x)"), std::string::npos) << why;
-  EXPECT_NE(why.find("memory limit of 1.0 MB"), std::string::npos) << why;
-  EXPECT_EQ(m.LastPoint[0], 2);
-  // The grid fits, but the results array and tables together do not.
-  spec[0].points = "100000";
-  ASSERT_EQ(CaptureGridSpecs(m, spec), "");
-  ComputeResult r = Compute(m);
-  SetMemoryLimit(0);
-  EXPECT_EQ(r.outcome, ComputeOutcome::Error);
-  EXPECT_NE(r.message.find("memory limit of 1.0 MB"), std::string::npos) << r.message;
-  EXPECT_TRUE(m.Results.empty());
-  EXPECT_FALSE(m.ResultsReady);
-}
-
-TEST(Engine, ProgressCanCancel) {
-  Dimension m = Load(kPoly);
-  auto spec = DefaultGridSpec(m);
-  spec[0].points = "1000";
-  ASSERT_EQ(CaptureGridSpecs(m, spec), "");
-  ComputeResult r = Compute(m, [](std::uint64_t, std::uint64_t) { return false; });
-  EXPECT_EQ(r.outcome, ComputeOutcome::Cancelled);
-  EXPECT_FALSE(m.ResultsReady);
-}

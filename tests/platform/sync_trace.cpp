@@ -1,69 +1,47 @@
-#include "sync_trace.h"
-
+// The test program's own fsync and rename: each calls the system's and,
+// between StartSyncTrace and StopSyncTrace (on the test's one thread), notes
+// "fsync PATH" (the synced file's or folder's name at the time) or "rename
+// FROM TO", so that a test sees what a save made durable and when.
 #include <dlfcn.h>
 #include <unistd.h>
 
 #include <climits>
-#include <mutex>
+#include <string>
+#include <vector>
 
 namespace tabulor::platform_test {
 
-namespace {
-
-std::mutex g_mutex;
 bool g_tracing = false;
 std::vector<std::string> g_events;
 
-void Note(std::string event) {
-  std::lock_guard<std::mutex> lock(g_mutex);
-  if (g_tracing) g_events.push_back(std::move(event));
-}
-
-bool Tracing() {
-  std::lock_guard<std::mutex> lock(g_mutex);
-  return g_tracing;
-}
-
-template <class Fn>
-Fn Next(const char* name) {
-  return reinterpret_cast<Fn>(::dlsym(RTLD_NEXT, name));
-}
-
-}  // namespace
-
 void StartSyncTrace() {
-  std::lock_guard<std::mutex> lock(g_mutex);
   g_events.clear();
   g_tracing = true;
 }
 
 std::vector<std::string> StopSyncTrace() {
-  std::lock_guard<std::mutex> lock(g_mutex);
   g_tracing = false;
   return std::move(g_events);
 }
 
 }  // namespace tabulor::platform_test
 
-using tabulor::platform_test::Next;
-using tabulor::platform_test::Note;
-using tabulor::platform_test::Tracing;
+using tabulor::platform_test::g_events;
+using tabulor::platform_test::g_tracing;
 
 extern "C" int fsync(int fd) {
-  static const auto real = Next<int (*)(int)>("fsync");
+  static const auto real = reinterpret_cast<int (*)(int)>(::dlsym(RTLD_NEXT, "fsync"));
+  char path[PATH_MAX];
+  const ssize_t n = ::readlink(("/proc/self/fd/" + std::to_string(fd)).c_str(), path, sizeof path);
   const int result = real(fd);
-  if (result == 0 && Tracing()) {
-    char path[PATH_MAX];
-    const std::string link = "/proc/self/fd/" + std::to_string(fd);
-    const ssize_t n = ::readlink(link.c_str(), path, sizeof path - 1);
-    Note("fsync " + (n > 0 ? std::string(path, static_cast<std::size_t>(n)) : std::string("?")));
-  }
+  if (result == 0 && g_tracing)
+    g_events.push_back("fsync " + std::string(path, n > 0 ? static_cast<std::size_t>(n) : 0));
   return result;
 }
 
 extern "C" int rename(const char* from, const char* to) noexcept {
-  static const auto real = Next<int (*)(const char*, const char*)>("rename");
+  static const auto real = reinterpret_cast<int (*)(const char*, const char*)>(::dlsym(RTLD_NEXT, "rename"));
   const int result = real(from, to);
-  if (result == 0) Note(std::string("rename ") + from + " " + to);
+  if (result == 0 && g_tracing) g_events.push_back(std::string("rename ") + from + " " + to);
   return result;
 }
