@@ -1,8 +1,7 @@
-// "Compute": the capture of the grid, the computation, the list, the states,
-// the error road and the progress dialog of a long computation.
+// "Compute": the values listed, failures and Cancel, grid values never
+// entered, and grids typed in the uneven grid editor.
 #include "ui_test_support.h"
 
-#include <QGroupBox>
 #include <QProgressDialog>
 #include <QTimer>
 
@@ -12,33 +11,28 @@
 
 using namespace tabulor;
 using namespace tabulor::test;
-using State = FrmTabulor::FormState;
 
 namespace {
 
-void CheckComputedState(FrmTabulor& w) {
-  QCOMPARE(w.formState(), State::Computed);
-  QVERIFY(!Ctl<QPushButton>(w, "cmdCompute")->isEnabled());
-  QVERIFY(!Ctl<QGroupBox>(w, "fraGrdSpecs")->isEnabled());
-  QVERIFY(Ctl<QAction>(w, "mnuSave")->isEnabled() && Ctl<QAction>(w, "mnuSaveAs")->isEnabled() &&
-          Ctl<QAction>(w, "mnuPrint")->isEnabled());
+void SetGrid(Fixture& f, int k, const QString& points, const QString& der) {
+  while (f.w->ShownVar() != k + 1) f.click("cmdNextVar");
+  f.typeInto(f.set(k).txtGridPoints, points);
+  f.typeInto(f.set(k).txtDer, der);
 }
 
-// The window is as a loaded series left it: nothing listed, nothing to save.
-void CheckStillSeriesLoaded(FrmTabulor& w) {
-  QCOMPARE(w.formState(), State::SeriesLoaded);
-  QVERIFY(Ctl<QPushButton>(w, "cmdCompute")->isEnabled());
-  QVERIFY(Ctl<QGroupBox>(w, "fraGrdSpecs")->isEnabled());
-  QVERIFY(!Ctl<QAction>(w, "mnuSave")->isEnabled() && !Ctl<QAction>(w, "mnuSaveAs")->isEnabled() &&
-          !Ctl<QAction>(w, "mnuPrint")->isEnabled());
-  QCOMPARE(Ctl<ResultsList>(w, "lstCoeff")->count(), 0);
-  QVERIFY(!w.model().ResultsReady);
-}
-
-QStringList PolyLines(const QStringList& points, const QStringList& values) {
-  QStringList lines{"VALUES AT GRID POINTS:", ""};
-  for (int i = 0; i < points.size(); ++i) lines << ValueLineText("x=" + points[i], values[i]);
-  return lines;
+// Types `text` into row `row` of the editor of x (or deletes the row).
+void EditRow(Fixture& f, int row, const QString& text) {
+  f.click(f.set(0).cmdEditVars);
+  auto* editor = qobject_cast<FrmVars*>(f.w->varsEditor());
+  QVERIFY(editor && editor->isModal());
+  Activate(editor);
+  ClickCell(*editor, row);
+  QTest::keyClicks(editor->dataEntry(), text);
+  if (text.isEmpty()) QTest::mouseClick(editor->deleteButton(), Qt::LeftButton);
+  QTest::mouseClick(editor->doneButton(), Qt::LeftButton);
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  QVERIFY(!f.w->varsEditor());
+  Activate(f.w.get());
 }
 
 }  // namespace
@@ -47,219 +41,137 @@ class TestCompute : public QObject {
   Q_OBJECT
 
  private slots:
-  void workedExampleOneVariable() {
+  void valuesListed_data() {
+    QTest::addColumn<QStringList>("grid");  // points and derivative order per variable
+    QTest::addColumn<QStringList>("lines");
+    QTest::newRow("values") << QStringList{"3", "0"} << PolyLines({"0", "0.5", "1"}, {"1", "2.75", "6"});
+    QTest::newRow("derivative") << QStringList{"3", "1"} << PolyLines({"0", "0.5", "1"}, {"2", "5", "8"});
+    QTest::newRow("five points") << QStringList{"5", " 3 "} << PolyLines({"0", "0.25", "0.5", "0.75", "1"}, {5, "0"});
+    QTest::newRow("two variables") << QStringList{"3", "0", "2", "0"}
+                                   << PolyLines({}, {}) + PolyLines({"0", "0.5", "1"}, {"1", "1.25", "2"}, "  y=0") +
+                                          PolyLines({"0", "0.5", "1"}, {"2", "2.25", "3"}, "  y=1");
+  }
+  void valuesListed() {
+    QFETCH(QStringList, grid);
+    QFETCH(QStringList, lines);
     Fixture f;
-    FrmTabulor& w = *f.w;
-    QVERIFY(f.openSeries(kPolySeries));
-    f.click(Ctl<QPushButton>(w, "cmdCompute"));
-    CheckComputedState(w);
-    QCOMPARE(f.listLines(), PolyLines({"0", "0.5", "1"}, {"1", "2.75", "6"}));
-    QCOMPARE(f.listLines()[2],
-             QStringLiteral("   x=0                                 VALUE=1") + QString(30, QLatin1Char(' ')));
-    QCOMPARE(f.user.beeps, 2);
-    QVERIFY(f.user.messages.isEmpty());
-    QCOMPARE(Ctl<QLabel>(w, "lblGridPoints")->text(), QStringLiteral("3"));
-    QVERIFY(f.model.ResultsReady);
-    // Compute runs once: the button is disabled and a click does nothing.
-    f.click(Ctl<QPushButton>(w, "cmdCompute"));
-    QCOMPARE(f.user.beeps, 2);
+    QVERIFY(f.openSeries(grid.size() == 2 ? kPolySeries : kTwoVarSeries));
+    for (int k = 0; k < grid.size() / 2; ++k) SetGrid(f, k, grid[2 * k], grid[2 * k + 1]);
+    f.click("cmdCompute");
+    QCOMPARE(f.listLines(), lines);
+    QVERIFY(f.flags() == kComputedFlags && f.user.messages.isEmpty() && f.model.ResultsReady);
+    QCOMPARE(Ctl<QLabel>(*f.w, "lblGridPoints")->text().toInt(), lines.filter("VALUE=").size());
+    f.click("cmdCompute");  // once a run: nothing more
+    f.click("cmdNextVar");  // moves no focus now
+    const int k = f.w->ShownVar() - 1;
+    QVERIFY(f.user.beeps == 2 && Focus() != f.set(k).txtLLgrid && f.set(k).txtGridPoints->text() == grid[2 * k]);
   }
 
-  void derivativesAndMorePointsThanTerms() {
-    {
-      Fixture f;
-      QVERIFY(f.openSeries(kPolySeries));
-      f.typeInto(f.set(0).txtDer, "1");
-      f.click(Ctl<QPushButton>(*f.w, "cmdCompute"));
-      QCOMPARE(f.listLines(), PolyLines({"0", "0.5", "1"}, {"2", "5", "8"}));
+  // A failure is told and leaves the series loaded; Cancel in the progress
+  // window (modal, the window taking no input before it) is no failure.
+  void failedOrCancelled_data() {
+    QTest::addColumn<int>("fault");
+    QTest::addColumn<QString>("message");
+    const QString grid = "The grid settings cannot be used; nothing was computed.\n\n";
+    const QString failed = "The computation failed; nothing was listed.\n\n";
+    QTest::newRow("letters") << 0 << grid + "Variable 1 (y): the derivative order \"abc\" is not a number.";
+    QTest::newRow("negative") << 1 << grid + "Variable 1 (y): the derivative order -1 is negative.";
+    QTest::newRow("no thread") << 2
+                               << failed +
+                                      "The computation could not be started: the system has no room for "
+                                      "another thread.";
+    QTest::newRow("engine") << 3 << failed + "engine says no";
+    QTest::newRow("cancelled") << 4 << "";
+  }
+  void failedOrCancelled() {
+    QFETCH(int, fault);
+    QFETCH(QString, message);
+    Fixture f;
+    QVERIFY(f.openSeries(kTwoVarSeries));
+    SetGrid(f, 1, "2", fault == 0 ? "abc" : fault == 1 ? "-1" : "1");
+    f.user.progressDelayMs = 100;
+    bool stopped = false, modal = false;
+    if (fault == 2)
+      f.user.startThread = [](std::function<void()>) -> std::thread {
+        throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
+      };
+    if (fault == 3)
+      f.user.compute = [](Dimension&, const ProgressFn&) {
+        return ComputeResult{ComputeOutcome::Error, "engine says no"};
+      };
+    if (fault == 4) {
+      f.user.compute = [&](Dimension&, const ProgressFn& progress) {
+        for (std::uint64_t i = 0; i < 1000 && !stopped; ++i) {
+          std::this_thread::sleep_for(std::chrono::milliseconds(5));
+          stopped = !progress(i, 1000);
+        }
+        return ComputeResult{stopped ? ComputeOutcome::Cancelled : ComputeOutcome::Error, "ran to its end"};
+      };
+      QTimer::singleShot(40, f.w.get(), [&] { f.click("cmdPrevVar"); });
+      QTimer::singleShot(600, f.w.get(), [&] {
+        QProgressDialog* d = f.w->progressDialog();
+        modal = d && d->isVisible() && QApplication::activeModalWidget() == d && d->value() > 0;
+        if (d) QTest::mouseClick(d->findChild<QPushButton*>(), Qt::LeftButton);
+      });
     }
-    {
-      Fixture f;
-      QVERIFY(f.openSeries(kPolySeries));
-      f.typeInto(f.set(0).txtDer, " 3 ");
-      f.click(Ctl<QPushButton>(*f.w, "cmdCompute"));
-      QCOMPARE(f.listLines(), PolyLines({"0", "0.5", "1"}, {"0", "0", "0"}));
-    }
-    {
-      Fixture f;
-      QVERIFY(f.openSeries(kPolySeries));
-      f.typeInto(f.set(0).txtGridPoints, "5");
-      f.click(Ctl<QPushButton>(*f.w, "cmdCompute"));
-      QCOMPARE(f.listLines(), PolyLines({"0", "0.25", "0.5", "0.75", "1"}, {"1", "1.6875", "2.75", "4.1875", "6"}));
-      QCOMPARE(f.model.Extent[0], 4);
-    }
+    f.click("cmdCompute");
+    QCOMPARE(f.user.messages, message.isEmpty() ? QStringList() : QStringList{message});
+    QVERIFY((fault != 4 || (modal && stopped && f.w->ShownVar() == 2)) && !f.w->computing());
+    QVERIFY(f.user.icons.value(0, QMessageBox::Critical) == QMessageBox::Critical && f.flags() == kLoadedFlags);
+    QVERIFY(f.listLines().isEmpty() && !f.model.ResultsReady && f.user.beeps == 0);
+    f.user.startThread = nullptr;
+    f.user.compute = nullptr;
+    SetGrid(f, 1, "2", "1");
+    f.click("cmdCompute");
+    QCOMPARE(f.flags(), kComputedFlags);
+    QCOMPARE(f.listLines().value(3), ValueLineText("x=0", "1"));  // d/dy (1 + x^2 + y) = 1
   }
 
-  void twoVariablesWithHeadings() {
-    Fixture f;
-    FrmTabulor& w = *f.w;
-    QVERIFY(f.openSeries(kTwoVarSeries));  // 1 + x^2 + y
-    f.click(Ctl<QPushButton>(w, "cmdCompute"));
-    CheckComputedState(w);
-    const QStringList expected{"VALUES AT GRID POINTS:",
-                               "",
-                               "  y=0",
-                               ValueLineText("x=0", "1"),
-                               ValueLineText("x=0.5", "1.25"),
-                               ValueLineText("x=1", "2"),
-                               "  y=1",
-                               ValueLineText("x=0", "2"),
-                               ValueLineText("x=0.5", "2.25"),
-                               ValueLineText("x=1", "3")};
-    QCOMPARE(f.listLines(), expected);
-    QCOMPARE(Ctl<QLabel>(w, "lblGridPoints")->text(), QStringLiteral("6"));
+  // Grid values never typed in hold 0: Compute asks first, No by default.
+  void neverEnteredValuesAreAskedAbout_data() {
+    QTest::addColumn<int>("points");
+    QTest::addColumn<QString>("question");
+    QTest::newRow("two") << 5 << "Variable x: grid values 4 and 5 were never entered and are 0. Compute anyway?";
+    QTest::newRow("one") << 4 << "Variable x: grid value 4 was never entered and is 0. Compute anyway?";
+    QTest::newRow("a run") << 9 << "Variable x: grid values 4 to 9 were never entered and are 0. Compute anyway?";
+    QTest::newRow("fewer") << 2 << "";
   }
-
-  void typedGridSurvivesCompute() {
+  void neverEnteredValuesAreAskedAbout() {
+    QFETCH(int, points);
+    QFETCH(QString, question);
     Fixture f;
-    FrmTabulor& w = *f.w;
     QVERIFY(f.openSeries(kPolySeries));
     f.click(f.set(0).chkSpaced);
-    f.model.GridX[0] = {0, 2, 1};
-    f.click(Ctl<QPushButton>(w, "cmdCompute"));
-    CheckComputedState(w);
-    QCOMPARE(f.listLines(), PolyLines({"0", "2", "1"}, {"1", "17", "6"}));
-    QCOMPARE(f.model.GridX[0], (std::vector<double>{0, 2, 1}));
+    f.typeInto(f.set(0).txtGridPoints, QString::number(points));
+    f.click("cmdCompute");
+    QCOMPARE(f.user.questions, question.isEmpty() ? QStringList() : QStringList{question});
+    QCOMPARE(f.flags(), question.isEmpty() ? kComputedFlags : QString(kLoadedFlags).replace("edit", "edit editOn"));
+    if (question.isEmpty()) return;
+    f.user.answers << QMessageBox::Yes;
+    f.click("cmdCompute");
+    QVERIFY(f.flags() == kComputedFlags && f.model.GridX[0][3] == 0.0);
   }
 
-  void derivativeOrderErrorsKeepTheSeriesLoaded() {
-    const std::pair<const char*, const char*> cases[] = {
-        {"abc", "not a number"}, {"", "not a number"}, {"-1", "negative"}, {"1x", "not a number"}};
-    for (auto [text, why] : cases) {
-      Fixture f;
-      FrmTabulor& w = *f.w;
-      QVERIFY(f.openSeries(kTwoVarSeries));
-      f.click(Ctl<QPushButton>(w, "cmdNextVar"));
-      f.typeInto(f.set(1).txtDer, text);
-      f.click(Ctl<QPushButton>(w, "cmdCompute"));
-      QCOMPARE(f.user.messages.size(), 1);
-      const QString msg = f.user.messages.first();
-      QVERIFY2(msg.contains(why) && msg.contains("Variable 1 (y)"), qPrintable(msg));
-      QCOMPARE(f.user.icons.first(), QMessageBox::Critical);
-      CheckStillSeriesLoaded(w);
-      QCOMPARE(f.user.beeps, 0);
-      // Corrected, the same window computes.
-      f.typeInto(f.set(1).txtDer, "1");
-      f.click(Ctl<QPushButton>(w, "cmdCompute"));
-      CheckComputedState(w);
-      QCOMPARE(f.listLines().size(), 10);
-      QCOMPARE(f.listLines()[3], ValueLineText("x=0", "1"));  // d/dy (1 + x^2 + y) = 1
-    }
-  }
-
-  void engineErrorKeepsTheSeriesLoaded() {
+  // What is typed in the editor counts as entered and is computed on.
+  void editorGridIsComputed() {
     Fixture f;
-    FrmTabulor& w = *f.w;
-    // A Trigonometric variable whose period is 0.
-    QVERIFY(f.openSeries("0\nt\n0\n1\n0\n#FALSE#\n0\n2\n#TRUE#\n1,2,3\n"));
-    f.click(Ctl<QPushButton>(w, "cmdCompute"));
-    QCOMPARE(f.user.messages.size(), 1);
-    QVERIFY2(f.user.messages.first().contains("period") && f.user.messages.first().contains("(t)"),
-             qPrintable(f.user.messages.first()));
-    CheckStillSeriesLoaded(w);
-    QCOMPARE(f.user.beeps, 0);
-  }
-
-  // A process out of threads (or of address space for a thread's stack)
-  // cannot start the computation: told, and the window stays as it was.
-  void computationThatCannotStartIsTold() {
-    Fixture f;
-    FrmTabulor& w = *f.w;
     QVERIFY(f.openSeries(kPolySeries));
-    f.user.startThread = [](std::function<void()>) -> std::thread {
-      throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
-    };
-    f.click(Ctl<QPushButton>(w, "cmdCompute"));
-    QCOMPARE(f.user.messages.size(), 1);
-    QVERIFY2(f.user.messages.first().contains("could not be started"), qPrintable(f.user.messages.first()));
-    CheckStillSeriesLoaded(w);
-    // With a thread to be had, the same click computes.
-    f.user.startThread = [](std::function<void()> body) { return std::thread(std::move(body)); };
-    f.click(Ctl<QPushButton>(w, "cmdCompute"));
-    CheckComputedState(w);
-  }
-
-  void tooManyGridPointsInAllIsACaptureError() {
-    Fixture f;
-    FrmTabulor& w = *f.w;
-    QVERIFY(f.openSeries(kFourVarSeries));
-    for (int k = 0; k < 4; ++k) {
-      f.typeInto(f.set(k).txtGridPoints, "2000");
-      f.click(Ctl<QPushButton>(w, "cmdNextVar"));
-    }
-    f.click(Ctl<QPushButton>(w, "cmdCompute"));
-    QCOMPARE(f.user.messages.size(), 1);
-    QVERIFY2(f.user.messages.first().contains("2147483647"), qPrintable(f.user.messages.first()));
-    CheckStillSeriesLoaded(w);
-  }
-
-  void longComputationShowsProgressAndCancels() {
-    Fixture f;
-    FrmTabulor& w = *f.w;
-    QVERIFY(f.openSeries(kPolySeries));
-    f.user.progressDelayMs = 100;
-    std::atomic<bool> asked_to_stop{false};
-    f.user.compute = [&](Dimension&, const ProgressFn& progress) {
-      for (int i = 0; i < 1000; ++i) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        if (!progress(static_cast<std::uint64_t>(i), 1000)) {
-          asked_to_stop = true;
-          return ComputeResult{ComputeOutcome::Cancelled, "cancelled"};
-        }
-      }
-      return ComputeResult{ComputeOutcome::Error, "ran to its end"};
-    };
-    bool saw_dialog = false, modal = false, window_blocked = false;
-    int shown_var_during = 0;
-    QTimer::singleShot(40, &w, [&] {
-      // Before the dialog: the window ignores input.
-      QTest::mouseClick(Ctl<QPushButton>(w, "cmdNextVar"), Qt::LeftButton);
-      shown_var_during = w.ShownVar();
-    });
-    QTimer::singleShot(600, &w, [&] {
-      QProgressDialog* d = w.progressDialog();
-      saw_dialog = d && d->isVisible();
-      if (!d) return;
-      modal = d->isModal() && QApplication::activeModalWidget() == d;
-      window_blocked = !QApplication::activeModalWidget() || QApplication::activeModalWidget() != &w;
-      QVERIFY(d->value() > 0);
-      auto* cancel = d->findChild<QPushButton*>();
-      QVERIFY(cancel);
-      QTest::mouseClick(cancel, Qt::LeftButton);
-    });
-    f.click(Ctl<QPushButton>(w, "cmdCompute"));
-    QVERIFY(saw_dialog);
-    QVERIFY(modal);
-    QVERIFY(window_blocked);
-    QVERIFY(asked_to_stop);
-    QCOMPARE(shown_var_during, 1);
-    QVERIFY(!w.computing());
-    QVERIFY(f.user.messages.isEmpty());  // a cancel is no error
-    QCOMPARE(f.user.beeps, 0);
-    CheckStillSeriesLoaded(w);
-
-    // Computing again, with the real engine, works.
-    f.user.compute = [](Dimension& m, const ProgressFn& p) { return Compute(m, p); };
-    f.click(Ctl<QPushButton>(w, "cmdCompute"));
-    CheckComputedState(w);
-    QCOMPARE(f.listLines().size(), 5);
-  }
-
-  void shortComputationShowsNoDialog() {
-    Fixture f;
-    FrmTabulor& w = *f.w;
-    QVERIFY(f.openSeries(kPolySeries));
-    bool dialog_seen = false;
-    f.user.compute = [&](Dimension& m, const ProgressFn& p) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(100));
-      return Compute(m, p);
-    };
-    QTimer poll;
-    QObject::connect(&poll, &QTimer::timeout, [&] { dialog_seen = dialog_seen || w.progressDialog(); });
-    poll.start(10);
-    f.click(Ctl<QPushButton>(w, "cmdCompute"));
-    QVERIFY(!dialog_seen);
-    CheckComputedState(w);
+    f.click(f.set(0).cmdEditVars);
+    QVERIFY(!f.w->varsEditor());  // evenly spaced
+    f.click(f.set(0).chkSpaced);
+    f.typeInto(f.set(0).txtGridPoints, "5");
+    EditRow(f, 3, "1.5");
+    f.click("cmdCompute");
+    QCOMPARE(f.user.questions, QStringList{"Variable x: grid value 5 was never entered and is 0. Compute anyway?"});
+    EditRow(f, 1, "");
+    QCOMPARE(f.set(0).txtGridPoints->text(), QStringLiteral("4"));
+    f.click("cmdCompute");
+    QCOMPARE(f.user.questions.last(), "Variable x: grid value 2 was never entered and is 0. Compute anyway?");
+    EditRow(f, 1, "0.25");
+    f.click("cmdCompute");
+    QCOMPARE(f.user.questions.size(), 2);
+    QCOMPARE(f.listLines(), PolyLines({"0", "0.25", "1", "1.5"}, {"1", "1.6875", "6", "10.75"}));
+    QCOMPARE(f.model.GridX[0], (std::vector<double>{0, 0.25, 1, 1.5, 0}));
   }
 };
 

@@ -1,70 +1,37 @@
-// The main window's layout, states, control sets, tab order and paging.
+// The main window from the start of the program on: the decimal separator
+// question, the states, series files, focus, grid boxes, the results list.
 #include "ui_test_support.h"
 
-#include <QGroupBox>
-#include <QMenu>
-#include <QTextDocument>
+#include <QScrollBar>
+
+#include "app/sub_main.h"
+#include "platform/memory_limit.h"
 
 using namespace tabulor;
 using namespace tabulor::test;
-using State = FrmTabulor::FormState;
 
 namespace {
 
-QColor Role(QWidget* w, QPalette::ColorRole role) { return w->palette().color(role); }
+const QString kStartSet = "||||||[x]|-1|1|2|0|[x]|off";
 
-// What FrmTabulor::ApplyState enables, disables, shows and hides in each
-// state.
-void CheckStateTable(FrmTabulor& w, State state) {
-  const bool start = state == State::Start;
-  QCOMPARE(w.formState(), state);
-  QCOMPARE(Ctl<QLineEdit>(w, "txtSerFileName")->isEnabled(), start);
-  QCOMPARE(Ctl<QLineEdit>(w, "txtGrdFileName")->isEnabled(), start);
-  QCOMPARE(Ctl<QGroupBox>(w, "fraVarSpecs")->isEnabled(), !start);
-  QCOMPARE(Ctl<QGroupBox>(w, "fraSerSpecs")->isVisibleTo(Ctl<QGroupBox>(w, "fraVarSpecs")),
-           state != State::GridFileShown);
-  QVERIFY(!Ctl<QGroupBox>(w, "fraSerSpecs")->isEnabledTo(Ctl<QGroupBox>(w, "fraVarSpecs")));
-  QCOMPARE(Ctl<QGroupBox>(w, "fraGrdSpecs")->isEnabledTo(Ctl<QGroupBox>(w, "fraVarSpecs")),
-           state == State::Start || state == State::SeriesLoaded);
-  QCOMPARE(Ctl<QPushButton>(w, "cmdCompute")->isEnabled(), state == State::SeriesLoaded);
-  const auto& shown = SetOf(w, w.ShownVar() - 1);
-  QCOMPARE(shown.cmdEditVars->isVisibleTo(Ctl<QGroupBox>(w, "fraGrdSpecs")), state != State::GridFileShown);
-  QVERIFY(!Ctl<QAction>(w, "mnuOpen")->isEnabled());
-  const bool results = state == State::Computed || state == State::GridFileShown;
-  QCOMPARE(Ctl<QAction>(w, "mnuSave")->isEnabled(), results);
-  QCOMPARE(Ctl<QAction>(w, "mnuSaveAs")->isEnabled(), results);
-  QCOMPARE(Ctl<QAction>(w, "mnuPrint")->isEnabled(), results);
-  QCOMPARE(Ctl<QAction>(w, "mnuAbout")->isVisible(), !start);
-  QVERIFY(Ctl<QMenu>(w, "mnuFile")->menuAction()->isEnabled());
-  QVERIFY(Ctl<QAction>(w, "mnuHelp")->isEnabled() && Ctl<QAction>(w, "mnuHelp")->isVisible());
-  QVERIFY(Ctl<QPushButton>(w, "cmdExit")->isEnabled());
-  QVERIFY(Ctl<ResultsList>(w, "lstCoeff")->isEnabled());
-}
-
-// The widgets that Tab visits from `from` until it comes back, at most 40.
-QList<QWidget*> TabRound(QWidget* from) {
-  QList<QWidget*> seen;
-  from->setFocus(Qt::TabFocusReason);
-  for (int i = 0; i < 40; ++i) {
-    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
-    QWidget* now = QApplication::focusWidget();
-    if (now == from) break;
-    seen << now;
+struct NumberedLines : LineSource {
+  NumberedLines(std::int64_t n, std::string tail) : n(n), tail(std::move(tail)) {}
+  std::int64_t count() const override { return n; }
+  std::string line(std::int64_t i) const override {
+    ++asked;
+    return "line " + std::to_string(i) + tail;
   }
-  return seen;
-}
+  std::int64_t n;
+  std::string tail;
+  mutable std::int64_t asked = 0;
+};
 
-// Our named controls in focus chain order, from "Exit" on.
-QStringList ChainNames(FrmTabulor& w, const QStringList& wanted) {
-  QStringList names;
-  QWidget* x = Ctl<QPushButton>(w, "cmdExit");
-  for (int i = 0; i < 500; ++i) {
-    if (wanted.contains(x->objectName()) && !names.contains(x->objectName())) names << x->objectName();
-    x = x->nextInFocusChain();
-    if (x == Ctl<QPushButton>(w, "cmdExit")) break;
-  }
-  return names;
-}
+struct FakePlatform : DecimalPlatform {
+  std::string user;
+  QStringList set;
+  std::string UserDecimalSeparator() override { return user; }
+  void SetDecimalSeparator(const std::string& s) override { set << QString::fromStdString(s); }
+};
 
 }  // namespace
 
@@ -72,337 +39,249 @@ class TestMainWindow : public QObject {
   Q_OBJECT
 
  private slots:
-  void layoutCaptionsColoursAndFonts() {
-    Fixture f;
-    FrmTabulor& w = *f.w;
-    QCOMPARE(w.windowTitle(), QStringLiteral("Mixed Series Evaluations"));
-    QCOMPARE(w.minimumSize(), w.maximumSize());  // not resizable
-    QCOMPARE(w.centralWidget()->size(), QSize(632, 434));
-    QCOMPARE(Ctl<ResultsList>(w, "lstCoeff")->geometry(), QRect(0, 138, 633, 296));
-    QCOMPARE(Ctl<QGroupBox>(w, "fraVarSpecs")->geometry(), QRect(142, 0, 461, 140));
-    QCOMPARE(Ctl<QPushButton>(w, "cmdExit")->geometry(), QRect(602, 0, 30, 19));
-    QCOMPARE(Ctl<QPushButton>(w, "cmdCompute")->geometry(), QRect(0, 122, 70, 16));
-    QCOMPARE(f.set(0).txtGridPoints->geometry(), QRect(320, 14, 39, 19));
+  void cleanup() { SetMemoryLimit(0); }
 
-    QCOMPARE(Ctl<QLabel>(w, "lblSerFilename")->text(), QStringLiteral("Series file name:"));
-    QCOMPARE(Ctl<QLabel>(w, "lblGrdFilename")->text(), QStringLiteral("Grid file name:"));
-    QCOMPARE(Ctl<QLabel>(w, "lblOrd")->text(), QStringLiteral("# of variables:"));
-    QCOMPARE(Ctl<QLabel>(w, "lblCoeffOrGrid")->text(), QStringLiteral("# of coefficients:"));
-    QCOMPARE(Ctl<QLabel>(w, "lblGridPoint")->text(), QStringLiteral("# of grid points:"));
-    QCOMPARE(Ctl<QPushButton>(w, "cmdCompute")->text(), QStringLiteral("Compute"));
-    QCOMPARE(Ctl<QPushButton>(w, "cmdExit")->text(), QStringLiteral("E&xit"));
-    QCOMPARE(Ctl<QGroupBox>(w, "fraVarSpecs")->title(), QStringLiteral("Specifications for each variable"));
-    QCOMPARE(Ctl<QGroupBox>(w, "fraSerSpecs")->title(), QStringLiteral("Series details"));
-    QCOMPARE(Ctl<QGroupBox>(w, "fraGrdSpecs")->title(), QStringLiteral("Grid specifications"));
-    QCOMPARE(Ctl<QGroupBox>(w, "fraType")->title(), QStringLiteral("Type"));
-    QCOMPARE(Ctl<QGroupBox>(w, "FraSpaced")->title(), QStringLiteral("Evenly spaced"));
-    QCOMPARE(Ctl<QLabel>(w, "lblVariable")->text(), QStringLiteral("Variable:"));
-    QCOMPARE(Ctl<QLabel>(w, "lblExpansion")->text(), QStringLiteral("Center of expansion:"));
-    QCOMPARE(Ctl<QLabel>(w, "lblPeriod")->text(), QStringLiteral("Period:"));
-    QCOMPARE(Ctl<QLabel>(w, "lblTerms")->text(), QStringLiteral("# of terms:"));
-    QCOMPARE(Ctl<QLabel>(w, "lblGirdPoints")->text(), QStringLiteral("# of grid points:"));
-    QCOMPARE(Ctl<QLabel>(w, "lblDer")->text(), QStringLiteral("Derivative w.r.t. this variable:"));
-    QCOMPARE(Ctl<QPushButton>(w, "cmdPrevVar")->text(), QStringLiteral("Previous"));
-    QCOMPARE(Ctl<QPushButton>(w, "cmdNextVar")->text(), QStringLiteral("Next"));
-    const auto& s = f.set(0);
-    QCOMPARE(s.chkPower->text(), QStringLiteral("Power"));
-    QCOMPARE(s.chkSpaced->text(), QStringLiteral("Yes"));
-    QCOMPARE(s.cmdEditVars->text(), QStringLiteral("Edit"));
-
-    QCOMPARE(s.chkPower->toolTip(), QStringLiteral("Unchecked means Trigonometric"));
-    QCOMPARE(s.chkSpaced->toolTip(), QStringLiteral("Uncheck for unevenly spaced grid"));
-    QCOMPARE(s.txtExpansion->toolTip(), QStringLiteral("\"*\" means center of interval"));
-    QCOMPARE(s.txtPeriod->toolTip(), QStringLiteral("\"*\" means 2\u03C0"));
-    QCOMPARE(Ctl<ResultsList>(w, "lstCoeff")->toolTip(), QStringLiteral("Results"));
-
-    QCOMPARE(Role(&w, QPalette::Window), QColor(0, 255, 255));
-    QCOMPARE(Role(Ctl<QGroupBox>(w, "fraGrdSpecs"), QPalette::Window), QColor(0, 255, 255));
-    QCOMPARE(Role(s.txtLL, QPalette::Base), QColor(255, 255, 192));
-    QCOMPARE(Role(s.chkPower, QPalette::Window), QColor(255, 255, 192));
-    QCOMPARE(Role(Ctl<QLabel>(w, "lblCoeffs"), QPalette::Window), QColor(255, 255, 192));
-    QCOMPARE(Role(s.txtLLgrid, QPalette::Base), QColor(0, 255, 0));
-    QCOMPARE(Role(s.chkSpaced, QPalette::Window), QColor(0, 255, 0));
-    QCOMPARE(Role(Ctl<QLineEdit>(w, "txtSerFileName"), QPalette::Base), QColor(0, 255, 0));
-    QCOMPARE(Role(Ctl<ResultsList>(w, "lstCoeff")->viewport(), QPalette::Base), QColor(255, 255, 0));
-    QCOMPARE(Role(Ctl<QPushButton>(w, "cmdCompute"), QPalette::Button), QColor(255, 128, 0));
-    QCOMPARE(Role(s.cmdEditVars, QPalette::Button), QColor(255, 128, 0));
-    QCOMPARE(Role(Ctl<QPushButton>(w, "cmdExit"), QPalette::Button), QColor(255, 0, 0));
-    QCOMPARE(Role(Ctl<QLabel>(w, "lblVariable"), QPalette::WindowText), QColor(255, 0, 0));
-    QCOMPARE(Role(Ctl<QLabel>(w, "lblLL"), QPalette::Window), QApplication::palette().color(QPalette::ToolTipBase));
-
-    QCOMPARE(Ctl<ResultsList>(w, "lstCoeff")->font().families(), (QStringList{"Courier New", "Liberation Mono"}));
-    QCOMPARE(QFontInfo(Ctl<ResultsList>(w, "lstCoeff")->font()).family(), QStringLiteral("Liberation Mono"));
-    QVERIFY(QFontInfo(Ctl<ResultsList>(w, "lstCoeff")->font()).fixedPitch());
-    QCOMPARE(Ctl<QLabel>(w, "lblLL")->font().family(), QStringLiteral("Liberation Sans"));
-    QVERIFY(Ctl<QLabel>(w, "lblLL")->font().bold());
-    QVERIFY(Ctl<QGroupBox>(w, "fraVarSpecs")->font().bold());
-    QVERIFY(Ctl<QPushButton>(w, "cmdExit")->font().bold());
-    QVERIFY(!Ctl<QPushButton>(w, "cmdCompute")->font().bold());
-    QVERIFY(!s.txtLLgrid->font().bold());
-    QVERIFY(!Ctl<QGroupBox>(w, "fraType")->font().bold());
-    QCOMPARE(s.txtLLgrid->font().pointSizeF(), 8.25);
+  // Another separator than the point is asked about, set to the point and
+  // put back exactly at the end of the run; No or Cancel ends it at once.
+  void decimalSeparatorQuestion_data() {
+    QTest::addColumn<QString>("separator");
+    QTest::addColumn<int>("answer");
+    QTest::newRow("point") << "." << int(GuardAnswer::Yes);
+    QTest::newRow("comma, Yes") << "," << int(GuardAnswer::Yes);
+    QTest::newRow("two characters, Yes") << "::" << int(GuardAnswer::Yes);
+    QTest::newRow("comma, No") << "," << int(GuardAnswer::No);
+    QTest::newRow("comma, Cancel") << "," << int(GuardAnswer::Cancel);
+    QTest::newRow("up to a NUL") << QString::fromLatin1(",\0x", 3) << int(GuardAnswer::Yes);
   }
-
-  // A disabled button greys its caption; an enabled one shows it in black.
-  // Disabled frames and check boxes keep readable captions, and check boxes
-  // are painted in their colours. A name from a file is shown as written,
-  // even when it looks like markup.
-  void controlsLookAsTheyAreAndNamesShowAsWritten() {
-    Fixture f;
-    FrmTabulor& w = *f.w;
-    auto darkPixels = [](QWidget* button) {
-      const QImage image = button->grab().toImage();
-      int dark = 0;
-      for (int y = 0; y < image.height(); ++y)
-        for (int x = 0; x < image.width(); ++x)
-          if (qGray(image.pixel(x, y)) < 64) ++dark;
-      return dark;
+  void decimalSeparatorQuestion() {
+    QFETCH(QString, separator);
+    QFETCH(int, answer);
+    FakeUser user;
+    Dimension model;
+    FakePlatform platform;
+    platform.user = separator.toStdString();
+    DecimalPoint guard(platform);
+    StartupOptions options;
+    QStringList asked;
+    int splashes = 0;
+    options.ask = [&](const std::string& title, const std::string& text) {
+      asked << QString::fromStdString(title) << QString::fromStdString(text);
+      return static_cast<GuardAnswer>(answer);
     };
-    QVERIFY(!Ctl<QPushButton>(w, "cmdCompute")->isEnabled());
-    const int disabled = darkPixels(Ctl<QPushButton>(w, "cmdCompute"));
-    QVERIFY(f.openSeries("0\n\"<b>x</b>\"\n0\n1\n0\n#TRUE#\n*\n2\n#TRUE#\n1\n2\n3\n", QStringLiteral("<b>run.ser")));
-    QVERIFY(Ctl<QPushButton>(w, "cmdCompute")->isEnabled());
-    const int enabled = darkPixels(Ctl<QPushButton>(w, "cmdCompute"));
-    QVERIFY2(enabled > 20 && disabled * 4 < enabled,
-             qPrintable(QStringLiteral("dark pixels: disabled %1, enabled %2").arg(disabled).arg(enabled)));
+    options.waitSplash = [&](QWidget& splash) { splashes += splash.isVisible() && qobject_cast<FrmAbout*>(&splash); };
+    const std::unique_ptr<FrmTabulor> w = Main(model, guard, options, user);
+    const bool point = separator == ".", runs = point || answer == int(GuardAnswer::Yes);
+    const QString warning =
+        "Proper operation of this application requires the use of the DECIMAL POINT.\nYour system is currently using "
+        "the DECIMAL COMMA.\n\nDo you wish to temporarily change this system setting to decimal point?\n(Upon "
+        "exiting, this application will restore your setting.)\n(To use the decimal point permanently, see \"The "
+        "decimal separator\" in Help.)\n\nPress YES to change.";
+    QCOMPARE(asked, (point ? QStringList() : QStringList{"Decimal Comma Warning!", warning}));
+    QVERIFY(splashes == int(runs) && (w != nullptr) == runs);
+    QCOMPARE(platform.set, point || !runs ? QStringList() : QStringList{"."});
+    if (!runs) return;
+    QVERIFY(w->isVisible() && StateFlags(*w) == kStartFlags);
+    if (separator.size() == 1) QTest::mouseClick(Ctl(*w, "cmdExit"), Qt::LeftButton);
+    if (separator.size() != 1) w->close();
+    QCOMPARE(platform.set, (point ? QStringList{"."} : QStringList{".", separator.left(separator.indexOf(QChar(0)))}));
+    QVERIFY(user.quits == 1 && !w->isVisible());
+  }
 
-    // "Series details" stays disabled: its caption is still plainly drawn.
-    QVERIFY(!Ctl<QGroupBox>(w, "fraSerSpecs")->isEnabled());
-    const QImage frame = Ctl<QGroupBox>(w, "fraSerSpecs")->grab().toImage();
-    int caption = 0;
-    for (int y = 0; y < 14; ++y)
-      for (int x = 0; x < 120; ++x)
-        if (qGray(frame.pixel(x, y)) < 128) ++caption;
-    QVERIFY2(caption > 20, qPrintable(QString::number(caption)));
-    // The check boxes' faces, enabled or not, beside their captions.
-    for (QCheckBox* box : {f.set(0).chkSpaced, f.set(0).chkPower}) {
-      const QImage face = box->grab().toImage();
-      QCOMPARE(QColor(face.pixel(face.width() - 2, face.height() / 2)), Role(box, QPalette::Window));
+  // What is enabled and shown on each road; Enter or Space on a file name
+  // box opens as a click does.
+  void states_data() {
+    QTest::addColumn<int>("road");
+    QTest::addColumn<QString>("flags");
+    QTest::addColumn<QString>("afterClicks");  // on both file boxes and "Yes"
+    const QString uneven = "vars details grid compute edit editOn exit mnuHelp mnuAbout";
+    QTest::newRow("start") << 0 << kStartFlags << kStartFlags;
+    QTest::newRow("series loaded") << 1 << kLoadedFlags << uneven;
+    QTest::newRow("uneven grid") << 2 << uneven << kLoadedFlags;
+    QTest::newRow("computed") << 3 << kComputedFlags << kComputedFlags;
+  }
+  void states() {
+    QFETCH(int, road);
+    QFETCH(QString, flags);
+    QFETCH(QString, afterClicks);
+    Fixture f;
+    if (road == 0) QVERIFY(Focus() == Ctl(*f.w, "cmdExit") && SetTexts(f.set(0)) == kStartSet);
+    QCOMPARE(f.model.Pi, 4 * std::atan(1.0));
+    if (road == 1 || road == 2 || road == 3) QVERIFY(f.openSeries(kPolySeries));
+    if (road == 2) f.click(f.set(0).chkSpaced);
+    if (road == 3) f.click("cmdCompute");
+    QCOMPARE(f.flags(), flags);
+    for (const char* control : {"txtSerFileName", "txtGrdFileName", "chkSpaced_0"}) f.click(control);
+    for (Qt::Key key : {Qt::Key_Return, Qt::Key_Space, Qt::Key_A}) QTest::keyClick(Ctl(*f.w, "txtSerFileName"), key);
+    QTest::keyClick(Ctl(*f.w, "txtGrdFileName"), Qt::Key_Enter, Qt::KeypadModifier);
+    QCOMPARE(f.flags(), afterClicks);
+    QVERIFY(f.user.openFilters.size() == (road == 0 ? 5 : 1) && f.user.messages.isEmpty());
+  }
+
+  // A series or grid file refused or not found is told and changes nothing;
+  // a series without coefficients ends the run.
+  void refusedFiles() {
+    const std::pair<const char*, QByteArray> files[] = {
+        {"txtSerFileName", "0\nx\n0\n1\n0\n#MAYBE#\n*\n2\n#TRUE#\n1,2,3\n"},
+        {"txtSerFileName", ""},
+        {"txtGrdFileName", "7\r\n"}};
+    for (const auto& [box, text] : files) {
+      Fixture f;
+      f.user.openAnswers << (text.isEmpty() ? f.dir.filePath("bad.grd") : WriteText(f.dir, "bad.grd", text));
+      f.click(box);
+      QVERIFY(f.user.messages.size() == 1 && f.user.messages[0].contains(f.dir.filePath("bad.grd")));
+      QVERIFY(f.user.icons[0] == QMessageBox::Critical && f.flags() == kStartFlags && SetTexts(f.set(0)) == kStartSet);
+      QVERIFY(!f.model.Loading && f.model.FileName.empty() && Ctl<QLineEdit>(*f.w, box)->text().isEmpty());
+      QVERIFY(f.listLines().isEmpty() && f.openSeries(kPolySeries));
     }
-
-    QLabel* name = f.set(0).lblVar;
-    QCOMPARE(name->text(), QStringLiteral("<b>x</b>"));
-    // Drawn as markup it would be one bold "x" wide.
-    QVERIFY(name->sizeHint().width() >= name->fontMetrics().horizontalAdvance(QStringLiteral("<b>x</b>")));
-    // The file name's tool tip shows the name as it is spelled.
-    const QString tip = Ctl<QLineEdit>(w, "txtSerFileName")->toolTip();
-    QTextDocument shown;
-    if (Qt::mightBeRichText(tip))
-      shown.setHtml(tip);
-    else
-      shown.setPlainText(tip);
-    QCOMPARE(shown.toPlainText(), f.dir.filePath(QStringLiteral("<b>run.ser")));
+    Fixture f;
+    QVERIFY(!f.openSeries("0,x,0,1,0,#TRUE#,*,2,#FALSE#,whatever follows\n"));
+    QVERIFY(f.user.messages == QStringList{"NO COEFFICIENTS IN FILE."} && f.user.icons[0] == QMessageBox::NoIcon);
+    QVERIFY(!f.w->isVisible() && f.user.quits == 1);
   }
 
-  void menuBarInOrder() {
+  // A series fills the window, a control set per variable; the focus chain
+  // runs through each set's grid controls; paging wraps round and shows one
+  // set at a time; "Yes", by click or key, enables "Edit" and sets the model.
+  void seriesTabOrderAndPaging() {
     Fixture f;
-    FrmTabulor& w = *f.w;
-    QStringList top;
-    for (QAction* a : w.menuBar()->actions()) top << a->text();
-    QCOMPARE(top, (QStringList{"File", "Print", "Plot", "Help", "About"}));
-    const QList<QAction*> file = Ctl<QMenu>(w, "mnuFile")->actions();
-    QCOMPARE(file.size(), 5);
-    QCOMPARE(file[0]->text(), QStringLiteral("Open"));
-    QVERIFY(file[1]->isSeparator());
-    QCOMPARE(file[2]->text(), QStringLiteral("Save"));
-    QCOMPARE(file[3]->text(), QStringLiteral("Save As"));
-    QVERIFY(file[4]->isSeparator());
-    QVERIFY(!Ctl<QAction>(w, "mnuPrint")->menu());  // a top-level item, not in File
-  }
-
-  void startState() {
-    Fixture f;
-    FrmTabulor& w = *f.w;
-    CheckStateTable(w, State::Start);
-    QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(Ctl<QPushButton>(w, "cmdExit")));
-    QCOMPARE(w.ShownVar(), 1);
-    QCOMPARE(w.controlSetCount(), 1);
-    const auto& s = f.set(0);
-    QCOMPARE(s.txtLLgrid->text(), QStringLiteral("-1"));
-    QCOMPARE(s.txtULgrid->text(), QStringLiteral("1"));
-    QCOMPARE(s.txtGridPoints->text(), QStringLiteral("2"));
-    QCOMPARE(s.txtDer->text(), QStringLiteral("0"));
-    QVERIFY(s.txtLL->text().isEmpty() && s.lblVar->text().isEmpty());
-    QVERIFY(!s.cmdEditVars->isEnabled());
-    QCOMPARE(f.model.Pi, 4.0 * std::atan(1.0));
-    // Nothing in the disabled frame takes a click.
-    f.click(Ctl<QPushButton>(w, "cmdNextVar"));
-    QCOMPARE(w.ShownVar(), 1);
-    f.click(Ctl<QPushButton>(w, "cmdCompute"));
-    QCOMPARE(w.formState(), State::Start);
-  }
-
-  void oneVariableLoaded() {
-    Fixture f;
-    FrmTabulor& w = *f.w;
-    QVERIFY(f.openSeries(kPolySeries));
-    CheckStateTable(w, State::SeriesLoaded);
+    const QByteArray coefficients = "#TRUE#\n" + QByteArray("1,").repeated(23) + "1\n";
+    QVERIFY(f.openSeries(
+        "3\n\"a,b\",-1,3,*,#TRUE#,\"*\",1\nb,0,2,0.5,#FALSE#,abc,2\nc,0,2,0,#TRUE#,*,1\nd,1,2,0,#TRUE#,*,1\n" +
+        coefficients));
     QCOMPARE(f.user.openFilters, QStringList{"Series files (*.ser);;All files (*)"});
-    QCOMPARE(w.controlSetCount(), 1);  // no copies for one variable
-    const QString path = f.dir.filePath("run.ser");
-    QCOMPARE(Ctl<QLineEdit>(w, "txtSerFileName")->text(), path);
-    QCOMPARE(Ctl<QLineEdit>(w, "txtSerFileName")->toolTip(), path);
-    QCOMPARE(Ctl<QLabel>(w, "lblOrder")->text(), QStringLiteral("1"));
-    QCOMPARE(Ctl<QLabel>(w, "lblCoeffs")->text(), QStringLiteral("3"));
-    const auto& s = f.set(0);
-    QCOMPARE(s.lblVar->text(), QStringLiteral("x"));
-    QCOMPARE(s.txtLL->text(), QStringLiteral("0"));
-    QCOMPARE(s.txtUL->text(), QStringLiteral("1"));
-    QCOMPARE(s.txtLLgrid->text(), QStringLiteral("0"));
-    QCOMPARE(s.txtULgrid->text(), QStringLiteral("1"));
-    QCOMPARE(s.txtTerms->text(), QStringLiteral("3"));
-    QCOMPARE(s.txtGridPoints->text(), QStringLiteral("3"));
-    QCOMPARE(s.txtDer->text(), QStringLiteral("0"));
-    QCOMPARE(s.txtExpansion->text(), QStringLiteral("0"));
-    QCOMPARE(s.txtPeriod->text(), QStringLiteral("*"));
-    QVERIFY(s.chkPower->isChecked());
-    QVERIFY(s.chkSpaced->isChecked());
-    QVERIFY(!s.cmdEditVars->isEnabled());
-    // The focus is on the first grid lower limit, its text selected.
-    QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(s.txtLLgrid));
-    QCOMPARE(s.txtLLgrid->selectedText(), QStringLiteral("0"));
-
-    // Tab runs through the shown variable's five grid controls to Compute.
-    const QList<QWidget*> round = TabRound(Ctl<QPushButton>(w, "cmdExit"));
-    const QList<QWidget*> expected{s.txtLLgrid,
-                                   s.txtULgrid,
-                                   s.txtGridPoints,
-                                   s.txtDer,
-                                   s.chkSpaced,
-                                   Ctl<QPushButton>(w, "cmdCompute"),
-                                   Ctl<ResultsList>(w, "lstCoeff"),
-                                   Ctl<QPushButton>(w, "cmdPrevVar"),
-                                   Ctl<QPushButton>(w, "cmdNextVar")};
-    QCOMPARE(round, expected);
-
-    // One variable: Next and Previous show variable 0 again, focus on its
-    // lower limit.
-    Ctl<QPushButton>(w, "cmdExit")->setFocus();
-    f.click(Ctl<QPushButton>(w, "cmdNextVar"));
-    QCOMPARE(w.ShownVar(), 1);
-    QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(s.txtLLgrid));
-    f.click(Ctl<QPushButton>(w, "cmdPrevVar"));
-    QCOMPARE(w.ShownVar(), 1);
-    QVERIFY(s.txtLLgrid->isVisibleTo(&w));
-  }
-
-  void fourVariablesLoadObjects() {
-    Fixture f;
-    FrmTabulor& w = *f.w;
-    QVERIFY(f.openSeries(kFourVarSeries));
-    QCOMPARE(w.controlSetCount(), 4);
-    QCOMPARE(Ctl<QLabel>(w, "lblOrder")->text(), QStringLiteral("4"));
-    QCOMPARE(Ctl<QLabel>(w, "lblCoeffs")->text(), QStringLiteral("16"));
-    const auto zero = f.set(0).members();
-    for (int k = 1; k < 4; ++k) {
-      const auto m = f.set(k).members();
-      for (std::size_t i = 0; i < m.size(); ++i) {
-        // A copy lies on top of set 0, in the same container, hidden.
-        QCOMPARE(m[i]->parentWidget(), zero[i]->parentWidget());
-        QCOMPARE(m[i]->geometry(), zero[i]->geometry());
-        QCOMPARE(m[i]->palette(), zero[i]->palette());
-        QCOMPARE(m[i]->font(), zero[i]->font());
-        // The variable's caption has its own name as tool tip.
-        if (m[i] != f.set(k).lblVar) QCOMPARE(m[i]->toolTip(), zero[i]->toolTip());
-        QVERIFY(m[i]->isHidden());
-      }
-      // Filled from the model: every grid box equals the series details.
-      const auto& s = f.set(k);
-      QCOMPARE(s.lblVar->toolTip(), s.lblVar->text());
-      QCOMPARE(s.txtLLgrid->text(), s.txtLL->text());
-      QCOMPARE(s.txtULgrid->text(), s.txtUL->text());
-      QCOMPARE(s.txtGridPoints->text(), s.txtTerms->text());
-      QCOMPARE(s.txtDer->text(), QStringLiteral("0"));
-      QVERIFY(s.chkSpaced->isChecked() && !s.cmdEditVars->isEnabled());
-    }
-    QCOMPARE(f.set(2).lblVar->text(), QStringLiteral("c"));
-    QCOMPARE(f.set(1).txtLL->text(), QStringLiteral("-1"));
-    for (QWidget* m : zero) QVERIFY(!m->isHidden());
-
-    // The focus chain: each variable's five grid controls in turn, before
-    // Compute; then the list, Previous, Next and the Edit buttons.
-    QStringList wanted{"cmdExit", "txtSerFileName", "txtGrdFileName"};
+    QCOMPARE(SetTexts(f.set(0)) + " " + SetTexts(f.set(1)),
+             "3|-1|a,b|2|*|*|[x]|-1|3|2|0|[x]|off 2|0|b|3|0.5|abc|[ ]|0|2|3|0|[x]|off");
+    QCOMPARE(Ctl<QLabel>(*f.w, "lblOrder")->text() + " " + Ctl<QLabel>(*f.w, "lblCoeffs")->text(), "4 24");
+    auto* name = Ctl<QLineEdit>(*f.w, "txtSerFileName");
+    QVERIFY(name->text() == f.dir.filePath("run.ser") && name->toolTip() == name->text());
+    QVERIFY(Focus() == f.set(0).txtLLgrid && f.set(0).txtLLgrid->selectedText() == "-1");
+    QStringList wanted{"cmdExit", "txtSerFileName", "txtGrdFileName"}, chain;
     for (int k = 0; k < 4; ++k)
       for (const char* n : {"txtLLgrid", "txtULgrid", "txtGridPoints", "txtDer", "chkSpaced"})
-        wanted << QStringLiteral("%1_%2").arg(QLatin1String(n)).arg(k);
-    wanted << "cmdCompute"
-           << "lstCoeff"
-           << "cmdPrevVar"
-           << "cmdNextVar";
+        wanted << QStringLiteral("%1_%2").arg(n).arg(k);
+    wanted += QStringList{"cmdCompute", "lstCoeff", "cmdPrevVar", "cmdNextVar"};
     for (int k = 0; k < 4; ++k) wanted << QStringLiteral("cmdEditVars_%1").arg(k);
-    QCOMPARE(ChainNames(w, wanted), wanted);
-
-    // Tab from the shown evenly-spaced box goes to Compute.
-    f.set(0).chkSpaced->setFocus(Qt::TabFocusReason);
-    f.tab();
-    QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(Ctl<QPushButton>(w, "cmdCompute")));
-  }
-
-  void pagingWrapsAndShowsOneSet() {
-    Fixture f;
-    FrmTabulor& w = *f.w;
-    QVERIFY(f.openSeries(kFourVarSeries));
-    auto onlyShown = [&](int k) {
+    for (QWidget* x = Ctl(*f.w, "cmdExit"); chain.isEmpty() || x != Ctl(*f.w, "cmdExit"); x = x->nextInFocusChain())
+      if (wanted.contains(x->objectName()) && !chain.contains(x->objectName())) chain << x->objectName();
+    QCOMPARE(chain, wanted);
+    QString shown;
+    for (const char* button : {"cmdNextVar", "cmdNextVar", "cmdNextVar", "cmdNextVar", "cmdPrevVar", "cmdPrevVar"}) {
+      f.click(button);
+      const int k = f.w->ShownVar() - 1;
       for (int j = 0; j < 4; ++j)
-        for (QWidget* m : f.set(j).members()) {
-          if (m->isHidden() != (j != k)) return false;
-        }
-      return true;
-    };
-    const int expected[] = {2, 3, 4, 1, 2};
-    for (int shown : expected) {
-      f.click(Ctl<QPushButton>(w, "cmdNextVar"));
-      QCOMPARE(w.ShownVar(), shown);
-      QVERIFY(onlyShown(shown - 1));
-      QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(f.set(shown - 1).txtLLgrid));
-      QCOMPARE(f.set(shown - 1).lblVar->text(), QString(QChar('a' + shown - 1)));
+        for (QWidget* m : f.set(j).members()) QCOMPARE(m->isHidden(), j != k);
+      QCOMPARE(Focus(), f.set(k).txtLLgrid);
+      shown += f.set(k).lblVar->text();
     }
-    f.click(Ctl<QPushButton>(w, "cmdPrevVar"));  // 2 -> 1
-    f.click(Ctl<QPushButton>(w, "cmdPrevVar"));  // 1 -> 4
-    QCOMPARE(w.ShownVar(), 4);
-    QVERIFY(onlyShown(3));
-    QVERIFY(f.set(3).txtLLgrid->isVisible());
-    QVERIFY(!f.set(0).txtLLgrid->isVisible());
+    QCOMPARE(shown, QStringLiteral("bcda,bdc"));
+    f.click(f.set(2).chkSpaced);
+    QVERIFY(!f.model.EvenlySpaced[2] && f.model.EvenlySpaced[0] && f.set(2).cmdEditVars->isEnabled());
+    QTest::keyClick(f.set(2).chkSpaced, Qt::Key_Space);
+    QVERIFY(f.model.EvenlySpaced[2] && !f.set(2).cmdEditVars->isEnabled());
   }
 
-  void spacedBoxDrivesEditAndModel() {
+  // A box that refuses its text keeps the focus and says why; "Exit" still
+  // ends the run, the refused text put back.
+  void gridBoxesCheckWhatIsTyped_data() {
+    QTest::addColumn<QString>("box");
+    QTest::addColumn<int>("memoryLimit");
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<int>("points");
+    QTest::addColumn<QString>("refusal");
+    const QString nan = "Type a number, such as 2.5 or -1E-3.";
+    QTest::newRow("letters") << "txtLLgrid" << 0 << "abc" << 3 << nan;
+    QTest::newRow("comma") << "txtULgrid" << 0 << "1,5" << 3 << nan;
+    QTest::newRow("overflow") << "txtULgrid" << 0 << "1e999" << 3 << nan;
+    QTest::newRow("in blanks") << "txtULgrid" << 0 << " +.5e-3 " << 3 << "";
+    QTest::newRow("one point") << "txtGridPoints" << 0 << "1" << 3 << "The number of grid points must be 2 or more.";
+    QTest::newRow("too many") << "txtGridPoints" << 0 << "3000000000" << 3
+                              << "The number of grid points must be at most 2147483647.";
+    QTest::newRow("memory") << "txtGridPoints" << (1 << 20) << "1000000" << 3
+                            << "Variable 0 (x): the grid needs 1000000 values (7.6 MB), more than the memory limit of "
+                               "1.0 MB.";
+    QTest::newRow("points") << "txtGridPoints" << 0 << " 100 " << 100 << "";
+    QTest::newRow("half to even") << "txtGridPoints" << 0 << "4.5" << 5 << "";
+    QTest::newRow("derivative") << "txtDer" << 0 << "abc" << 3 << "";
+  }
+  void gridBoxesCheckWhatIsTyped() {
+    QFETCH(QString, box);
+    QFETCH(int, memoryLimit);
+    QFETCH(QString, typed);
+    QFETCH(int, points);
+    QFETCH(QString, refusal);
     Fixture f;
-    FrmTabulor& w = *f.w;
-    QVERIFY(f.openSeries(kTwoVarSeries));
-    f.click(Ctl<QPushButton>(w, "cmdNextVar"));
-    const auto& s = f.set(1);
-    f.click(s.chkSpaced);
-    QVERIFY(!s.chkSpaced->isChecked());
-    QVERIFY(s.cmdEditVars->isEnabled());
-    QVERIFY(!f.model.EvenlySpaced[1]);
-    QVERIFY(f.model.EvenlySpaced[0]);
-    f.click(s.chkSpaced);
-    QVERIFY(s.chkSpaced->isChecked());
-    QVERIFY(!s.cmdEditVars->isEnabled());
-    QVERIFY(f.model.EvenlySpaced[1]);
-    // The space bar, and a change made by code, obey the same rule.
-    s.chkSpaced->setFocus();
-    QTest::keyClick(s.chkSpaced, Qt::Key_Space);
-    QVERIFY(!f.model.EvenlySpaced[1] && s.cmdEditVars->isEnabled());
-    f.set(0).chkSpaced->setChecked(false);
-    QVERIFY(!f.model.EvenlySpaced[0] && f.set(0).cmdEditVars->isEnabled());
+    QVERIFY(f.openSeries(kPolySeries));
+    auto* edit = Ctl<QLineEdit>(*f.w, box + "_0");
+    const QString before = edit->text();
+    SetMemoryLimit(memoryLimit);
+    f.typeInto(edit, typed);
+    f.tab();
+    QVERIFY(f.model.GridX[0].size() == std::size_t(points) && f.model.LastPoint[0] == points - 1);
+    QCOMPARE(edit->toolTip(), refusal);
+    QCOMPARE(Focus() == edit, !refusal.isEmpty());
+    if (refusal.isEmpty()) return;
+    QTest::keyClick(edit, Qt::Key_Backtab, Qt::ShiftModifier);
+    for (const char* other : {"txtDer_0", "cmdNextVar", "cmdCompute", "chkSpaced_0", "lstCoeff"}) f.click(other);
+    QCOMPARE(Focus(), edit);
+    QCOMPARE(f.flags() + "|" + edit->text(), kLoadedFlags + "|" + typed);
+    if (box == "txtULgrid") f.click("cmdExit");
+    if (box != "txtULgrid") QTest::keyClick(edit, Qt::Key_X, Qt::AltModifier);
+    QTRY_COMPARE(f.user.quits, 1);
+    QVERIFY(edit->text() == before && f.user.questions.isEmpty() && f.user.messages.isEmpty());
   }
 
-  void trigonometricVariableShowsPowerUnchecked() {
+  // Arriving in a box by Tab or a click selects its text; a box left shows
+  // the beginning of its number.
+  void focusSelectsTheText() {
     Fixture f;
-    QVERIFY(f.openSeries("0\nt\n0\n6.28\n*\n#FALSE#\n*\n2\n#TRUE#\n1,2,3\n"));
-    QVERIFY(!f.set(0).chkPower->isChecked());
-    QCOMPARE(f.set(0).txtExpansion->text(), QStringLiteral("*"));
+    QVERIFY(f.openSeries(kPolySeries));
+    const ControlSet s = f.set(0);
+    f.tab();
+    QTest::keyClicks(s.txtULgrid, "6.28318530717959");  // over the selected text
+    f.click(s.txtGridPoints);
+    QVERIFY(s.txtULgrid->text().size() == 16 && s.txtULgrid->cursorPosition() == 0);
+    QCOMPARE(s.txtGridPoints->selectedText(), QStringLiteral("3"));
+    f.click(s.txtGridPoints);  // a second click places the cursor
+    QVERIFY(Focus() == s.txtGridPoints && s.txtGridPoints->selectedText().isEmpty());
   }
 
-  void cancelledDialogChangesNothing() {
-    Fixture f;
-    FrmTabulor& w = *f.w;
-    f.user.openAnswers << QString();
-    f.click(Ctl<QLineEdit>(w, "txtSerFileName"));
-    QCOMPARE(f.user.openFilters.size(), 1);
-    CheckStateTable(w, State::Start);
-    QVERIFY(f.model.FileName.empty());
+  // The list makes only the lines it shows; the scroll bar reaches them all;
+  // trailing blanks give no horizontal scroll bar.
+  void resultsList_data() {
+    QTest::addColumn<qint64>("lines");
+    QTest::newRow("10^8") << qint64{100'000'000};
+    QTest::newRow("beyond an int") << qint64{5'000'000'000};
+  }
+  void resultsList() {
+    QFETCH(qint64, lines);
+    ResultsList list;
+    list.resize(400, 300);
+    auto source = std::make_shared<NumberedLines>(lines, std::string(60, ' '));
+    list.setSource(source);
+    list.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&list));
+    (void)list.grab();
+    const int rows = list.visibleRows(), h = list.rowHeight();
+    QVERIFY(rows > 5 && source->asked <= 4 * (rows + 1));
+    QString chosen = QString::number(list.currentRow());
+    QTest::mouseClick(list.viewport(), Qt::LeftButton, {}, QPoint(10, 2 * h + h / 2));
+    for (Qt::Key key : {Qt::Key_Down, Qt::Key_Up, Qt::Key_Up, Qt::Key_PageDown, Qt::Key_PageUp, Qt::Key_Home,
+                        Qt::Key_Up, Qt::Key_End}) {
+      chosen += " " + QString::number(list.currentRow());
+      QTest::keyClick(&list, key);
+    }
+    QCOMPARE(chosen, QStringLiteral("-1 2 3 2 1 %1 1 0 0").arg(rows));
+    QCOMPARE(list.lineText(list.currentRow()), QStringLiteral("line %1").arg(lines - 1) + QString(60, ' '));
+    QScrollBar* bar = list.verticalScrollBar();
+    QVERIFY(list.topRow() == lines - rows && bar->value() == bar->maximum());
+    bar->setValue(bar->maximum() / 2);
+    QVERIFY(std::llabs(list.topRow() - lines / 2) < lines / 1'000'000);
+    QTest::keyClick(&list, Qt::Key_Home);
+    QCOMPARE(list.topRow() + bar->value(), 0);
+    QTRY_COMPARE(list.horizontalScrollBar()->maximum(), 0);
+    list.setSource(std::make_shared<NumberedLines>(2, ""));
+    QTest::mouseClick(list.viewport(), Qt::LeftButton, {}, QPoint(10, 5 * h));  // below the last line
+    QCOMPARE(list.currentRow(), -1);
   }
 };
 

@@ -1,581 +1,202 @@
-// The plot window: curves and colour maps on the real results, held
-// variables, uneven grids, zoom and drag, saving pictures and CSV.
+// The plot window: curves and colour maps on the results, held variables,
+// uneven grids, pictures and CSV, its menus, and "Plot" of the main window.
+#include "ui_test_support.h"
+
 #include <qcustomplot.h>
 
-#include <QComboBox>
-#include <QFileDialog>
-#include <QLabel>
-#include <QLineEdit>
-#include <QMessageBox>
-#include <QPushButton>
-#include <QSlider>
-#include <QTemporaryDir>
-#include <QtTest>
-
-#include <cmath>
-#include <map>
-#include <set>
-#include <vector>
+#include <QMenuBar>
 
 #include "engine/compute.h"
 #include "model/grid_capture.h"
-#include "model/grid_file.h"
 #include "model/number_text.h"
 #include "model/series_file.h"
 #include "output/csv_export.h"
-#include "real_dialogs.h"
 #include "ui/plot_data.h"
 #include "ui/plot_window.h"
 
-using tabulor::Dimension;
-using tabulor::PlotWindow;
+using namespace tabulor;
+using namespace tabulor::test;
 
 namespace {
 
-QByteArray ReadAll(const QString& path) {
-  QFile f(path);
-  return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-QString Example(const char* name) { return QString(TABULOR_EXAMPLES_DIR) + "/" + name; }
-
-// The series of an example file on the given grid: points[v] evenly spaced
-// points, or the typed values uneven[v] when given; der[v] derivative order.
-Dimension Computed(const char* file, std::vector<int> points, std::vector<int> der = {},
-                   std::map<int, std::vector<double>> uneven = {}) {
+// An example series computed on points[v] grid points with derivative orders der[v].
+Dimension Computed(const char* file, std::vector<int> points, std::vector<int> der) {
   Dimension m;
-  auto read = tabulor::ReadSeriesFile(m, Example(file).toStdString());
-  if (read.outcome != tabulor::SeriesReadOutcome::Ok) qFatal("cannot read %s: %s", file, read.message.c_str());
-  auto spec = tabulor::DefaultGridSpec(m);
-  for (std::size_t v = 0; v < points.size(); ++v) spec[v].points = tabulor::IntegerText(points[v]);
-  for (std::size_t v = 0; v < der.size(); ++v) spec[v].der = tabulor::IntegerText(der[v]);
-  for (const auto& [v, xs] : uneven) {
-    spec[v].spaced = false;
-    spec[v].points = tabulor::IntegerText(static_cast<std::int64_t>(xs.size()));
-    m.EvenlySpaced[v] = false;
-    m.GridX[v] = xs;
+  ReadSeriesFile(m, std::string(TABULOR_EXAMPLES_DIR "/") + file);
+  auto spec = DefaultGridSpec(m);
+  for (std::size_t v = 0; v < points.size(); ++v) {
+    spec[v].points = IntegerText(points[v]);
+    spec[v].der = IntegerText(der[v]);
   }
-  std::string why = tabulor::CaptureGridSpecs(m, spec);
-  if (!why.empty()) qFatal("grid refused: %s", why.c_str());
-  auto r = tabulor::Compute(m);
-  if (r.outcome != tabulor::ComputeOutcome::Ok) qFatal("compute failed: %s", r.message.c_str());
+  if (!CaptureGridSpecs(m, spec).empty() || Compute(m).outcome != ComputeOutcome::Ok) qFatal("not computed");
   return m;
 }
 
-// One variable with the given grid and values, set directly.
-Dimension Curve(const std::vector<double>& x, const std::vector<double>& y) {
+// Variable x on the given grid (and y = 0, 1, ... for more rows) with the given values.
+Dimension Table(const std::vector<double>& x, const std::vector<double>& values, int rows = 1) {
   Dimension m;
-  m.LastVar = 0;
-  m.VarName[0] = "x";
-  m.LastPoint[0] = m.LastPt[0] = static_cast<std::int32_t>(x.size()) - 1;
-  m.GridX[0] = x;
-  for (int v = 1; v < 4; ++v) m.GridX[v] = {0.0};
-  m.Results.Allocate({static_cast<std::int64_t>(x.size()), 1, 1, 1});
-  std::copy(y.begin(), y.end(), m.Results.data());
+  m.LastVar = rows > 1;
+  m.VarName = {"x", "y", "", ""};
+  m.LastPoint = m.LastPt = {static_cast<std::int32_t>(x.size()) - 1, rows - 1, 0, 0};
+  m.GridX = {x, {0.0}, {0.0}, {0.0}};
+  for (int r = 1; r < rows; ++r) m.GridX[1].push_back(r);
+  if (!m.Results.Allocate({static_cast<std::int64_t>(x.size()), rows, 1, 1})) qFatal("no memory");
+  std::copy(values.begin(), values.end(), m.Results.data());
   m.ResultsReady = true;
   return m;
 }
 
-double Result(const Dimension& m, std::array<std::int64_t, 4> j) { return m.Results(j[0], j[1], j[2], j[3]); }
+// The result at the window's held indices, with variable a at ia and b at ib.
+double HeldResult(PlotWindow& w, const Dimension& m, int a, std::int64_t ia, int b = -1, std::int64_t ib = 0) {
+  std::array<std::int64_t, 4> j{};
+  for (int v = 0; v <= m.LastVar; ++v) j[v] = w.heldIndex(v);
+  j[a] = ia;
+  if (b >= 0) j[b] = ib;
+  return m.Results(j[0], j[1], j[2], j[3]);
+}
 
-// Every grid point of the shown map slice lies in a cell that holds its
-// value; `at` gives the held indices, a and b the shown variables.
-void CheckMapMatches(PlotWindow& w, const Dimension& m) {
+// Every grid point of the shown map slice lies in a cell that holds its value.
+void CheckMap(PlotWindow& w, const Dimension& m) {
   const int a = w.horizontalVariable(), b = w.verticalVariable();
   QCPColorMapData* d = w.colourMap()->data();
   QVERIFY(w.colourMap()->visible());
-  std::array<std::int64_t, 4> j{};
-  for (int v = 0; v <= m.LastVar; ++v) j[v] = w.heldIndex(v);
-  int checked = 0;
   for (std::int64_t ia = 0; ia <= m.LastPt[a]; ++ia)
     for (std::int64_t ib = 0; ib <= m.LastPt[b]; ++ib) {
-      j[a] = ia;
-      j[b] = ib;
       int c = -1, r = -1;
       d->coordToCell(m.GridX[a][ia], m.GridX[b][ib], &c, &r);
-      QVERIFY2(c >= 0 && c < d->keySize() && r >= 0 && r < d->valueSize(),
-               qPrintable(QString("grid point %1,%2 outside the map").arg(ia).arg(ib)));
-      QCOMPARE(d->cell(c, r), Result(m, j));
-      ++checked;
+      QVERIFY(c >= 0 && c < d->keySize() && r >= 0 && r < d->valueSize());
+      QCOMPARE(d->cell(c, r), HeldResult(w, m, a, ia, b, ib));
     }
-  QCOMPARE(checked, (m.LastPt[a] + 1) * (m.LastPt[b] + 1));
 }
 
-// The curve's points are exactly the grid points along the curve variable.
-void CheckCurveMatches(PlotWindow& w, const Dimension& m) {
+// The curve's points are the grid points along its variable, in order of the abscissa.
+void CheckCurve(PlotWindow& w, const Dimension& m) {
   const int a = w.horizontalVariable();
-  std::array<std::int64_t, 4> j{};
-  for (int v = 0; v <= m.LastVar; ++v) j[v] = w.heldIndex(v);
-  auto data = w.curve()->data();
-  QCOMPARE(data->size(), m.LastPt[a] + 1);
-  int i = 0;
-  for (auto it = data->constBegin(); it != data->constEnd(); ++it, ++i) {
-    j[a] = i;
-    QCOMPARE(it->key, m.GridX[a][i]);
-    QCOMPARE(it->value, Result(m, j));
+  std::vector<std::pair<double, double>> want, got;
+  for (std::int64_t i = 0; i <= m.LastPt[a]; ++i) want.push_back({m.GridX[a][i], HeldResult(w, m, a, i)});
+  std::stable_sort(want.begin(), want.end(), [](auto& p, auto& q) { return p.first < q.first; });
+  for (const QCPCurveData& p : *w.curve()->data()) got.push_back({p.key, p.value});
+  if (got.size() > 1 && got.front().first > got.back().first) std::reverse(got.begin(), got.end());
+  QVERIFY(got == want);
+}
+
+QString Text(double x) { return QString::fromStdString(NumberText(x)); }
+
+struct Shown {
+  FakeUser user;
+  PlotWindow w;
+  explicit Shown(const Dimension& m) : w(m, user) {
+    w.resize(900, 640);
+    w.show();
+    Activate(&w);
+    w.plot()->replot();
   }
-}
-
-QPoint PixelOf(PlotWindow& w, double x, double y) {
-  return QPoint(qRound(w.plot()->xAxis->coordToPixel(x)), qRound(w.plot()->yAxis->coordToPixel(y)));
-}
-
-void Wheel(QWidget* target, QPoint at, int delta) {
-  QWheelEvent e(QPointF(at), QPointF(target->mapToGlobal(at)), QPoint(), QPoint(0, delta), Qt::NoButton, Qt::NoModifier,
-                Qt::NoScrollPhase, false);
-  QApplication::sendEvent(target, &e);
-}
+  QWidget* operator[](const char* name) { return Ctl(w, name); }
+  QString label(const char* name) { return Ctl<QLabel>(w, name)->text(); }
+  void key(const char* control, Qt::Key key) {
+    Ctl(w, control)->setFocus();
+    QTest::keyClick(Ctl(w, control), key);
+  }
+  QString axisTitles() {
+    return w.plot()->xAxis->label() + "|" + w.plot()->yAxis->label() + "|" +
+           w.colourMap()->colorScale()->axis()->label();
+  }
+};
 
 }  // namespace
 
 class TestPlotWindow : public QObject {
   Q_OBJECT
 
- private:
-  QTemporaryDir dir_;
-  QStringList messages_;
-  QString next_save_;
-  QStringList captions_;
-  // The save dialog answers next_save_ (unless the real one is asked for)
-  // and messages are recorded.
-  struct PlotUser : tabulor::UiServices {
-    TestPlotWindow* test = nullptr;
-    bool realSaveDialog = false;
-    QString SaveExportName(QWidget* parent, const QString& caption, const QString& suggested,
-                           const QString& filters) override {
-      if (realSaveDialog) return tabulor::UiServices::SaveExportName(parent, caption, suggested, filters);
-      test->captions_ << caption;
-      return test->next_save_;
-    }
-    void Message(QWidget*, QMessageBox::Icon, const QString&, const QString& text) override { test->messages_ << text; }
-  };
-  PlotUser user_;
-
-  void Show(PlotWindow& w) {
-    w.resize(900, 640);
-    w.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&w));
-    w.plot()->replot();
-  }
-  QString Path(const QString& name) const { return dir_.filePath(name); }
-
  private slots:
-  void init() {
-    messages_.clear();
-    captions_.clear();
-    next_save_.clear();
-    user_.test = this;
-    user_.realSaveDialog = false;
-  }
-
-  void oneVariableIsACurveWithMarkers() {
-    Dimension m = Computed("poly.ser", {7}, {0});
-    PlotWindow w(m, user_);
-    Show(w);
-    QCOMPARE(w.mode(), PlotWindow::Mode::Curve);
-    QVERIFY(!w.findChild<QComboBox*>("cboPlotMode")->isVisible());
-    QVERIFY(!w.findChild<QComboBox*>("cboPlotY")->isVisible());
-    QVERIFY(!w.colourMap()->visible());
-    CheckCurveMatches(w, m);
-    QCOMPARE(w.curve()->scatterStyle().shape(), QCPScatterStyle::ssCircle);
-    QCOMPARE(w.plot()->xAxis->label(), QString("x"));
-    QCOMPARE(w.plot()->yAxis->label(), QString("value"));
-
-    Dimension d2 = Computed("poly.ser", {7}, {2});
-    PlotWindow w2(d2, user_);
-    Show(w2);
-    QCOMPARE(w2.plot()->yAxis->label(), QString::fromUtf8("d²/dx² value"));
-    CheckCurveMatches(w2, d2);
-    // 1 + 2x + 3x², twice differentiated: 6 everywhere. The flat curve still
-    // gets a range around it.
-    QVERIFY(w2.plot()->yAxis->range().contains(6.0));
-    QVERIFY(w2.plot()->yAxis->range().size() > 0);
-  }
-
-  void twoVariablesAreAColourMapAtTheRightValues() {
-    Dimension m = Computed("wave.ser", {60, 40}, {0, 1});
-    PlotWindow w(m, user_);
-    Show(w);
-    QCOMPARE(w.mode(), PlotWindow::Mode::ColourMap);
-    QCOMPARE(w.horizontalVariable(), 0);
-    QCOMPARE(w.verticalVariable(), 1);
-    QCOMPARE(w.plot()->xAxis->label(), QString("t"));
-    QCOMPARE(w.plot()->yAxis->label(), QString("y"));
-    auto* scale = w.colourMap()->colorScale();
-    QVERIFY(scale && scale->visible());
-    QCOMPARE(scale->axis()->label(), QString::fromUtf8("∂/∂y value"));
-    // The colours span exactly the values of the slice.
-    double lo = m.Results(0, 0, 0, 0), hi = lo;
-    for (int j1 = 0; j1 < 40; ++j1)
-      for (int j0 = 0; j0 < 60; ++j0) {
-        lo = std::min(lo, m.Results(j0, j1, 0, 0));
-        hi = std::max(hi, m.Results(j0, j1, 0, 0));
-      }
-    QCOMPARE(w.colourMap()->dataRange().lower, lo);
-    QCOMPARE(w.colourMap()->dataRange().upper, hi);
-    CheckMapMatches(w, m);
-    // The grid's edges: half a step beyond the first and last grid values.
-    double step = m.GridX[0][1] - m.GridX[0][0];
-    QCOMPARE(w.plot()->xAxis->range().lower, m.GridX[0][0] - step / 2);
-    QCOMPARE(w.plot()->xAxis->range().upper, m.GridX[0][59] + (m.GridX[0][59] - m.GridX[0][58]) / 2);
-    // No slider is shown: both variables are on the axes.
-    QVERIFY(!w.findChild<QSlider*>("sldHeld0")->isVisible());
-    QVERIFY(!w.findChild<QSlider*>("sldHeld1")->isVisible());
-  }
-
-  void unevenGridsAreDrawnAtTheirValues() {
-    std::vector<double> ys{-1, -0.9, -0.8, 0.5, 1};
-    Dimension m = Computed("wave.ser", {12, 5}, {0, 0}, {{1, ys}});
-    PlotWindow w(m, user_);
-    Show(w);
-    CheckMapMatches(w, m);
-    QCPColorMapData* d = w.colourMap()->data();
-    auto cell_at = [&](double x, double y) {
-      int c, r;
-      d->coordToCell(x, y, &c, &r);
-      return d->cell(c, r);
-    };
-    const double x = m.GridX[0][3];
-    // Between -0.8 and 0.5 the boundary is their midpoint, -0.15.
-    QCOMPARE(cell_at(x, -0.2), m.Results(3, 2, 0, 0));
-    QCOMPARE(cell_at(x, -0.1), m.Results(3, 3, 0, 0));
-    QCOMPARE(cell_at(x, 0.4), m.Results(3, 3, 0, 0));
-    QCOMPARE(cell_at(x, 0.8), m.Results(3, 4, 0, 0));
-    QVERIFY(std::abs(w.plot()->yAxis->range().lower - -1.05) < 1e-12);
-    QCOMPARE(w.plot()->yAxis->range().upper, 1.25);
-
-    // A descending typed grid along a curve.
-    Dimension c = Curve({3, 2, 0.5, 0}, {30, 20, 5, 0});
-    PlotWindow wc(c, user_);
-    Show(wc);
-    auto data = wc.curve()->data();
-    QCOMPARE(data->size(), 4);
-    QCOMPARE(data->at(0)->key, 3.0);
-    QCOMPARE(data->at(3)->key, 0.0);
-    QCOMPARE(data->at(2)->value, 5.0);
-  }
-
-  // A grid typed out of order is drawn along the axis, not in the order
-  // the values were typed: no zig-zag back and forth.
-  void unorderedGridIsDrawnInOrderOfItsValues() {
-    const std::vector<double> typed{0, 12, 3.14, 4.71, 6.28, 7.5};
-    std::vector<double> y;
-    for (double x : typed) y.push_back(std::sin(x));
-    Dimension m = Curve(typed, y);
-    PlotWindow w(m, user_);
-    Show(w);
-    QVERIFY(w.curve()->visible());
-    auto data = w.curve()->data();
-    QCOMPARE(data->size(), 6);
-    const std::vector<double> along{0, 3.14, 4.71, 6.28, 7.5, 12};
-    for (int k = 0; k < 6; ++k) {
-      QCOMPARE(data->at(k)->key, along[static_cast<std::size_t>(k)]);
-      QCOMPARE(data->at(k)->value, std::sin(along[static_cast<std::size_t>(k)]));
+  // One variable is a curve; a flat one still gets a range.
+  void oneVariableIsACurve() {
+    for (int der : {0, 2}) {
+      Dimension m = Computed("poly.ser", {7}, {der});
+      Shown s(m);
+      QCOMPARE(s.w.mode(), PlotWindow::Mode::Curve);
+      QVERIFY(!s["cboPlotMode"]->isVisible() && !s["cboPlotY"]->isVisible() && !s.w.colourMap()->visible());
+      QCOMPARE(s.w.curve()->scatterStyle().shape(), QCPScatterStyle::ssCircle);
+      CheckCurve(s.w, m);
+      QCOMPARE(s.axisTitles(), QString::fromUtf8(der ? "x|d²/dx² value|" : "x|value|"));
+      QVERIFY(s.w.plot()->yAxis->range().contains(6.0) && s.w.plot()->yAxis->range().size() > 0);
     }
   }
 
-  void fourVariablesHoldTheOthersWithSliders() {
+  // Typed grids: a curve runs in order of the abscissa.
+  void typedGridsAreDrawnInOrder() {
+    for (const std::vector<double>& typed : {std::vector<double>{3, 2, 0.5, 0}, {0, 12, 3.14, 4.71, 6.28, 7.5}}) {
+      std::vector<double> y;
+      for (double v : typed) y.push_back(std::sin(v));
+      Dimension c = Table(typed, y);
+      Shown t(c);
+      CheckCurve(t.w, c);
+    }
+  }
+
+  // Sliders hold the variables not on the axes, which the boxes choose.
+  void heldVariablesAndAxes() {
     Dimension m = Computed("four.ser", {5, 4, 3, 3}, {0, 1, 0, 0});
-    PlotWindow w(m, user_);
-    Show(w);
-    QCOMPARE(w.mode(), PlotWindow::Mode::ColourMap);
-    auto* s2 = w.findChild<QSlider*>("sldHeld2");
-    auto* s3 = w.findChild<QSlider*>("sldHeld3");
-    QVERIFY(s2->isVisible() && s3->isVisible());
-    QVERIFY(!w.findChild<QSlider*>("sldHeld0")->isVisible());
-    QCOMPARE(s2->maximum(), 2);
-    CheckMapMatches(w, m);
-
-    s2->setFocus();
-    QTest::keyClick(s2, Qt::Key_Right);
-    QCOMPARE(w.heldIndex(2), 1);
-    QCOMPARE(w.findChild<QLabel*>("lblHeld2")->text(),
-             QString("= %1   (point 2 of 3)").arg(QString::fromStdString(tabulor::NumberText(m.GridX[2][1]))));
-    CheckMapMatches(w, m);
-    s3->setFocus();
-    QTest::keyClick(s3, Qt::Key_End);
-    QCOMPARE(w.heldIndex(3), 2);
-    CheckMapMatches(w, m);
-    // The colour range follows the slice.
-    double lo = INFINITY, hi = -INFINITY;
-    for (int j1 = 0; j1 < 4; ++j1)
-      for (int j0 = 0; j0 < 5; ++j0) {
-        lo = std::min(lo, m.Results(j0, j1, 1, 2));
-        hi = std::max(hi, m.Results(j0, j1, 1, 2));
-      }
-    QCOMPARE(w.colourMap()->dataRange().lower, lo);
-    QCOMPARE(w.colourMap()->dataRange().upper, hi);
-
-    // Variable 2 onto the vertical axis: variable 1 is held instead.
-    auto* ybox = w.findChild<QComboBox*>("cboPlotY");
-    ybox->setFocus();
-    QTest::keyClick(ybox, Qt::Key_Down);
-    QCOMPARE(w.verticalVariable(), 2);
-    QVERIFY(w.findChild<QSlider*>("sldHeld1")->isVisible());
-    QVERIFY(!s2->isVisible());
-    QCOMPARE(w.plot()->yAxis->label(), QString("c"));
-    CheckMapMatches(w, m);
-    auto* s1 = w.findChild<QSlider*>("sldHeld1");
-    s1->setFocus();
-    QTest::keyClick(s1, Qt::Key_PageUp);
-    QCOMPARE(w.heldIndex(1), 1);
-    CheckMapMatches(w, m);
-
-    // Picking the vertical variable as the horizontal one swaps them.
-    auto* xbox = w.findChild<QComboBox*>("cboPlotX");
-    xbox->setFocus();
-    QTest::keyClick(xbox, Qt::Key_Down);
-    QTest::keyClick(xbox, Qt::Key_Down);
-    QCOMPARE(w.horizontalVariable(), 2);
-    QCOMPARE(w.verticalVariable(), 1);
-    CheckMapMatches(w, m);
+    Shown s(m);
+    QVERIFY(s["sldHeld2"]->isVisible() && s["sldHeld3"]->isVisible() && !s["sldHeld0"]->isVisible());
+    s.key("sldHeld2", Qt::Key_Right);
+    QCOMPARE(s.label("lblHeld2"), QStringLiteral("= %1   (point 2 of 3)").arg(Text(m.GridX[2][1])));
+    s.key("sldHeld3", Qt::Key_End);
+    CheckMap(s.w, m);
+    std::vector<double> slice;
+    for (int j = 0; j < 20; ++j) slice.push_back(m.Results(j % 5, j / 5, 1, 2));
+    const auto [lo, hi] = std::minmax_element(slice.begin(), slice.end());
+    QVERIFY(s.w.colourMap()->dataRange() == QCPRange(*lo, *hi));
+    s.key("cboPlotY", Qt::Key_Down);  // c on the vertical axis: b is held instead
+    QCOMPARE(s.axisTitles(), QString::fromUtf8("a|c|∂/∂b value"));
+    QVERIFY(s["sldHeld1"]->isVisible() && !s["sldHeld2"]->isVisible());
+    s.key("sldHeld1", Qt::Key_PageUp);
+    QCOMPARE(s.w.heldIndex(1) * 100 + s.w.heldIndex(2) * 10 + s.w.heldIndex(3), 112);
+    CheckMap(s.w, m);
+    s.key("cboPlotX", Qt::Key_Down);
+    s.key("cboPlotX", Qt::Key_Down);
+    QCOMPARE(s.w.horizontalVariable() * 10 + s.w.verticalVariable(), 21);
+    CheckMap(s.w, m);
+    s.key("cboPlotMode", Qt::Key_Down);  // a curve along one variable, the others held
+    QVERIFY(!s.w.colourMap()->visible() && !s.w.colourMap()->colorScale()->visible() && !s["cboPlotY"]->isVisible());
+    CheckCurve(s.w, m);
+    s.key("sldHeld1", Qt::Key_Right);
+    s.key("cboPlotX", Qt::Key_Up);
+    QCOMPARE(s.w.plot()->xAxis->label() + "|" + s.w.plot()->yAxis->label(), QString::fromUtf8("b|∂/∂b value"));
+    CheckCurve(s.w, m);
   }
 
-  void curveAlongOneVariableWithTheOthersHeld() {
-    Dimension m = Computed("wave.ser", {30, 7}, {1, 0});
-    PlotWindow w(m, user_);
-    Show(w);
-    auto* mode = w.findChild<QComboBox*>("cboPlotMode");
-    mode->setFocus();
-    QTest::keyClick(mode, Qt::Key_Down);
-    QCOMPARE(w.mode(), PlotWindow::Mode::Curve);
-    QVERIFY(!w.colourMap()->visible());
-    QVERIFY(w.curve()->visible());
-    QVERIFY(!w.colourMap()->colorScale()->visible());
-    QCOMPARE(w.plot()->yAxis->label(), QString::fromUtf8("∂/∂t value"));
-    auto* s1 = w.findChild<QSlider*>("sldHeld1");
-    QVERIFY(s1->isVisible());
-    CheckCurveMatches(w, m);
-    s1->setFocus();
-    QTest::keyClick(s1, Qt::Key_Right);
-    QTest::keyClick(s1, Qt::Key_Right);
-    QCOMPARE(w.heldIndex(1), 2);
-    CheckCurveMatches(w, m);
-    // Along the other variable.
-    auto* xbox = w.findChild<QComboBox*>("cboPlotX");
-    xbox->setFocus();
-    QTest::keyClick(xbox, Qt::Key_Down);
-    QCOMPARE(w.horizontalVariable(), 1);
-    QVERIFY(w.findChild<QSlider*>("sldHeld0")->isVisible());
-    QVERIFY(!s1->isVisible());
-    CheckCurveMatches(w, m);
-  }
-
-  void opensOnAGridFile() {
-    Dimension computed = Computed("wave.ser", {25, 9}, {0, 0}, {{1, {-1, -0.5, -0.25, 0, 0.1, 0.2, 0.5, 0.9, 1}}});
-    const std::string base = Path("wave").toStdString();
-    QVERIFY(tabulor::WriteGridFile(computed, base).ok);
-    Dimension m;
-    auto read = tabulor::ReadGridFile(m, base);
-    QVERIFY2(read.ok, read.message.c_str());
-    PlotWindow w(m, user_);
-    Show(w);
-    QVERIFY(w.windowTitle().contains("wave"));
-    QCOMPARE(w.mode(), PlotWindow::Mode::ColourMap);
-    CheckMapMatches(w, m);
-  }
-
-  void mouseZoomDragResetAndPointUnderTheMouse() {
-    Dimension m = Computed("wave.ser", {20, 10}, {0, 0});
-    PlotWindow w(m, user_);
-    Show(w);
-    QCustomPlot* plot = w.plot();
-    const QCPRange x0 = plot->xAxis->range(), y0 = plot->yAxis->range();
-
-    // The value under the mouse, with its grid point.
-    QTest::mouseMove(plot, PixelOf(w, m.GridX[0][4], m.GridX[1][7]));
-    QString text = w.pointText();
-    QVERIFY2(text.contains("t=" + QString::fromStdString(tabulor::NumberText(m.GridX[0][4]))), qPrintable(text));
-    QVERIFY2(text.contains("y=" + QString::fromStdString(tabulor::NumberText(m.GridX[1][7]))), qPrintable(text));
-    QVERIFY2(text.contains("value=" + QString::fromStdString(tabulor::NumberText(m.Results(4, 7, 0, 0)))),
-             qPrintable(text));
-
-    // Zoom in with the wheel around the middle.
-    const QPoint middle = plot->axisRect()->rect().center();
-    Wheel(plot, middle, 120);
-    Wheel(plot, middle, 120);
-    plot->replot();
-    QVERIFY(plot->xAxis->range().size() < x0.size() * 0.9);
-    QVERIFY(plot->yAxis->range().size() < y0.size() * 0.9);
-    CheckMapMatchesInView(w, m);
-
-    // Drag to the left: the view moves to larger t.
-    const QCPRange before = plot->xAxis->range();
-    QTest::mousePress(plot, Qt::LeftButton, Qt::NoModifier, middle);
-    QTest::mouseMove(plot, middle + QPoint(-120, 0));
-    QTest::mouseRelease(plot, Qt::LeftButton, Qt::NoModifier, middle + QPoint(-120, 0));
-    plot->replot();
-    QVERIFY(plot->xAxis->range().lower > before.lower);
-    QCOMPARE(plot->xAxis->range().size(), before.size());
-    CheckMapMatchesInView(w, m);
-
-    QTest::mouseClick(w.findChild<QPushButton*>("cmdPlotReset"), Qt::LeftButton);
-    QCOMPARE(plot->xAxis->range().lower, x0.lower);
-    QCOMPARE(plot->xAxis->range().upper, x0.upper);
-    QCOMPARE(plot->yAxis->range().lower, y0.lower);
-    QCOMPARE(plot->yAxis->range().upper, y0.upper);
-    CheckMapMatches(w, m);
-
-    // Off the grid nothing is shown.
-    plot->xAxis->setRange(x0.upper + 1, x0.upper + 2);
-    plot->replot();
-    QTest::mouseMove(plot, middle);
-    QCOMPARE(w.pointText(), QString());
-  }
-
-  void picturesSaveAsPngAndPdf() {
+  // Pictures as PNG or PDF, others refused, failures told; CSV; the File menu's keys.
+  void picturesAndCsv() {
     Dimension m = Computed("wave.ser", {30, 20}, {0, 0});
-    PlotWindow w(m, user_);
-    Show(w);
-    QTemporaryDir pics;
-    auto Path = [&](const QString& name) { return pics.filePath(name); };
-    next_save_ = Path("map.png");
-    QTest::mouseClick(w.findChild<QPushButton*>("cmdPlotSave"), Qt::LeftButton);
-    QCOMPARE(captions_, QStringList{"Save Picture"});
-    QImage image(Path("map.png"));
-    QVERIFY(!image.isNull());
-    QCOMPARE(image.size(), w.plot()->size());
-    // The picture shows the colour map: many colours in the plot's middle.
-    std::set<QRgb> colours;
-    const QRect area = w.plot()->axisRect()->rect().adjusted(10, 10, -10, -10);
-    for (int y = area.top(); y < area.bottom(); y += 7)
-      for (int x = area.left(); x < area.right(); x += 7) colours.insert(image.pixel(x, y));
-    QVERIFY2(colours.size() > 20, qPrintable(QString::number(colours.size())));
-
-    next_save_ = Path("map.pdf");
-    QTest::mouseClick(w.findChild<QPushButton*>("cmdPlotSave"), Qt::LeftButton);
-    QFile pdf(Path("map.pdf"));
-    QVERIFY(pdf.open(QIODevice::ReadOnly));
-    QVERIFY(pdf.read(5) == "%PDF-");
-    QVERIFY(pdf.size() > 1000);
-
-    // No extension: a PNG.
-    next_save_ = Path("noext");
-    QTest::mouseClick(w.findChild<QPushButton*>("cmdPlotSave"), Qt::LeftButton);
-    QVERIFY(!QImage(Path("noext.png")).isNull());
-    QVERIFY(messages_.isEmpty());
-
-    // Refused and failed saves tell why and leave existing files alone.
-    next_save_ = Path("map.jpg");
-    QTest::mouseClick(w.findChild<QPushButton*>("cmdPlotSave"), Qt::LeftButton);
-    QCOMPARE(messages_.size(), 1);
-    QVERIFY(!QFile::exists(Path("map.jpg")));
-    QVERIFY(!w.savePicture(Path("missing/map.png")));
-    QCOMPARE(messages_.size(), 2);
-    QVERIFY(messages_[1].contains("missing/map.png"));
-    QVERIFY(QDir(pics.path()).mkdir("folder.png"));
-    QVERIFY(!w.savePicture(Path("folder.png")));
-    QVERIFY(QFileInfo(Path("folder.png")).isDir());
-    // Cancelled dialog: nothing at all.
-    next_save_.clear();
-    QTest::mouseClick(w.findChild<QPushButton*>("cmdPlotSave"), Qt::LeftButton);
-    QCOMPARE(messages_.size(), 3);
-    QStringList left = QDir(pics.path()).entryList(QDir::Files | QDir::Hidden);
-    left.sort();
-    QCOMPARE(left, (QStringList{"map.pdf", "map.png", "noext.png"}));
-    // The window still draws the right values after the exports.
-    CheckMapMatches(w, m);
-  }
-
-  void exportsCsvFromTheWindow() {
-    Dimension m = Computed("wave.ser", {6, 4}, {0, 0});
-    PlotWindow w(m, user_);
-    Show(w);
-    next_save_ = Path("values");
-    QTest::mouseClick(w.findChild<QPushButton*>("cmdPlotCsv"), Qt::LeftButton);
-    QCOMPARE(captions_, QStringList{"Export CSV"});
-    QFile f(Path("values.csv"));
-    QVERIFY(f.open(QIODevice::ReadOnly));
-    QByteArray text = f.readAll();
-    QCOMPARE(text.toStdString(), tabulor::CsvText(m));
-    QVERIFY(text.startsWith("t,y,value\r\n"));
-    QVERIFY(messages_.isEmpty());
-    // A failed export tells why.
-    QVERIFY(!w.exportCsv(Path("missing/values.csv")));
-    QCOMPARE(messages_.size(), 1);
-    QVERIFY(messages_[0].contains("missing/values.csv"));
-  }
-
-  // The real dialogs: a name typed without an extension gets the chosen
-  // type's, and the question about replacing a file is about that file.
-  void realDialogsAskAboutTheFileWritten() {
-    Dimension m = Computed("wave.ser", {6, 4}, {0, 0});
-    PlotWindow w(m, user_);
-    Show(w);
-    user_.realSaveDialog = true;
-    QTemporaryDir out;
-    {
-      QFile keep(out.filePath("res.csv"));
-      QVERIFY(keep.open(QIODevice::WriteOnly));
-      keep.write("KEEP");
+    Shown s(m);
+    QTemporaryDir dir;
+    QVERIFY(QDir(dir.path()).mkdir("folder.png"));
+    for (const char* name : {"map.png", "map.pdf", "noext", "map.jpg", "missing/map.png", "folder.png"}) {
+      s.user.exportAnswers << dir.filePath(name);
+      QTest::mouseClick(s["cmdPlotSave"], Qt::LeftButton);
     }
-    // Clicks `button`; the dialog is answered with `name` after moving
-    // `filterSteps` down the list of types, a question with No, and the
-    // dialog shown again is cancelled.
-    QStringList questions;
-    auto run = [&](const char* button, const QString& name, int filterSteps) {
-      const bool answered = tabulor::test::AnswerRealFileDialog(
-          [&](QFileDialog* dialog) {
-            dialog->setDirectory(out.path());
-            auto* types = dialog->findChild<QComboBox*>(QStringLiteral("fileTypeCombo"));
-            for (int i = 0; types && i < filterSteps; ++i) QTest::keyClick(types, Qt::Key_Down);
-            auto* typed = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
-            QVERIFY(typed);
-            typed->selectAll();
-            QTest::keyClicks(typed, name);
-          },
-          [&] { QTest::mouseClick(w.findChild<QPushButton*>(button), Qt::LeftButton); }, &questions);
-      QVERIFY(answered);
-    };
-    run("cmdPlotCsv", QStringLiteral("res"), 0);
-    QCOMPARE(questions.size(), 1);
-    QVERIFY2(questions[0].contains(QStringLiteral("res.csv")), qPrintable(questions[0]));
-    QCOMPARE(ReadAll(out.filePath("res.csv")), QByteArray("KEEP"));
-    // PDF chosen as the type: the picture is a PDF file.
-    run("cmdPlotSave", QStringLiteral("pic"), 1);
-    QCOMPARE(questions.size(), 1);
-    QVERIFY(ReadAll(out.filePath("pic.pdf")).startsWith("%PDF-"));
-    QVERIFY(!QFile::exists(out.filePath("pic.png")));
-    QVERIFY(!QFile::exists(out.filePath("pic")));
+    QTest::keyClick(&s.w, Qt::Key_S, Qt::ControlModifier);  // cancelled
+    QCOMPARE(s.user.exportCaptions, QStringList(7, "Save Picture"));
+    QCOMPARE(s.user.messages.size(), 3);
+    QVERIFY(s.user.messages[0].contains("map.jpg") && s.user.messages[1].contains("missing/map.png") &&
+            s.user.messages[2].contains("folder.png"));
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), (QStringList{"map.pdf", "map.png", "noext.png"}));
+    QVERIFY(QImage(dir.filePath("map.png")).size() == s.w.plot()->size() &&
+            !QImage(dir.filePath("noext.png")).isNull());
+    QVERIFY(ReadBytes(dir.filePath("map.pdf")).startsWith("%PDF-"));
+    s.user.exportAnswers << dir.filePath("values");
+    QTest::keyClick(&s.w, Qt::Key_E, Qt::ControlModifier);
+    QCOMPARE(s.user.exportCaptions.last(), QStringLiteral("Export CSV"));
+    QCOMPARE(ReadBytes(dir.filePath("values.csv")).toStdString(), CsvText(m));
+    QVERIFY(!s.w.exportCsv(dir.filePath("missing/values.csv")) &&
+            s.user.messages.value(3).contains("missing/values.csv"));
+    CheckMap(s.w, m);
+    QTest::keySequence(&s.w, QKeySequence::Close);
+    QVERIFY(!s.w.isVisible());
   }
 
-  void manyPointsAreReducedToThePixels() {
-    const int n = 1000000;
-    std::vector<double> x(n), y(n);
-    for (int i = 0; i < n; ++i) {
-      x[i] = i * 1e-3;
-      y[i] = std::sin(i * 0.01) + (i == 654321 ? 5.0 : 0.0) - (i == 123 ? 7.0 : 0.0);
-    }
-    Dimension m = Curve(x, y);
-    PlotWindow w(m, user_);
-    Show(w);
-    auto data = w.curve()->data();
-    const int columns = w.plot()->axisRect()->width();
-    QVERIFY2(data->size() <= 4 * (columns + 2), qPrintable(QString::number(data->size())));
-    QVERIFY(data->size() >= columns);
-    QCOMPARE(w.curve()->scatterStyle().shape(), QCPScatterStyle::ssNone);
-    // Every drawn point is a real point, and the spikes are kept.
-    double lo = INFINITY, hi = -INFINITY;
-    for (auto it = data->constBegin(); it != data->constEnd(); ++it) {
-      const auto i = static_cast<std::size_t>(it->t);
-      QCOMPARE(it->key, x[i]);
-      QCOMPARE(it->value, y[i]);
-      lo = std::min(lo, it->value);
-      hi = std::max(hi, it->value);
-    }
-    QCOMPARE(lo, y[123]);
-    QCOMPARE(hi, y[654321]);
-
-    // Zoomed in to a few points, each is drawn with a marker.
-    w.plot()->xAxis->setRange(500.0, 500.05);
-    w.plot()->replot();
-    QCOMPARE(w.curve()->scatterStyle().shape(), QCPScatterStyle::ssCircle);
-    data = w.curve()->data();
-    QVERIFY2(data->size() >= 50 && data->size() <= 53, qPrintable(QString::number(data->size())));
-    for (auto it = data->constBegin(); it != data->constEnd(); ++it)
-      QCOMPARE(it->value, y[static_cast<std::size_t>(it->t)]);
-  }
-
+  // Per pixel column the reduced curve keeps the smallest and largest value.
   void reductionMatchesAFullScan_data() {
     QTest::addColumn<int>("order");
     QTest::newRow("ascending") << 0;
@@ -584,183 +205,109 @@ class TestPlotWindow : public QObject {
   }
   void reductionMatchesAFullScan() {
     QFETCH(int, order);
-    const int n = 20000;
+    const int n = 20000, columns = 333;
     std::vector<double> x(n), y(n);
     for (int i = 0; i < n; ++i) {
-      double t = order == 2 ? std::fmod(i * 7919.0, n) : i;
+      const double t = order == 2 ? std::fmod(i * 7919.0, n) : i;
       x[i] = order == 1 ? -t * 0.37 : t * 0.37 + (i % 3) * 0.01 * (order == 0);
       y[i] = std::sin(i * 0.013) * std::cos(i * 0.0007) + (i % 101 == 0 ? 0.5 : 0.0);
     }
-    tabulor::plot::GridAxis axis(x.data(), n);
+    plot::GridAxis axis(x.data(), n);
     QCOMPARE(axis.monotone(), order != 2);
-    tabulor::plot::CurveReducer reducer(&axis, y.data(), 1);
-    const double xlo = axis.min() + 0.2 * (axis.max() - axis.min()), xhi = axis.max() - 0.3 * (axis.max() - axis.min());
-    const int columns = 333;
-    std::vector<tabulor::plot::CurvePoint> out;
+    const double lo = axis.min() + 0.2 * (axis.max() - axis.min()), hi = axis.max() - 0.3 * (axis.max() - axis.min());
+    std::vector<plot::CurvePoint> out;
     bool all = true;
-    reducer.Reduce(xlo, xhi, columns, 200, out, all);
+    plot::CurveReducer(&axis, y.data(), 1).Reduce(lo, hi, columns, 200, out, all);
     QVERIFY(!all);
-    // Per pixel column, the smallest and largest value of the points in it.
-    std::vector<double> want_lo(columns, INFINITY), want_hi(columns, -INFINITY), got_lo = want_lo, got_hi = want_hi;
-    const double scale = columns / (xhi - xlo);
-    auto column = [&](double xv) { return std::min(static_cast<int>(std::floor((xv - xlo) * scale)), columns - 1); };
-    for (int i = 0; i < n; ++i) {
-      if (x[i] < xlo || x[i] > xhi) continue;
-      const int c = column(x[i]);
-      want_lo[c] = std::min(want_lo[c], y[i]);
-      want_hi[c] = std::max(want_hi[c], y[i]);
-    }
-    for (const auto& p : out) {
-      QCOMPARE(p.x, x[p.index]);
-      QCOMPARE(p.y, y[p.index]);
-      if (p.x < xlo || p.x > xhi) continue;
-      const int c = column(p.x);
-      got_lo[c] = std::min(got_lo[c], p.y);
-      got_hi[c] = std::max(got_hi[c], p.y);
-    }
-    for (int c = 0; c < columns; ++c) {
-      QCOMPARE(got_lo[c], want_lo[c]);
-      QCOMPARE(got_hi[c], want_hi[c]);
-    }
-    // The line runs along the axis: a sorted grid in index order, a grid in
-    // any other order in order of its values.
-    for (std::size_t k = 1; k < out.size(); ++k) {
-      if (order == 2)
-        QVERIFY(out[k].x >= out[k - 1].x);
-      else
-        QVERIFY(out[k].index > out[k - 1].index);
-    }
-  }
-
-  void withoutResultsOrAfterTheResultsChanged() {
-    Dimension empty;
-    PlotWindow w(empty, user_);
-    Show(w);
-    QVERIFY(w.findChild<QLabel*>("lblPlotNote")->isVisible());
-    QVERIFY(!w.findChild<QPushButton*>("cmdPlotSave")->isEnabled());
-    QVERIFY(!w.findChild<QPushButton*>("cmdPlotCsv")->isEnabled());
-    QVERIFY(!w.curve()->visible() && !w.colourMap()->visible());
-
-    Dimension m = Computed("wave.ser", {8, 5}, {0, 0});
-    PlotWindow w2(m, user_);
-    Show(w2);
-    QVERIFY(!w2.findChild<QLabel*>("lblPlotNote")->isVisible());
-    m.Results.Allocate({3, 3, 1, 1});
-    m.LastPt = {2, 2, 0, 0};
-    w2.plot()->replot();
-    QVERIFY(w2.findChild<QLabel*>("lblPlotNote")->isVisible());
-    QVERIFY(!w2.colourMap()->visible());
-    QVERIFY(!w2.exportCsv(Path("changed.csv")));
-    QVERIFY(!QFile::exists(Path("changed.csv")));
-    QTest::mouseMove(w2.plot(), w2.plot()->axisRect()->rect().center());
-    QCOMPARE(w2.pointText(), QString());
-  }
-
-  void valuesBeyondWhatThePlotDrawsAreNotDrawnButNamed() {
-    // The plot refuses ranges beyond 1E+250 or narrower than 1E-280 and
-    // would keep the old one: values at 1E+300 would lie off the axes.
-    Dimension huge = Curve({0, 1, 2}, {1e300, -1e300, 5e299});
-    PlotWindow w(huge, user_);
-    Show(w);
-    auto* note = w.findChild<QLabel*>("lblPlotNote");
-    QVERIFY(note->isVisible());
-    QVERIFY(note->text().contains("cannot be drawn"));
-    QVERIFY(!w.curve()->visible());
-    QTest::mouseMove(w.plot(), w.plot()->axisRect()->rect().center());
-    QCOMPARE(w.pointText(), QString());
-
-    // A map of such values has no colour range either.
-    auto map_of = [](double a, double b) {
-      Dimension m;
-      m.LastVar = 1;
-      m.VarName[0] = "x";
-      m.VarName[1] = "y";
-      m.LastPoint[0] = m.LastPt[0] = 2;
-      m.LastPoint[1] = m.LastPt[1] = 1;
-      m.GridX[0] = {0, 1, 2};
-      m.GridX[1] = {0, 1};
-      for (int v = 2; v < 4; ++v) m.GridX[v] = {0.0};
-      if (!m.Results.Allocate({3, 2, 1, 1})) qFatal("no memory");
-      for (int i = 0; i < 6; ++i) m.Results.data()[i] = i % 2 ? a : b;
-      m.ResultsReady = true;
-      return m;
+    // Smallest and largest per column, of all points and of those drawn.
+    std::map<int, std::pair<double, double>> want, got;
+    auto note = [&](std::map<int, std::pair<double, double>>& bands, double xv, double yv) {
+      if (xv < lo || xv > hi) return;
+      auto [it, added] =
+          bands.try_emplace(std::min(static_cast<int>((xv - lo) * columns / (hi - lo)), columns - 1), yv, yv);
+      it->second = {std::min(it->second.first, yv), std::max(it->second.second, yv)};
     };
-    Dimension big = map_of(1e300, -1e300);
-    PlotWindow bw(big, user_);
-    Show(bw);
-    QCOMPARE(bw.mode(), PlotWindow::Mode::ColourMap);
-    QVERIFY(bw.findChild<QLabel*>("lblPlotNote")->isVisible());
-    QVERIFY(!bw.colourMap()->visible());
-
-    // Values that are tiny and (nearly) equal get a range around them wide
-    // enough to draw, as a map and as a curve.
-    Dimension tiny = map_of(1e-290, 2e-290);
-    PlotWindow tw(tiny, user_);
-    Show(tw);
-    QVERIFY(!tw.findChild<QLabel*>("lblPlotNote")->isVisible());
-    CheckMapMatches(tw, tiny);
-    // The colours span a range around the values, not the plot's default.
-    QVERIFY(tw.colourMap()->dataRange().contains(1e-290));
-    QVERIFY(tw.colourMap()->dataRange().size() < 1e-260);
-    tw.setMode(PlotWindow::Mode::Curve);
-    QVERIFY(!tw.findChild<QLabel*>("lblPlotNote")->isVisible());
-    CheckCurveMatches(tw, tiny);
-    QVERIFY(tw.plot()->yAxis->range().contains(2e-290));
-    QVERIFY(tw.plot()->yAxis->range().size() < 1e-260);
+    for (int i = 0; i < n; ++i) note(want, x[i], y[i]);
+    for (std::size_t k = 0; k < out.size(); ++k) {
+      QVERIFY(out[k].x == x[out[k].index] && out[k].y == y[out[k].index]);
+      // The line runs along the axis: a sorted grid in index order, any other in order of its values.
+      if (k > 0) QVERIFY(order == 2 ? out[k].x >= out[k - 1].x : out[k].index > out[k - 1].index);
+      note(got, out[k].x, out[k].y);
+    }
+    QVERIFY(got == want);
   }
 
-  void openedNonModalAndClosedWithItsOwner() {
-    Dimension m = Computed("poly.ser", {5}, {0});
-    QWidget owner;
-    owner.show();
-    QPointer<PlotWindow> w = PlotWindow::Open(m, user_, &owner);
-    QVERIFY(w);
-    QVERIFY(w->isWindow());
-    QVERIFY(w->isVisible());
-    QCOMPARE(w->windowModality(), Qt::NonModal);
-    QVERIFY(w->close());
-    QTRY_VERIFY(w.isNull());  // deleted on close
+  // Without results, after they changed, or beyond 1E+250 nothing is drawn
+  // and a note says why; tiny nearly equal values get a range around them.
+  void whatCannotBeDrawnIsNamed() {
+    Dimension empty, m = Computed("wave.ser", {8, 5}, {0, 0});
+    Shown none(empty), s(m);
+    QTest::keyClick(&none.w, Qt::Key_S, Qt::ControlModifier);
+    QVERIFY(none.label("lblPlotNote") == "There are no results to plot." && none.user.exportCaptions.isEmpty());
+    QVERIFY(!none.w.curve()->visible() && !none.w.colourMap()->visible() && !s["lblPlotNote"]->isVisible());
+    m.Results.Allocate({3, 3, 1, 1});
+    s.w.plot()->replot();
+    QVERIFY(s.label("lblPlotNote").startsWith("The results have changed") && !s.w.colourMap()->visible());
+    for (double big : {1e300, 1e-290}) {
+      Dimension c = Table({0, 1, 2}, {big, -big, 2 * big, big, big, -big}, 2);
+      Shown t(c);
+      for (bool curve : {false, true}) {
+        QCOMPARE(t.label("lblPlotNote").contains("cannot be drawn") && t["lblPlotNote"]->isVisible(), big > 1);
+        QCOMPARE(curve ? t.w.curve()->visible() : t.w.colourMap()->visible(), big < 1);
+        const QCPRange range = curve ? t.w.plot()->yAxis->range() : t.w.colourMap()->dataRange();
+        if (big < 1) QVERIFY(range.contains(2e-290) && range.size() < 1e-260);
+        t.key("cboPlotMode", Qt::Key_Down);  // to the curve
+      }
+    }
   }
 
-  // Also makes the picture of the documentation when TABULOR_PLOT_SCREENSHOT
-  // names a file: the colour map of examples/wave.ser on a 60 x 40 grid.
+  // "Plot" of the main window opens the plot window, not modal.
+  void plotMenuOfTheMainWindow() {
+    Fixture f;
+    QVERIFY(f.openSeries(kPolySeries));
+    for (int computed : {0, 1}) {
+      if (computed) f.click("cmdCompute");
+      const QRect entry = f.w->menuBar()->actionGeometry(Ctl<QAction>(*f.w, "mnuPlot"));
+      QTest::mouseClick(f.w->menuBar(), Qt::LeftButton, {}, entry.center());
+      QTRY_COMPARE(f.w->findChildren<PlotWindow*>().size(), computed);
+    }
+    QVERIFY(f.w->findChild<PlotWindow*>()->isVisible() && !QApplication::activeModalWidget());
+    f.w->findChild<PlotWindow*>()->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QVERIFY(f.w->findChildren<PlotWindow*>().isEmpty());
+  }
+
+  // Two variables are a colour map; the point under the mouse is named. The
+  // picture of the documentation when TABULOR_PLOT_SCREENSHOT names a file.
   void screenshotOfATwoVariableMap() {
     Dimension m = Computed("wave.ser", {60, 40}, {0, 0});
     m.FileName = "examples/wave.ser";
-    PlotWindow w(m, user_);
-    w.resize(960, 680);
-    w.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&w));
-    w.activateWindow();
-    QTRY_VERIFY(w.isActiveWindow());
-    QTRY_COMPARE(w.size(), QSize(960, 680));
-    w.plot()->replot();
-    const QPoint at = PixelOf(w, m.GridX[0][21], m.GridX[1][28]);
-    QCursor::setPos(w.plot()->mapToGlobal(at));  // where a window system has a pointer
-    QTest::mouseMove(w.plot(), at);
-    QTRY_VERIFY2(!w.pointText().isEmpty(), qPrintable(QString("%1,%2").arg(at.x()).arg(at.y())));
-    QPixmap shot = w.grab();
-    QCOMPARE(shot.size(), w.size());
-    CheckMapMatches(w, m);
+    Shown s(m);
+    s.w.resize(960, 680);
+    QTRY_COMPARE(s.w.size(), QSize(960, 680));
+    QCustomPlot* plot = s.w.plot();
+    plot->replot();
+    QVERIFY(s.w.mode() == PlotWindow::Mode::ColourMap && s.axisTitles() == "t|y|value");
+    const auto [lo, hi] = std::minmax_element(m.Results.data(), m.Results.data() + 60 * 40);
+    QVERIFY(s.w.colourMap()->dataRange() == QCPRange(*lo, *hi));
+    const QCPRange x0 = plot->xAxis->range(), y0 = plot->yAxis->range();
+    QCOMPARE(x0.lower, m.GridX[0][0] - (m.GridX[0][1] - m.GridX[0][0]) / 2);
+    QCOMPARE(x0.upper, m.GridX[0][59] + (m.GridX[0][59] - m.GridX[0][58]) / 2);
+    CheckMap(s.w, m);
+    const QPoint at(qRound(plot->xAxis->coordToPixel(m.GridX[0][21])),
+                    qRound(plot->yAxis->coordToPixel(m.GridX[1][28])));
+    QCursor::setPos(plot->mapToGlobal(at));  // where a window system has a pointer
+    QTest::mouseMove(plot, at);
+    QTRY_COMPARE(s.w.pointText(), "t=" + Text(m.GridX[0][21]) + "  y=" + Text(m.GridX[1][28]) +
+                                      "    value=" + Text(m.Results(21, 28, 0, 0)));
     const QString target = qEnvironmentVariable("TABULOR_PLOT_SCREENSHOT");
-    if (!target.isEmpty()) QVERIFY(shot.save(target, "PNG"));
-  }
-
- private:
-  void CheckMapMatchesInView(PlotWindow& w, const Dimension& m) {
-    // Grid points inside the zoomed view are in cells holding their values.
-    QCPColorMapData* d = w.colourMap()->data();
-    const QCPRange xr = w.plot()->xAxis->range(), yr = w.plot()->yAxis->range();
-    int checked = 0;
-    for (int i = 0; i <= m.LastPt[0]; ++i)
-      for (int j = 0; j <= m.LastPt[1]; ++j) {
-        if (!xr.contains(m.GridX[0][i]) || !yr.contains(m.GridX[1][j])) continue;
-        int c, r;
-        d->coordToCell(m.GridX[0][i], m.GridX[1][j], &c, &r);
-        QCOMPARE(d->cell(c, r), m.Results(i, j, 0, 0));
-        ++checked;
-      }
-    QVERIFY(checked > 0);
+    if (!target.isEmpty()) QVERIFY(s.w.grab().save(target, "PNG"));
+    plot->xAxis->setRange(x0.upper + 1, x0.upper + 2);  // off the grid
+    plot->replot();
+    QTest::mouseMove(plot, plot->axisRect()->rect().center());
+    QCOMPARE(s.w.pointText(), QString());
+    QTest::keyClick(&s.w, Qt::Key_0, Qt::ControlModifier);  // "Reset View"
+    QVERIFY(plot->xAxis->range() == x0 && plot->yAxis->range() == y0);
   }
 };
 

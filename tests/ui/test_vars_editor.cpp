@@ -1,504 +1,136 @@
-// The uneven grid editor driven through its widgets: clicks on the cells,
-// keys typed into the editing box, the buttons and the close box.
-#include <QApplication>
-#include <QHeaderView>
-#include <QLabel>
-#include <QPushButton>
+// The uneven grid editor: clicks, keys, "Delete", "Done" and the close box.
+#include "ui_test_support.h"
+
 #include <QSignalSpy>
-#include <QTableView>
-#include <QtTest>
-#include <memory>
-#include <vector>
 
-#include "model/dimension.h"
-#include "ui/vars_editor.h"
+#include "model/number_text.h"
 
-using tabulor::Dimension;
-using tabulor::FrmVars;
+using namespace tabulor;
+using namespace tabulor::test;
 
 namespace {
 
-// One variable x (or more) whose grid is typed by hand.
-Dimension MakeModel(const std::vector<double>& values, const std::string& name = "x") {
+// Variable x typed by hand, and y (10, 20, 30).
+Dimension MakeModel(const std::vector<double>& values) {
   Dimension model;
-  model.LastVar = 0;
-  model.VarName[0] = name;
-  model.EvenlySpaced[0] = false;
-  model.LastPoint[0] = static_cast<std::int32_t>(values.size()) - 1;
-  model.GridX[0] = values;
+  model.LastVar = 1;
+  model.VarName = {"x", "y", "", ""};
+  model.LastPoint = {static_cast<std::int32_t>(values.size()) - 1, 2, 0, 0};
+  model.GridX = {values, {10, 20, 30}, {0}, {0}};
   return model;
 }
 
-QModelIndex Cell(FrmVars& editor, int row, int column = 1) { return editor.grid()->model()->index(row, column); }
-
 QString CellText(FrmVars& editor, int row, int column = 1) {
-  return Cell(editor, row, column).data(Qt::DisplayRole).toString();
+  return editor.grid()->model()->index(row, column).data().toString();
 }
 
-QStringList ValueTexts(FrmVars& editor) {
-  QStringList texts;
-  for (int r = 0; r < editor.grid()->model()->rowCount(); ++r) texts << CellText(editor, r);
-  return texts;
+// The cells' texts, the model's values of variable `var`, the current row
+// and the editing box's text (or "-" when it is hidden).
+QString Summary(FrmVars& editor, const Dimension& model, int var = 0) {
+  QStringList cells, values;
+  for (int r = 0; r < editor.grid()->model()->rowCount(); ++r) cells << CellText(editor, r);
+  for (int r = 0; r <= model.LastPoint[var]; ++r) values << QString::fromStdString(NumberText(model.GridX[var][r]));
+  return cells.join(' ') + " | " + values.join(' ') + " | " + QString::number(editor.grid()->currentIndex().row()) +
+         " | " + (editor.isEditing() ? editor.dataEntry()->text() : "-");
 }
 
-void ClickCell(FrmVars& editor, int row, int column = 1) {
-  const QRect rect = editor.grid()->visualRect(Cell(editor, row, column));
-  QTest::mouseClick(editor.grid()->viewport(), Qt::LeftButton, Qt::NoModifier, rect.center());
-}
-
-// Opens the editor on a cell and replaces its text by `typed`.
-void TypeIntoCell(FrmVars& editor, int row, const QString& typed) {
-  ClickCell(editor, row);
-  QVERIFY(editor.isEditing());
-  QTest::keyClicks(editor.dataEntry(), typed);
+// Plays a script of user actions: "cN" clicks the cell of row N, "lN" its
+// label, "'text" types, "Delete" and "Done" click the buttons, "Close"
+// closes the window; other words are keys.
+void Play(FrmVars& editor, const QString& script) {
+  static const QHash<QString, Qt::Key> keys{
+      {"Up", Qt::Key_Up},        {"Down", Qt::Key_Down},  {"Left", Qt::Key_Left},     {"Right", Qt::Key_Right},
+      {"Enter", Qt::Key_Return}, {"Esc", Qt::Key_Escape}, {"Del", Qt::Key_Delete},    {"Home", Qt::Key_Home},
+      {"BS", Qt::Key_Backspace}, {"F2", Qt::Key_F2},      {"PgDn", Qt::Key_PageDown}, {"Tab", Qt::Key_Tab}};
+  for (const QString& step : script.split(' ')) {
+    if (step[0] == 'c' || step[0] == 'l') ClickCell(editor, step.mid(1).toInt(), step[0] == 'c');
+    if (step[0] == '\'') QTest::keyClicks(editor.dataEntry(), step.mid(1));
+    if (step == "Delete") QTest::mouseClick(editor.deleteButton(), Qt::LeftButton);
+    if (step == "Done") QTest::mouseClick(editor.doneButton(), Qt::LeftButton);
+    if (step == "Close") editor.close();
+    if (step == "Backtab") QTest::keyClick(Focus(), Qt::Key_Backtab, Qt::ShiftModifier);
+    if (keys.contains(step))
+      QTest::keyClick(editor.isEditing() && step != "Tab" ? editor.dataEntry() : Focus(), keys[step]);
+  }
 }
 
 }  // namespace
 
-class VarsEditorTest : public QObject {
+class TestVarsEditor : public QObject {
   Q_OBJECT
 
- private:
-  // The main window stands in as the editor's parent.
-  std::unique_ptr<QWidget> mainWindow_;
-  std::unique_ptr<FrmVars> editor_;
-
-  FrmVars& Open(Dimension& model, int var = 0) {
-    editor_ = std::make_unique<FrmVars>(model, var, mainWindow_.get());
-    editor_->open();
-    editor_->activateWindow();
-    FrmVars* editor = editor_.get();
-    if (!QTest::qWaitFor([editor] { return QApplication::activeWindow() == editor; }))
-      qWarning("the editor window did not become active");
-    return *editor_;
-  }
-
  private slots:
-  void init() {
-    mainWindow_ = std::make_unique<QWidget>();
-    mainWindow_->resize(400, 300);
-    mainWindow_->show();
-    QVERIFY(QTest::qWaitForWindowExposed(mainWindow_.get()));
+  // Each row plays a script, then compares what the editor and the model
+  // hold (see Summary), what "Delete" told the window and the message shown.
+  void keysAndButtons_data() {
+    QTest::addColumn<int>("var");
+    QTest::addColumn<QString>("play");
+    QTest::newRow("click opens the cell") << 0 << "c2 => 1 2 3 4 5 | 1 2 3 4 5 | 2 | 3";
+    QTest::newRow("a label is no cell") << 0 << "l3 => 1 2 3 4 5 | 1 2 3 4 5 | 0 | -";
+    QTest::newRow("Enter brings it back") << 0 << "c2 '2.5 Enter => 1 2 3 4 5 | 1 2 3 4 5 | 2 | 3";
+    QTest::newRow("Escape brings it back") << 0 << "c2 '9 Esc => 1 2 3 4 5 | 1 2 3 4 5 | 2 | 3";
+    QTest::newRow("Down stores and moves") << 0 << "c2 '2.5 Down => 1 2 2.5 4 5 | 1 2 2.5 4 5 | 3 | 4";
+    QTest::newRow("Up stores and moves") << 0 << "c2 '2.5 Down '-4E-1 Up => 1 2 2.5 -4E-1 5 | 1 2 2.5 -0.4 5 | 2 | 2.5";
+    QTest::newRow("Up at the top") << 0 << "c0 '9 Up => 1 2 3 4 5 | 1 2 3 4 5 | 0 | 1";
+    QTest::newRow("Down at the bottom") << 0 << "c4 '9 Down => 1 2 3 4 5 | 1 2 3 4 5 | 4 | 5";
+    QTest::newRow("Left and Right") << 0 << "c2 '9 Left '8 Right => 1 2 3 4 5 | 1 2 3 4 5 | 2 | 3";
+    QTest::newRow("another cell") << 0 << "c1 '8 c3 => 1 8 3 4 5 | 1 8 3 4 5 | 3 | 4";
+    QTest::newRow("Done stores") << 0 << "c2 '2.5 Done => 1 2 2.5 4 5 | 1 2 2.5 4 5 | 2 | -";
+    QTest::newRow("close box stores") << 0 << "c4 '6 Close => 1 2 3 4 6 | 1 2 3 4 6 | 4 | -";
+    QTest::newRow("leading numbers") << 0
+                                     << "c0 '1.5e Down '1.2.3 Down Del Down '- Down '1e-400 Done => "
+                                        "1.5e 1.2.3  - 1e-400 | 1.5 1.2 0 0 0 | 4 | -";
+    QTest::newRow("number characters") << 0 << "c1 'abc12x,.5_E-3+e/ => 1 2 3 4 5 | 1 2 3 4 5 | 1 | 12.5E-3+e";
+    QTest::newRow("no Backspace") << 0 << "c1 '12 BS Home Del PgDn => 1 2 3 4 5 | 1 2 3 4 5 | 1 | 2";
+    QTest::newRow("Tab to Done") << 0 << "c2 '6.25 Tab Tab => 1 2 3 4 5 | 1 2 3 4 5 | 2 | 6.25";
+    QTest::newRow("Tab to the table") << 0 << "c2 '6.25 Tab Tab Tab => 1 2 6.25 4 5 | 1 2 6.25 4 5 | 2 | -";
+    QTest::newRow("Enter in the table") << 0 << "c2 Backtab Down Enter => 1 2 3 4 5 | 1 2 3 4 5 | 3 | 4";
+    // "Delete" moves the model's last value into the row (dropping what was
+    // typed) and removes the last row; an uneven grid keeps two values.
+    QTest::newRow("Delete") << 0 << "c1 '9 Delete => 1 5 3 4 | 1 5 3 4 | 1 | - told 4";
+    QTest::newRow("Delete the last") << 0 << "c4 Delete => 1 2 3 4 | 1 2 3 4 | 3 | - told 4";
+    QTest::newRow("Delete moves the value") << 0 << "c4 '7e c1 Delete => 1 7 3 4 | 1 7 3 4 | 1 | - told 4";
+    QTest::newRow("Delete without an edit") << 0 << "c1 '7 Backtab Delete => 1 7 3 4 5 | 1 7 3 4 5 | 1 | -";
+    QTest::newRow("two values stay") << 0
+                                     << "c0 Delete c0 Delete c0 Delete c0 '8 Delete => 3 2 | 3 2 | 0 | 8 told 4 "
+                                        "told 3 told 2 | An uneven grid keeps at least two values; none was deleted.";
+    QTest::newRow("until the next value")
+        << 0 << "c0 Delete c0 Delete c0 Delete c0 '8 Delete Down => 8 2 | 8 2 | 1 | 2 told 4 told 3 told 2";
+    // A number beyond the doubles is not stored, and the edit stays.
+    QTest::newRow("overflow") << 0
+                              << "c2 '1e999 Down c4 Done Close => 1 2 3 4 5 | 1 2 3 4 5 | 2 | 1e999 | "
+                                 "1e999 is too large for a number; the value was not stored.";
+    QTest::newRow("overflow corrected") << 0
+                                        << "c2 '1e999 Down '-1e300 Done => 1 2 -1e300 4 5 | 1 2 -1E+300 4 5 | 2 | -";
+    // The editor of y works on y only, its title and labels named after it.
+    QTest::newRow("y") << 1 << "c0 '15 Down c2 Delete Done => 15 20 | 15 20 | 1 | - told 2";
   }
-
-  void cleanup() {
-    editor_.reset();
-    mainWindow_.reset();
-  }
-
-  void opensWithLabelsAndNumberText() {
-    Dimension model = MakeModel({1, 0.1 + 0.2, -0.5, 1e15, -0.0, 123456789.125});
-    model.CurVar = 3;
-    FrmVars& editor = Open(model);
-    QCOMPARE(editor.windowTitle(), QStringLiteral("Enter/edit values of variable: x"));
-    QCOMPARE(model.CurVar, 0);
-    QCOMPARE(editor.grid()->model()->rowCount(), 6);
-    QCOMPARE(editor.grid()->model()->columnCount(), 2);
-    QCOMPARE(editor.gridPoints(), 6);
-    const QStringList labels = {"x(0)=", "x(1)=", "x(2)=", "x(3)=", "x(4)=", "x(5)="};
-    for (int r = 0; r < 6; ++r) QCOMPARE(CellText(editor, r, 0), labels[r]);
-    QCOMPARE(ValueTexts(editor), (QStringList{"1", "0.3", "-0.5", "1E+15", "0", "123456789.125"}));
-    QVERIFY(!editor.isEditing());
-    QVERIFY(editor.dataEntry()->isHidden());
-    QCOMPARE(editor.grid()->columnWidth(1), FrmVars::ValueColumnWidth(&editor));
-    QCOMPARE(FrmVars::ValueColumnWidth(&editor), (1920 * editor.logicalDpiX() + 720) / 1440);
-    // The editor keeps the main window from taking input while it is open.
+  void keysAndButtons() {
+    QFETCH(int, var);
+    QFETCH(QString, play);
+    const QString script = play.section(" => ", 0, 0);
+    QWidget owner;
+    owner.show();
+    Dimension model = MakeModel({1, 2, 3, 4, 5});
+    FrmVars editor(model, var, &owner);
+    editor.open();
+    Activate(&editor);
     QCOMPARE(QApplication::activeModalWidget(), &editor);
-    QCOMPARE(editor.windowModality(), Qt::WindowModal);
-    // Delete left of Done along the bottom.
-    QCOMPARE(editor.deleteButton()->text(), QStringLiteral("Delete"));
-    QCOMPARE(editor.doneButton()->text(), QStringLiteral("Done"));
-    QVERIFY(editor.deleteButton()->x() < editor.doneButton()->x());
-    QVERIFY(editor.deleteButton()->y() > editor.grid()->y());
-  }
-
-  void colours() {
-    Dimension model = MakeModel({1, 2});
-    FrmVars& editor = Open(model);
-    const QModelIndex value = Cell(editor, 0, 1);
-    const QModelIndex label = Cell(editor, 0, 0);
-    QCOMPARE(value.data(Qt::BackgroundRole).value<QBrush>().color(), QColor(0, 255, 0));
-    QCOMPARE(value.data(Qt::ForegroundRole).value<QBrush>().color(),
-             QApplication::palette().color(QPalette::WindowText));
-    QCOMPARE(label.data(Qt::BackgroundRole).value<QBrush>().color(),
-             QApplication::palette().color(QPalette::ToolTipBase));
-    QCOMPARE(label.data(Qt::ForegroundRole).value<QBrush>().color(),
-             QApplication::palette().color(QPalette::ButtonText));
-    // Outside the cells, and the grid lines, as painted.
-    editor.grid()->viewport()->resize(editor.grid()->viewport()->width(), 300);
-    const QImage image = editor.grid()->viewport()->grab().toImage();
-    QCOMPARE(QColor(image.pixel(image.width() / 2, image.height() - 2)), QColor(0, 255, 255));
-    const QRect cell = editor.grid()->visualRect(value);
-    QCOMPARE(QColor(image.pixel(cell.center().x(), cell.bottom() + 1)), QColor(192, 192, 192));
-    // A value cell that is not selected: green behind the text.
-    const QRect second = editor.grid()->visualRect(Cell(editor, 1, 1));
-    QCOMPARE(QColor(image.pixel(second.right() - 3, second.center().y())), QColor(0, 255, 0));
-    const QRect labelCell = editor.grid()->visualRect(label);
-    QCOMPARE(QColor(image.pixel(labelCell.right() - 3, labelCell.center().y())),
-             QApplication::palette().color(QPalette::ToolTipBase));
-  }
-
-  void clickOpensBoxExactlyOverTheCell() {
-    Dimension model = MakeModel({1, 2, 3, 4, 5});
-    FrmVars& editor = Open(model);
-    ClickCell(editor, 2);
-    QVERIFY(editor.isEditing());
-    QVERIFY(editor.dataEntry()->isVisible());
-    QCOMPARE(editor.dataEntry()->text(), QStringLiteral("3"));
-    QCOMPARE(editor.dataEntry()->selectedText(), QStringLiteral("3"));
-    QVERIFY(editor.dataEntry()->hasFocus());
-    const QRect cell = editor.grid()->visualRect(Cell(editor, 2));
-    const QPoint cellInWindow = editor.grid()->viewport()->mapTo(&editor, cell.topLeft());
-    QCOMPARE(editor.dataEntry()->mapTo(&editor, QPoint(0, 0)), cellInWindow);
-    QCOMPARE(editor.dataEntry()->size(), cell.size());
-    // A click on a label does not start an edit of the label.
-    Dimension model2 = MakeModel({1, 2, 3});
-    FrmVars& other = Open(model2);
-    ClickCell(other, 1, 0);
-    QVERIFY(!other.isEditing());
-    QCOMPARE(other.grid()->currentIndex().column(), 1);
-  }
-
-  // x = 1, 2, 3, 4, 5; Delete while editing row 1 gives 1, 5, 3, 4.
-  void deleteInRowOne() {
-    Dimension model = MakeModel({1, 2, 3, 4, 5});
-    model.LastPoint[0] = 4;
-    FrmVars& editor = Open(model);
-    QSignalSpy points(&editor, &FrmVars::gridPointsChanged);
-    TypeIntoCell(editor, 1, QStringLiteral("9"));  // what is typed is dropped
-    QTest::mouseClick(editor.deleteButton(), Qt::LeftButton);
-    QCOMPARE(ValueTexts(editor), (QStringList{"1", "5", "3", "4"}));
-    QCOMPARE(CellText(editor, 3, 0), QStringLiteral("x(3)="));
-    QCOMPARE(model.LastPoint[0], 3);
-    QCOMPARE(editor.gridPoints(), 4);
-    QCOMPARE(points.count(), 1);
-    QCOMPARE(points.at(0).at(0).toInt(), 4);
-    QVERIFY(!editor.isEditing());
-    // The array keeps its size; the moved value is in row 1.
-    QCOMPARE(model.GridX[0], (std::vector<double>{1, 5, 3, 4, 5}));
-    // Deleting in the last row simply removes it.
-    ClickCell(editor, 3);
-    QTest::mouseClick(editor.deleteButton(), Qt::LeftButton);
-    QCOMPARE(ValueTexts(editor), (QStringList{"1", "5", "3"}));
-    QCOMPARE(model.LastPoint[0], 2);
-    QCOMPARE(points.count(), 2);
-    QCOMPARE(points.at(1).at(0).toInt(), 3);
-  }
-
-  void deleteWhileNotEditingDoesNothing() {
-    Dimension model = MakeModel({1, 2, 3, 4, 5});
-    FrmVars& editor = Open(model);
-    QSignalSpy points(&editor, &FrmVars::gridPointsChanged);
-    QTest::mouseClick(editor.deleteButton(), Qt::LeftButton);
-    QCOMPARE(ValueTexts(editor), (QStringList{"1", "2", "3", "4", "5"}));
-    QCOMPARE(model.LastPoint[0], 4);
-    QCOMPARE(points.count(), 0);
-    // After a commit the box is hidden and Delete does nothing again.
-    TypeIntoCell(editor, 0, QStringLiteral("7"));
-    QTest::keyClick(editor.dataEntry(), Qt::Key_Backtab, Qt::ShiftModifier);  // the table gets the focus
-    QVERIFY(!editor.isEditing());
-    QTest::mouseClick(editor.deleteButton(), Qt::LeftButton);
-    QCOMPARE(ValueTexts(editor), (QStringList{"7", "2", "3", "4", "5"}));
-    QCOMPARE(points.count(), 0);
-  }
-
-  void deleteKeepsTwoValues() {
-    Dimension model = MakeModel({1, 2, 3});
-    FrmVars& editor = Open(model);
-    QSignalSpy points(&editor, &FrmVars::gridPointsChanged);
-    ClickCell(editor, 0);
-    QTest::mouseClick(editor.deleteButton(), Qt::LeftButton);
-    QCOMPARE(ValueTexts(editor), (QStringList{"3", "2"}));
-    QCOMPARE(model.LastPoint[0], 1);
-    ClickCell(editor, 0);
-    QTest::keyClicks(editor.dataEntry(), QStringLiteral("8"));
-    QTest::mouseClick(editor.deleteButton(), Qt::LeftButton);
-    QCOMPARE(ValueTexts(editor), (QStringList{"3", "2"}));
-    QCOMPARE(model.LastPoint[0], 1);
-    QCOMPARE(points.count(), 1);
-    // The edit goes on undisturbed, and the user is told why nothing was deleted.
-    QVERIFY(editor.isEditing());
-    QCOMPARE(editor.dataEntry()->text(), QStringLiteral("8"));
-    QVERIFY(editor.messageLabel()->isVisible());
-    QCOMPARE(editor.messageLabel()->text(),
-             QStringLiteral("An uneven grid keeps at least two values; none was deleted."));
-    // Until the next value is stored.
-    QTest::keyClick(editor.dataEntry(), Qt::Key_Down);
-    QVERIFY(editor.messageLabel()->isHidden());
-  }
-
-  // The last row's text "7e" is not a number; its model value 7 moves.
-  void deleteMovesModelValueOfLastRow() {
-    Dimension model = MakeModel({1, 2, 3, 4});
-    FrmVars& editor = Open(model);
-    TypeIntoCell(editor, 3, QStringLiteral("7e"));
-    ClickCell(editor, 1);  // commits row 3, opens row 1
-    QCOMPARE(CellText(editor, 3), QStringLiteral("7e"));
-    QCOMPARE(model.GridX[0][3], 7.0);
-    QTest::mouseClick(editor.deleteButton(), Qt::LeftButton);
-    QCOMPARE(ValueTexts(editor), (QStringList{"1", "7", "3"}));
-    QCOMPARE(model.GridX[0][1], 7.0);
-    // An empty last cell holds 0.
-    TypeIntoCell(editor, 2, QString());
-    QTest::keyClick(editor.dataEntry(), Qt::Key_Delete);
-    QTest::keyClick(editor.dataEntry(), Qt::Key_Up);
-    QCOMPARE(CellText(editor, 2), QString());
-    QCOMPARE(model.GridX[0][2], 0.0);
-    QTest::mouseClick(editor.deleteButton(), Qt::LeftButton);
-    QCOMPARE(ValueTexts(editor), (QStringList{"1", "0"}));
-    // The exact value moves, not its 15-digit text.
-    Dimension exact = MakeModel({1, 2, 0.1 + 0.2});
-    FrmVars& third = Open(exact);
-    ClickCell(third, 0);
-    QTest::mouseClick(third.deleteButton(), Qt::LeftButton);
-    QCOMPARE(exact.GridX[0][0], 0.1 + 0.2);
-    QCOMPARE(CellText(third, 0), QStringLiteral("0.3"));
-  }
-
-  void enterBringsBackTheCell() {
-    Dimension model = MakeModel({1, 2, 3, 4, 5});
-    FrmVars& editor = Open(model);
-    TypeIntoCell(editor, 2, QStringLiteral("2.5"));
-    QCOMPARE(editor.dataEntry()->text(), QStringLiteral("2.5"));
-    QTest::keyClick(editor.dataEntry(), Qt::Key_Return);
-    QCOMPARE(editor.dataEntry()->text(), QStringLiteral("3"));
-    QVERIFY(editor.isEditing());
-    QVERIFY(editor.dataEntry()->hasFocus());
-    QCOMPARE(CellText(editor, 2), QStringLiteral("3"));
-    QCOMPARE(model.GridX[0][2], 3.0);
-    QCOMPARE(editor.grid()->currentIndex().row(), 2);
-  }
-
-  void downStoresAndMoves() {
-    Dimension model = MakeModel({1, 2, 3, 4, 5});
-    FrmVars& editor = Open(model);
-    TypeIntoCell(editor, 2, QStringLiteral("2.5"));
-    QTest::keyClick(editor.dataEntry(), Qt::Key_Down);
-    QCOMPARE(CellText(editor, 2), QStringLiteral("2.5"));
-    QCOMPARE(model.GridX[0][2], 2.5);
-    QCOMPARE(editor.grid()->currentIndex().row(), 3);
-    QVERIFY(editor.isEditing());
-    QCOMPARE(editor.dataEntry()->text(), QStringLiteral("4"));
-    QVERIFY(editor.dataEntry()->hasFocus());
-    const QRect cell = editor.grid()->visualRect(Cell(editor, 3));
-    QCOMPARE(editor.dataEntry()->geometry(), cell);
-    // Up goes back and commits what was typed in row 3.
-    QTest::keyClicks(editor.dataEntry(), QStringLiteral("-4E-1"));
-    QTest::keyClick(editor.dataEntry(), Qt::Key_Up);
-    QCOMPARE(model.GridX[0][3], -0.4);
-    QCOMPARE(CellText(editor, 3), QStringLiteral("-4E-1"));
-    QCOMPARE(editor.grid()->currentIndex().row(), 2);
-    QCOMPARE(editor.dataEntry()->text(), QStringLiteral("2.5"));
-  }
-
-  void doneStoresAndCloses() {
-    Dimension model = MakeModel({1, 2, 3, 4, 5});
-    FrmVars& editor = Open(model);
-    QSignalSpy finished(&editor, &QDialog::finished);
-    TypeIntoCell(editor, 2, QStringLiteral("2.5"));
-    QTest::mouseClick(editor.doneButton(), Qt::LeftButton);
-    QCOMPARE(model.GridX[0][2], 2.5);
-    QVERIFY(!editor.isVisible());
-    QCOMPARE(finished.count(), 1);
-    QVERIFY(QApplication::activeModalWidget() == nullptr);
-  }
-
-  void closeBoxStoresAndCloses() {
-    Dimension model = MakeModel({1, 2, 3, 4, 5});
-    FrmVars& editor = Open(model);
-    TypeIntoCell(editor, 4, QStringLiteral("6"));
-    QVERIFY(editor.close());
-    QCOMPARE(model.GridX[0][4], 6.0);
-    QVERIFY(!editor.isVisible());
-  }
-
-  void arrowsAtTheEdgesStayOnTheCell() {
-    Dimension model = MakeModel({1, 2, 3});
-    FrmVars& editor = Open(model);
-    TypeIntoCell(editor, 0, QStringLiteral("9"));
-    QTest::keyClick(editor.dataEntry(), Qt::Key_Up);
-    QCOMPARE(editor.grid()->currentIndex().row(), 0);
-    QCOMPARE(editor.dataEntry()->text(), QStringLiteral("1"));
-    QCOMPARE(model.GridX[0][0], 1.0);
-    QVERIFY(editor.isEditing());
-    TypeIntoCell(editor, 2, QStringLiteral("9"));
-    QTest::keyClick(editor.dataEntry(), Qt::Key_Down);
-    QCOMPARE(editor.grid()->currentIndex().row(), 2);
-    QCOMPARE(editor.dataEntry()->text(), QStringLiteral("3"));
-    QCOMPARE(model.GridX[0][2], 3.0);
-    // With one value column Left and Right act as Enter.
-    QTest::keyClicks(editor.dataEntry(), QStringLiteral("9"));
-    QTest::keyClick(editor.dataEntry(), Qt::Key_Left);
-    QCOMPARE(editor.dataEntry()->text(), QStringLiteral("3"));
-    QTest::keyClicks(editor.dataEntry(), QStringLiteral("9"));
-    QTest::keyClick(editor.dataEntry(), Qt::Key_Right);
-    QCOMPARE(editor.dataEntry()->text(), QStringLiteral("3"));
-    QCOMPARE(editor.grid()->currentIndex(), Cell(editor, 2));
-    QCOMPARE(model.GridX[0][2], 3.0);
-  }
-
-  void typingFilter() {
-    Dimension model = MakeModel({1, 2, 3});
-    FrmVars& editor = Open(model);
-    ClickCell(editor, 1);
-    QTest::keyClicks(editor.dataEntry(), QStringLiteral("abc12x,.5 E-3+e/"));
-    QCOMPARE(editor.dataEntry()->text(), QStringLiteral("12.5E-3+e"));
-    // Backspace does not delete.
-    QTest::keyClick(editor.dataEntry(), Qt::Key_Backspace);
-    QCOMPARE(editor.dataEntry()->text(), QStringLiteral("12.5E-3+e"));
-    // The Delete key does.
-    QTest::keyClick(editor.dataEntry(), Qt::Key_Home);
-    QTest::keyClick(editor.dataEntry(), Qt::Key_Delete);
-    QCOMPARE(editor.dataEntry()->text(), QStringLiteral("2.5E-3+e"));
-    // Typing over a selection replaces it.
-    editor.dataEntry()->selectAll();
-    QTest::keyClicks(editor.dataEntry(), QStringLiteral("7"));
-    QCOMPARE(editor.dataEntry()->text(), QStringLiteral("7"));
-    // Text that does not come by key is held to the same characters.
-    editor.dataEntry()->selectAll();
-    editor.dataEntry()->insert(QStringLiteral("1,5"));
-    QCOMPARE(editor.dataEntry()->text(), QStringLiteral("7"));
-    // Keys the box does not use reach neither the table nor the window.
-    QTest::keyClick(editor.dataEntry(), Qt::Key_PageDown);
-    QCOMPARE(editor.grid()->currentIndex().row(), 1);
-    QVERIFY(editor.isVisible());
-    QVERIFY(editor.isEditing());
-  }
-
-  void escapeBringsBackTheCell() {
-    Dimension model = MakeModel({1, 2, 3, 4, 5});
-    FrmVars& editor = Open(model);
-    TypeIntoCell(editor, 2, QStringLiteral("9"));
-    QTest::keyClick(editor.dataEntry(), Qt::Key_Escape);
-    QVERIFY(editor.isVisible());
-    QVERIFY(editor.isEditing());
-    QCOMPARE(editor.dataEntry()->text(), QStringLiteral("3"));
-    QVERIFY(editor.dataEntry()->hasFocus());
-    QCOMPARE(model.GridX[0][2], 3.0);
-    QCOMPARE(CellText(editor, 2), QStringLiteral("3"));
-  }
-
-  void committedTextAndLeadingNumber() {
-    Dimension model = MakeModel({1, 2, 3, 4, 5});
-    FrmVars& editor = Open(model);
-    TypeIntoCell(editor, 0, QStringLiteral("1.5e"));
-    QTest::keyClick(editor.dataEntry(), Qt::Key_Down);
-    QTest::keyClicks(editor.dataEntry(), QStringLiteral("1.2.3"));
-    QTest::keyClick(editor.dataEntry(), Qt::Key_Down);
-    QTest::keyClick(editor.dataEntry(), Qt::Key_Delete);  // the selected text goes: an empty box
-    QTest::keyClick(editor.dataEntry(), Qt::Key_Down);
-    QTest::keyClicks(editor.dataEntry(), QStringLiteral("-"));
-    QTest::keyClick(editor.dataEntry(), Qt::Key_Down);
-    QTest::keyClicks(editor.dataEntry(), QStringLiteral("1e-400"));
-    QTest::mouseClick(editor.doneButton(), Qt::LeftButton);
-    QCOMPARE(ValueTexts(editor), (QStringList{"1.5e", "1.2.3", "", "-", "1e-400"}));
-    QCOMPARE(model.GridX[0], (std::vector<double>{1.5, 1.2, 0.0, 0.0, 0.0}));
-    QVERIFY(!editor.isVisible());
-  }
-
-  void clickingAnotherCellCommits() {
-    Dimension model = MakeModel({1, 2, 3, 4, 5});
-    FrmVars& editor = Open(model);
-    TypeIntoCell(editor, 1, QStringLiteral("8"));
-    ClickCell(editor, 3);
-    QCOMPARE(model.GridX[0][1], 8.0);
-    QCOMPARE(CellText(editor, 1), QStringLiteral("8"));
-    QVERIFY(editor.isEditing());
-    QCOMPARE(editor.grid()->currentIndex().row(), 3);
-    QCOMPARE(editor.dataEntry()->text(), QStringLiteral("4"));
-    QCOMPARE(editor.dataEntry()->geometry(), editor.grid()->visualRect(Cell(editor, 3)));
-  }
-
-  void tableGettingTheFocusCommits() {
-    Dimension model = MakeModel({1, 2, 3, 4, 5});
-    FrmVars& editor = Open(model);
-    TypeIntoCell(editor, 2, QStringLiteral("6.25"));
-    // Focus to "Done" by Tab: nothing is committed yet.
-    QTest::keyClick(editor.dataEntry(), Qt::Key_Tab);
-    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
-    QCOMPARE(QApplication::focusWidget(), editor.doneButton());
-    QCOMPARE(model.GridX[0][2], 3.0);
-    QVERIFY(editor.isEditing());
-    // On to the table: the edit is committed.
-    QTest::keyClick(editor.doneButton(), Qt::Key_Tab);
-    QCOMPARE(QApplication::focusWidget(), editor.grid());
-    QCOMPARE(model.GridX[0][2], 6.25);
-    QVERIFY(!editor.isEditing());
-    // From the table, Down and Enter start the edit of the next cell.
-    QTest::keyClick(editor.grid(), Qt::Key_Down);
-    QVERIFY(!editor.isEditing());
-    QTest::keyClick(editor.grid(), Qt::Key_Return);
-    QVERIFY(editor.isEditing());
-    QCOMPARE(editor.grid()->currentIndex().row(), 3);
-    QCOMPARE(editor.dataEntry()->text(), QStringLiteral("4"));
-    QVERIFY(editor.isVisible());
-  }
-
-  // A number beyond the range of a double is not stored; the edit stays.
-  void overflowIsRefused() {
-    Dimension model = MakeModel({1, 2, 3, 4, 5});
-    FrmVars& editor = Open(model);
-    TypeIntoCell(editor, 2, QStringLiteral("1e999"));
-    QTest::keyClick(editor.dataEntry(), Qt::Key_Down);
-    QCOMPARE(model.GridX[0][2], 3.0);
-    QCOMPARE(CellText(editor, 2), QStringLiteral("3"));
-    QCOMPARE(editor.grid()->currentIndex().row(), 2);
-    QVERIFY(editor.isEditing());
-    QCOMPARE(editor.dataEntry()->text(), QStringLiteral("1e999"));
-    QVERIFY(editor.messageLabel()->isVisible());
-    QVERIFY(editor.messageLabel()->text().contains(QStringLiteral("1e999")));
-    // A click on another cell, "Done" and the close box keep it too.
-    ClickCell(editor, 4);
-    QCOMPARE(editor.grid()->currentIndex().row(), 2);
-    QCOMPARE(editor.dataEntry()->text(), QStringLiteral("1e999"));
-    QTest::mouseClick(editor.doneButton(), Qt::LeftButton);
-    QVERIFY(editor.isVisible());
-    QVERIFY(!editor.close());
-    QVERIFY(editor.isVisible());
-    QCOMPARE(model.GridX[0][2], 3.0);
-    // Corrected, it is stored.
-    editor.dataEntry()->setFocus();
-    editor.dataEntry()->selectAll();
-    QTest::keyClicks(editor.dataEntry(), QStringLiteral("-1e300"));
-    QTest::mouseClick(editor.doneButton(), Qt::LeftButton);
-    QVERIFY(!editor.isVisible());
-    QCOMPARE(model.GridX[0][2], -1e300);
-    QVERIFY(editor.messageLabel()->isHidden());
-  }
-
-  // A grid array shorter than the number of grid points gets the missing
-  // entries, so every row is stored.
-  void shortGridArrayIsExtended() {
-    Dimension model = MakeModel({1, 2});
-    model.LastPoint[0] = 3;
-    FrmVars& editor = Open(model);
-    QCOMPARE(ValueTexts(editor), (QStringList{"1", "2", "0", "0"}));
-    TypeIntoCell(editor, 3, QStringLiteral("4"));
-    QTest::mouseClick(editor.doneButton(), Qt::LeftButton);
-    QCOMPARE(model.GridX[0], (std::vector<double>{1, 2, 0, 4}));
-  }
-
-  // The editor of variable 1 works on that variable only.
-  void secondVariable() {
-    Dimension model = MakeModel({1, 2, 3});
-    model.LastVar = 1;
-    model.VarName[1] = "y";
-    model.LastPoint[1] = 2;
-    model.GridX[1] = {10, 20, 30};
-    FrmVars& editor = Open(model, 1);
-    QCOMPARE(model.CurVar, 1);
-    QCOMPARE(editor.windowTitle(), QStringLiteral("Enter/edit values of variable: y"));
-    QCOMPARE(CellText(editor, 2, 0), QStringLiteral("y(2)="));
-    TypeIntoCell(editor, 0, QStringLiteral("15"));
-    model.CurVar = 0;  // whatever the caller does meanwhile
-    QTest::keyClick(editor.dataEntry(), Qt::Key_Down);
-    QTest::mouseClick(editor.deleteButton(), Qt::LeftButton);
-    QCOMPARE(model.GridX[1], (std::vector<double>{15, 30, 30}));
-    QCOMPARE(model.LastPoint[1], 1);
-    QCOMPARE(model.GridX[0], (std::vector<double>{1, 2, 3}));
-    QCOMPARE(model.LastPoint[0], 2);
+    QCOMPARE(editor.windowTitle() + CellText(editor, 2, 0),
+             var ? "Enter/edit values of variable: yy(2)=" : "Enter/edit values of variable: xx(2)=");
+    QSignalSpy told(&editor, &FrmVars::gridPointsChanged);
+    Play(editor, script);
+    QString summary = Summary(editor, model, var);
+    for (const QList<QVariant>& signal : told) summary += " told " + signal[0].toString();
+    if (editor.messageLabel()->isVisible()) summary += " | " + editor.messageLabel()->text();
+    QCOMPARE(script + " => " + summary, play);
+    QCOMPARE(model.LastPoint[1 - var], var ? 4 : 2);  // the other variable untouched
+    const bool closed = script.endsWith("Done") || script.endsWith("Close");
+    QCOMPARE(editor.isVisible(), !closed || editor.isEditing());
+    if (editor.isEditing() && !script.contains("Tab") && !script.contains("Delete"))
+      QCOMPARE(Focus(), editor.dataEntry());
   }
 };
 
-QTEST_MAIN(VarsEditorTest)
+QTEST_MAIN(TestVarsEditor)
 #include "test_vars_editor.moc"
