@@ -3,64 +3,52 @@
 // a failed operation changed nothing.
 #pragma once
 
+#include <algorithm>
+#include <bit>
 #include <cstdint>
-#include <cstring>
 #include <string>
-#include <vector>
+#include <type_traits>
 
 #include "model/dimension.h"
 
 namespace tabulor::reliability {
 
-inline void DumpBits(std::string& out, double x) {
-  std::uint64_t bits;
-  std::memcpy(&bits, &x, sizeof bits);
-  static const char hex[] = "0123456789abcdef";
-  for (int s = 60; s >= 0; s -= 4) out.push_back(hex[(bits >> s) & 15]);
-  out.push_back(' ');
-}
-
-inline void DumpDoubles(std::string& out, const char* name, const double* p, std::size_t n) {
-  out += name;
-  out += "[" + std::to_string(n) + "]: ";
-  for (std::size_t i = 0; i < n; ++i) DumpBits(out, p[i]);
-  out += "\n";
-}
-
 template <class T>
-void DumpInts(std::string& out, const char* name, const T& a) {
-  out += name;
-  out += ": ";
-  for (auto x : a) out += std::to_string(static_cast<long long>(x)) + " ";
+void DumpValues(std::string& out, const char* name, const T* p, std::size_t n) {
+  out += std::string(name) + "[" + std::to_string(n) + "]:";
+  for (std::size_t i = 0; i < n; ++i) {
+    if constexpr (std::is_same_v<T, double>)
+      out += " " + std::to_string(std::bit_cast<std::uint64_t>(p[i]));
+    else
+      out += " " + std::to_string(static_cast<long long>(p[i]));
+  }
   out += "\n";
 }
 
 inline std::string ModelDump(const Dimension& m) {
-  std::string out;
-  out += "LastVar " + std::to_string(m.LastVar) + " CurVar " + std::to_string(m.CurVar) + " ResultsReady " +
-         std::to_string(m.ResultsReady) + " Loading " + std::to_string(m.Loading) + " TotalCount " +
-         std::to_string(m.TotalCount) + "\n";
-  out += "FileName <" + m.FileName + ">\n";
-  DumpDoubles(out, "Pi", &m.Pi, 1);
+  std::string out = "LastVar " + std::to_string(m.LastVar) + " CurVar " + std::to_string(m.CurVar) + " ResultsReady " +
+                    std::to_string(m.ResultsReady) + " Loading " + std::to_string(m.Loading) + " TotalCount " +
+                    std::to_string(m.TotalCount) + "\nFileName <" + m.FileName + ">\n";
+  DumpValues(out, "Pi", &m.Pi, 1);
   for (int v = 0; v < kSlots; ++v) {
     out += "VarName <" + m.VarName[v] + "> CenterText <" + m.CenterText[v] + "> PeriodText <" + m.PeriodText[v] + ">\n";
-    DumpDoubles(out, "GridX", m.GridX[v].data(), m.GridX[v].size());
+    DumpValues(out, "GridX", m.GridX[v].data(), m.GridX[v].size());
   }
-  DumpInts(out, "IsPower", m.IsPower);
-  DumpInts(out, "EvenlySpaced", m.EvenlySpaced);
-  DumpInts(out, "LastTerm", m.LastTerm);
-  DumpInts(out, "LastPoint", m.LastPoint);
-  DumpInts(out, "DerOrder", m.DerOrder);
-  DumpInts(out, "Extent", m.Extent);
-  DumpInts(out, "LastPt", m.LastPt);
-  DumpDoubles(out, "LowerLimit", m.LowerLimit.data(), kSlots);
-  DumpDoubles(out, "UpperLimit", m.UpperLimit.data(), kSlots);
-  DumpDoubles(out, "Center", m.Center.data(), kSlots);
-  DumpDoubles(out, "Period", m.Period.data(), kSlots);
-  DumpDoubles(out, "GridStep", m.GridStep.data(), kSlots);
-  DumpDoubles(out, "Coefficients", m.Coefficients.data(), m.Coefficients.size());
-  DumpInts(out, "Results dims", m.Results.dims());
-  DumpDoubles(out, "Results", m.Results.data(), m.Results.size());
+  DumpValues(out, "IsPower", m.IsPower.data(), kSlots);
+  DumpValues(out, "EvenlySpaced", m.EvenlySpaced.data(), kSlots);
+  DumpValues(out, "LastTerm", m.LastTerm.data(), kSlots);
+  DumpValues(out, "LastPoint", m.LastPoint.data(), kSlots);
+  DumpValues(out, "DerOrder", m.DerOrder.data(), kSlots);
+  DumpValues(out, "Extent", m.Extent.data(), kSlots);
+  DumpValues(out, "LastPt", m.LastPt.data(), kSlots);
+  DumpValues(out, "LowerLimit", m.LowerLimit.data(), kSlots);
+  DumpValues(out, "UpperLimit", m.UpperLimit.data(), kSlots);
+  DumpValues(out, "Center", m.Center.data(), kSlots);
+  DumpValues(out, "Period", m.Period.data(), kSlots);
+  DumpValues(out, "GridStep", m.GridStep.data(), kSlots);
+  DumpValues(out, "Coefficients", m.Coefficients.data(), m.Coefficients.size());
+  DumpValues(out, "Results dims", m.Results.dims().data(), kSlots);
+  DumpValues(out, "Results", m.Results.data(), m.Results.size());
   return out;
 }
 
