@@ -77,6 +77,15 @@ inline ProcessResult RunBatch(std::vector<std::string> args) {
   return RunProcess(args);
 }
 
+// A shell command line (for ulimit and redirections), run by bash.
+inline ProcessResult RunShell(const std::string& command) { return RunProcess({"/bin/bash", "-c", command}); }
+
+inline std::string ShellQuote(const std::string& s) {
+  std::string q = "'";
+  for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return q + "'";
+}
+
 // A model holding a series and the results of computing it on its default
 // grid: what a user has in hand when a bad file is opened or a save fails.
 inline void LoadComputed(Dimension& model, const std::string& example) {
