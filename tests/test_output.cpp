@@ -76,6 +76,7 @@ TEST(CsvExport, TextOfEveryShape) {
   }
   for (const auto& c : Table("csv_fields.tsv")) EXPECT_EQ(CsvField(c[0]), c[1]) << c[0];
   EXPECT_EQ(CsvText(Made({1, 1}, {"dist, m", "\"v\""})), "\"dist, m\",\"\"\"v\"\"\",value\r\n0,10,0\r\n");
+  EXPECT_EQ(CsvText(Made({1}, {std::string(300, 'n')})), std::string(300, 'n') + ",value\r\n0,0\r\n");
   Dimension numbers = Made({5});
   std::copy_n(std::begin({-0.0, 1e20, -2.5e-7, 0.25, 123456789012345678.0}), 5, numbers.Results.data());
   EXPECT_EQ(CsvText(numbers), "a,value\r\n0,0\r\n0.5,1E+20\r\n1,-2.5E-07\r\n1.5,0.25\r\n2,1.23456789012346E+17\r\n");
@@ -104,6 +105,7 @@ TEST(CsvExport, FilesAndProgress) {
                 return ++pieces > 0;
               }).ok);
   EXPECT_TRUE(joined == text);
+  EXPECT_TRUE(CsvText(big) == text);
   EXPECT_GT(pieces, 2);
   EXPECT_EQ(WriteCsvTo(big, [](const char*, std::size_t) { return false; }).message,
             "The exported text could not be taken.");
