@@ -3,8 +3,18 @@
 // the address-space limit when there is one.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <csignal>
+#include <filesystem>
 #include <functional>
 #include <string>
+#include <thread>
 
 #include "model/grid_file.h"
 #include "model_dump.h"
@@ -79,6 +89,67 @@ TEST(MemoryLimit, FollowsTheAddressSpaceLimit) {
         << n << ": " << r.out << r.err;
     EXPECT_TRUE(r.exit_code == 0 || std::string(n) != "1000000");
   }
+}
+
+// The signals a process ignores ("SigIgn") or catches ("SigCgt"), from /proc.
+unsigned long long SignalMask(pid_t pid, const std::string& which) {
+  const std::string status = ReadBytes("/proc/" + std::to_string(pid) + "/status");
+  const std::size_t at = status.find("\n" + which + ":");
+  return at == std::string::npos ? 0 : std::strtoull(status.c_str() + at + which.size() + 2, nullptr, 16);
+}
+
+unsigned long long Bit(int sig) { return 1ULL << (sig - 1); }
+
+// Both programs, started from a shell with every signal at its default,
+// ignore SIGXFSZ from the start (a save past a file size limit fails with
+// EFBIG instead of killing the results). The window ignores SIGPIPE as well
+// and tells the failed save; the batch command leaves SIGPIPE to end it as
+// any command in a pipeline, and catches the signals that end it to remove
+// its temporary files first. The batch is caught waiting for its series.
+TEST(ProgramStart, SignalsAreSetBeforeAnyWork) {
+  ScratchDir dir;
+  const std::string fifo = dir.file("series.ser");
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  const int writer = ::open(fifo.c_str(), O_RDWR | O_CLOEXEC);
+  ASSERT_GE(writer, 0);
+  struct Case { std::string program, arg; unsigned long long ignored, not_ignored, caught; };
+  std::vector<Case> cases = {{TABULOR_BATCH, fifo, Bit(SIGXFSZ), Bit(SIGPIPE), Bit(SIGINT) | Bit(SIGTERM) | Bit(SIGHUP)}};
+#ifdef TABULOR_WINDOW
+  cases.push_back({TABULOR_WINDOW, "", Bit(SIGXFSZ) | Bit(SIGPIPE), 0, 0});
+#endif
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.program);
+    const std::string program = std::filesystem::canonical(c.program).string();
+    const pid_t pid = ::fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+      for (int sig : {SIGXFSZ, SIGPIPE, SIGINT, SIGTERM, SIGHUP}) ::signal(sig, SIG_DFL);
+      ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+      ::setenv("LC_ALL", "C", 1);
+      const int null = ::open("/dev/null", O_RDWR);
+      for (int fd : {0, 1, 2}) ::dup2(null, fd);
+      ::execl(program.c_str(), program.c_str(), c.arg.empty() ? nullptr : c.arg.c_str(), static_cast<char*>(nullptr));
+      ::_exit(127);
+    }
+    unsigned long long ignored = 0, caught = 0;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (std::chrono::steady_clock::now() < deadline) {
+      std::error_code ec;
+      // Only the program itself counts, not the test's child before exec.
+      if (std::filesystem::read_symlink("/proc/" + std::to_string(pid) + "/exe", ec).string() == program) {
+        ignored = SignalMask(pid, "SigIgn");
+        caught = SignalMask(pid, "SigCgt");
+        if ((ignored & c.ignored) == c.ignored && (caught & c.caught) == c.caught) break;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    ::kill(pid, SIGKILL);
+    ::waitpid(pid, nullptr, 0);
+    EXPECT_EQ(ignored & c.ignored, c.ignored);
+    EXPECT_EQ(ignored & c.not_ignored, 0u);
+    EXPECT_EQ(caught & c.caught, c.caught);
+  }
+  ::close(writer);
 }
 
 }  // namespace
