@@ -1,7 +1,5 @@
-// The basis table of one variable and the whole computation as the rules
-// state them, one operation after another: the reference the engine's
-// tables and transforms are compared with bit for bit (tests and the compute
-// fuzzer).
+// The basis table of one variable and the whole computation as the rules state them, one operation after
+// another: the reference the engine's tables and transforms are compared with bit for bit (tests, compute fuzzer).
 #pragma once
 
 #include <algorithm>

@@ -31,9 +31,7 @@ inline void WriteBytes(const std::string& path, const std::string& bytes) {
 
 inline std::string ReadBytes(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
 inline std::string Example(const std::string& name) { return std::string(TABULOR_EXAMPLES_DIR) + "/" + name; }

@@ -1,5 +1,4 @@
-// A fresh folder under /tmp for one test, removed with everything in it at
-// the end.
+// A fresh folder under /tmp for one test, removed with all it holds at the end.
 #pragma once
 
 #include <algorithm>

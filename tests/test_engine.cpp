@@ -36,8 +36,7 @@ void ExpectSinCosExact(double x) {
 }
 
 // Magnitudes spread evenly over the exponents from lo to hi, either sign; or
-// whole multiples of pi/2 up to hi, a few doubles towards 0, where the
-// reduced argument loses the most bits.
+// multiples of pi/2 a few doubles towards 0, where reduction loses most bits.
 class SinCos : public ::testing::TestWithParam<std::tuple<const char*, double, double, bool>> {};
 
 TEST_P(SinCos, EqualsMpfr) {
@@ -62,8 +61,7 @@ INSTANTIATE_TEST_SUITE_P(Ranges, SinCos,
                                            Range{"near_half_pi", 1.0, 0x1p50, 1}),
                          [](const auto& info) { return std::string(std::get<0>(info.param)); });
 
-// The published hardest-to-round arguments ("sin|cos [-]0x1.<hex>p<exp>");
-// MPFR is needed rarely.
+// The published hardest-to-round arguments ("sin|cos [-]0x1.<hex>p<exp>"); MPFR is needed rarely.
 TEST(SinCos, HardestToRoundArgumentsAndEdges) {
   std::ifstream in(std::string(TABULOR_TEST_DATA_DIR) + "/sincos_hard.txt");
   int cases = 0;
@@ -84,8 +82,7 @@ TEST(SinCos, HardestToRoundArgumentsAndEdges) {
   EXPECT_LT(exact::MpfrFallbacks() - before, 10u);
 }
 
-// Nearest within the doubles' range: half the least subnormal ties to 0, 0.5625
-// of it rounds up; 1 + 2^-26 + 2^-54 down, 1 + 3 2^-26 + 9 2^-54 to 2^-51.
+// Nearest in the doubles' range: 2^-1075 ties to 0, 0.5625 of 2^-1074 rounds up; 1 + 2^-26 + 2^-54 down.
 TEST(Pow, CorrectlyRoundedWithTheDoublesRange) {
   // clang-format off
   const std::tuple<double, long, double> cases[] = {
@@ -95,43 +92,6 @@ TEST(Pow, CorrectlyRoundedWithTheDoublesRange) {
   // clang-format on
   for (const auto& [x, n, expected] : cases)
     EXPECT_TRUE(SameBits(exact::Pow(x, n), expected)) << std::hexfloat << x << "^" << n << " = " << exact::Pow(x, n);
-}
-
-// The Trigonometric basis of every kernel set, in panels of both its widths,
-// against the basis of the angle chains of tests/data/trig_chains.txt from
-// MPFR's values.
-TEST(TrigBasis, EveryKernelSetGivesMpfrsValues) {
-  std::vector<const kernels::KernelSet*> sets{&kernels::ScalarKernels(), &kernels::Sse2Kernels(),
-                                              &kernels::Wide8Kernels()};
-#if defined(__x86_64__)
-  if (KernelPathRuns(KernelPath::Avx2)) sets.push_back(&kernels::Avx2Kernels());
-  if (KernelPathRuns(KernelPath::Avx512)) sets.push_back(&kernels::Avx512Kernels());
-#endif
-  std::vector<std::pair<std::vector<double>, int>> cases;
-  std::ifstream in(std::string(TABULOR_TEST_DATA_DIR) + "/trig_chains.txt");
-  for (std::string line, word; std::getline(in, line);) {
-    std::istringstream fields(line);
-    if (line[0] == '#' || !(fields >> cases.emplace_back().second)) continue;
-    while (fields >> word) std::from_chars(word.data(), word.data() + word.size(), cases.back().first.emplace_back());
-  }
-  ASSERT_EQ(cases.size(), 7u) << "tests/data/trig_chains.txt";
-  for (const auto& [u, terms] : cases)
-    for (int d : {0, 1, 2, 3, 5}) {
-      Dimension m;
-      std::tie(m.IsPower[0], m.DerOrder[0], m.Period[0]) = std::tuple(false, d, 8.0 * exact::kQuarterPi);
-      const std::vector<double> expected = reference::Basis(m, 0, u, terms);
-      const std::int64_t points = static_cast<std::int64_t>(u.size()), n = terms;
-      for (const kernels::KernelSet* set : sets)
-        for (std::int64_t panel : {set->x_panel, set->y_panel}) {
-          std::vector<double> out(static_cast<std::size_t>((points + panel - 1) / panel * panel * n)), got;
-          EXPECT_TRUE(BuildBasisPanels(MakeTrigRule(u, terms - 1, d, m.Period[0]), panel, 0, points, out.data(), set));
-          for (std::int64_t j = 0; j < points; ++j)
-            for (std::int64_t k = 0; k < n; ++k) got.push_back(out[(j / panel * n + k) * panel + j % panel]);
-          const auto bad = std::mismatch(got.begin(), got.end(), expected.begin(), SameBits).first - got.begin();
-          EXPECT_EQ(bad, points * n) << u[0] << " d=" << d << " " << set->name << " panel " << panel << ": point "
-                                     << bad / n << " term " << bad % n;
-        }
-    }
 }
 
 struct Var {
@@ -162,13 +122,12 @@ std::vector<Shape> ReadShapes(const std::string& file) {
     fields.imbue(std::locale::classic());
     if (!(fields >> word) || word[0] == '#') continue;
     Shape& shape = s.emplace_back(Shape{word, {}});
-    std::vector<double>* numbers = nullptr;  // where the numbers that follow go
+    std::vector<double>* numbers = &shape.values;  // where the numbers that follow go
     for (double x; fields >> word;) {
-      if (numbers && std::from_chars(word.data(), word.data() + word.size(), x).ec == std::errc()) {
+      if (std::from_chars(word.data(), word.data() + word.size(), x).ec == std::errc())
         numbers->push_back(x);
-        continue;
-      }
-      numbers = word == "coefficients" ? &shape.coefficients : word == "grid" ? &shape.grid0 : &shape.values;
+      else
+        numbers = word == "coefficients" ? &shape.coefficients : word == "grid" ? &shape.grid0 : &shape.values;
       if (word == "P" || word == "T") {
         Var& v = shape.vars.emplace_back();
         v.power = word == "P";
@@ -207,13 +166,50 @@ Dimension MakeModel(const Shape& s) {
   return m;
 }
 
+// The basis tables of tests/data/basis_tables.txt against the reference (its
+// sines and cosines MPFR's), from every kernel set in panels of both its
+// widths, and from the portable loops in panels of any width.
+TEST(Basis, EveryKernelSetGivesTheReferenceValues) {
+  std::vector<const kernels::KernelSet*> sets{nullptr, &kernels::ScalarKernels(), &kernels::Sse2Kernels(),
+                                              &kernels::Wide8Kernels()};
+#if defined(__x86_64__)
+  if (KernelPathRuns(KernelPath::Avx2)) sets.push_back(&kernels::Avx2Kernels());
+  if (KernelPathRuns(KernelPath::Avx512)) sets.push_back(&kernels::Avx512Kernels());
+#endif
+  for (const Shape& chain : ReadShapes("basis_tables.txt"))
+    for (int d : {0, 1, 2, 3, 5}) {
+      Dimension m = MakeModel(chain);
+      m.DerOrder[0] = d;
+      const std::vector<double>& u = chain.grid0;
+      const std::int64_t points = static_cast<std::int64_t>(u.size()), n = chain.vars[0].terms;
+      const std::vector<double> expected = reference::Basis(m, 0, u, n);
+      const BasisRule rule = m.IsPower[0] ? MakePowerRule(u, n - 1, d) : MakeTrigRule(u, n - 1, d, m.Period[0]);
+      for (const kernels::KernelSet* set : sets)
+        for (std::int64_t panel : {set ? set->x_panel : 5, set ? set->y_panel : 40}) {
+          std::vector<double> out(static_cast<std::size_t>((points + panel - 1) / panel * panel * n)), got;
+          EXPECT_TRUE(BuildBasisPanels(rule, panel, 0, points, out.data(), set));
+          for (std::int64_t j = 0; j < points; ++j)
+            for (std::int64_t k = 0; k < n; ++k) got.push_back(out[(j / panel * n + k) * panel + j % panel]);
+          const auto bad = std::mismatch(got.begin(), got.end(), expected.begin(), SameBits).first - got.begin();
+          EXPECT_EQ(bad, points * n) << chain.name << " d=" << d << " " << (set ? set->name : "portable") << " panel "
+                                     << panel << ": point " << bad / n << " term " << bad % n;
+        }
+    }
+}
+
+TransformShape ShapeOf(const Dimension& m) {
+  TransformShape shape;
+  for (int v = 0; v <= m.LastVar; ++v)
+    std::tie(shape.terms[v], shape.points[v]) = std::pair(m.LastTerm[v] + 1, m.LastPoint[v] + 1);
+  return shape;
+}
+
 // The computation's steps through a Transformer whose basis is built in
 // tiles: the outcome, with `failed` the variable it is about.
 TransformOutcome RunTiled(const Dimension& m, ResultsArray& r, KernelPath path, int threads, int& failed) {
-  TransformShape shape;
-  std::array<std::int64_t, 4> dims{1, 1, 1, 1};
-  for (int v = 0; v <= m.LastVar; ++v)
-    dims[v] = std::max(shape.terms[v] = m.LastTerm[v] + 1, shape.points[v] = m.LastPoint[v] + 1);
+  TransformShape shape = ShapeOf(m);
+  std::array<std::int64_t, 4> dims{};
+  for (int v = 0; v < 4; ++v) dims[v] = std::max(shape.terms[v], shape.points[v]);
   EXPECT_TRUE(r.Allocate(dims));
   const double* c = m.Coefficients.data();
   for (std::int64_t k3 = 0; k3 < shape.terms[3]; ++k3)
@@ -257,9 +253,8 @@ bool SameBits(const ResultsArray& r, const std::vector<double>& b) {
 
 class EnginePaths : public ::testing::TestWithParam<std::tuple<KernelPath, int>> {};
 
-// Tiled through the transformer, through Compute whole and slab by slab: the
-// same bits, progress growing to its total, the shown variable kept; a failure
-// told of its variable.
+// Tiled through the transformer, through Compute whole and slab by slab: the same bits, progress growing
+// to its total, the shown variable kept; a failure told of its variable.
 TEST_P(EnginePaths, EveryWayOfCuttingTheWorkGivesTheReferenceBits) {
   const auto [path, threads] = GetParam();
   if (!KernelPathRuns(path)) GTEST_SKIP() << KernelPathName(path) << " does not run here";
@@ -290,6 +285,9 @@ TEST_P(EnginePaths, EveryWayOfCuttingTheWorkGivesTheReferenceBits) {
         ASSERT_EQ(c.outcome, ComputeOutcome::Ok) << c.message;
         EXPECT_TRUE(m.ResultsReady && last == total && !backwards);
         ASSERT_TRUE(SameBits(m.Results, reference[i])) << "slabs " << static_cast<int>(slabs);
+        Transformer t(threads, path);  // and the slab path is the one taken when asked for
+        t.SetSlabMode(slabs);
+        EXPECT_TRUE(m.LastVar < 2 || t.CanTransformLastTwo(m.Results, ShapeOf(m)) == (slabs == SlabMode::Always));
       } else {
         EXPECT_NE(c.message.find(s.message), std::string::npos) << c.message;
         EXPECT_TRUE(!m.ResultsReady && m.Results.empty());
@@ -306,9 +304,8 @@ INSTANTIATE_TEST_SUITE_P(Kernels, EnginePaths, ::testing::Combine(::testing::Val
     });
 // clang-format on
 
-// The computations of tests/data/compute_cases.txt: values and bounds of the
-// results; or refused with a message naming the variable, or cancelled (at
-// once, on every thread, slab by slab): no results, the bounds as they were.
+// The computations of tests/data/compute_cases.txt: values and bounds of the results; or refused with a message
+// naming the variable, or cancelled (at once, on every thread, slab by slab): no results, the bounds as they were.
 TEST(Compute, ValuesByHandRefusalsAndCancelling) {
   const std::string stopped = "The computation was cancelled.";
   for (const Shape& c : ReadShapes("compute_cases.txt")) {

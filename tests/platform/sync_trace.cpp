@@ -26,8 +26,7 @@ std::vector<std::string> StopSyncTrace() {
 
 }  // namespace tabulor::platform_test
 
-using tabulor::platform_test::g_events;
-using tabulor::platform_test::g_tracing;
+using namespace tabulor::platform_test;
 
 extern "C" int fsync(int fd) {
   static const auto real = reinterpret_cast<int (*)(int)>(::dlsym(RTLD_NEXT, "fsync"));

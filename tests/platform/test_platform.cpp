@@ -6,7 +6,9 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -39,8 +41,8 @@ AtomicWriteResult Save(const std::string& target, const std::string& bytes) {
   return WriteFileAtomically(target, [&](const ByteSink& sink) { return sink(bytes.data(), bytes.size()); });
 }
 
-// Makes what `ops` says in the folder: "mkdir N", "fifo N", "reader N" (a
-// pipe's reader, in `reader`), "chmod N OCTAL", "chown N ID"
+// Makes what `ops` says in the folder: "mkdir N", "fifo N", "socket N",
+// "reader N" (a pipe's reader, in `reader`), "chmod N OCTAL", "chown N ID"
 // (owner and group), "symlink N TO", "link N EXISTING", "write N BYTES";
 // N "." is the folder itself.
 void Arrange(const ScratchDir& d, const std::string& ops, int& reader) {
@@ -51,6 +53,12 @@ void Arrange(const ScratchDir& d, const std::string& ops, int& reader) {
     if (verb == "mkdir") ok = ::mkdir(path.c_str(), 0755) == 0;
     if (verb == "fifo") ok = ::mkfifo(path.c_str(), 0600) == 0;
     if (verb == "reader") ok = (reader = ::open(path.c_str(), O_RDONLY | O_NONBLOCK)) >= 0;
+    if (verb == "socket") {
+      sockaddr_un address{AF_UNIX, {}};
+      path.copy(address.sun_path, sizeof address.sun_path - 1);
+      const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+      ok = ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 && ::close(fd) == 0;
+    }
     if (verb == "chmod" || verb == "chown" || verb == "symlink" || verb == "link" || verb == "write") in >> arg;
     if (verb == "chmod") ok = ::chmod(path.c_str(), static_cast<mode_t>(std::stoi(arg, nullptr, 8))) == 0;
     if (verb == "chown") ok = ::geteuid() != 0 || ::chown(path.c_str(), std::stoi(arg), std::stoi(arg)) == 0;
@@ -60,6 +68,9 @@ void Arrange(const ScratchDir& d, const std::string& ops, int& reader) {
     ASSERT_TRUE(ok) << verb << " " << name << ": " << std::strerror(errno);
   }
 }
+
+// Pieces of every size: a piece larger than a block after a small one waits for it.
+const std::string kBig = "ab" + std::string(FileSink::kChunk + 5, 'b') + "c";
 
 enum class Who { Me, Nobody, NobodyWithTmp, FileSizeLimit };
 enum class Bytes { Big, New, Stop, TakenByAFolder, Paused };
@@ -77,13 +88,14 @@ pid_t SaveInChild(const ScratchDir& d, const std::string& target, Who who, Bytes
   if (who == FileSizeLimit && ::setrlimit(RLIMIT_FSIZE, &limit) != 0) ::_exit(250);
   if ((who == Nobody || who == NobodyWithTmp) && ::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0))
     ::_exit(250);
-  for (int sig : {SIGXFSZ, SIGINT, SIGTERM}) ::signal(sig, SIG_DFL);
-  SetUpSignals(BrokenPipe::kFailsTheWrite);  // as the window does: a file size limit fails the write
+  for (int sig : {SIGXFSZ, SIGPIPE, SIGINT, SIGTERM}) ::signal(sig, SIG_DFL);
+  SetUpSignals(BrokenPipe::kFailsTheWrite);  // as the window does: a file size limit or a broken pipe fails the write
+  struct sigaction pipe {};
+  if (::sigaction(SIGPIPE, nullptr, &pipe) != 0 || pipe.sa_handler != SIG_IGN) ::_exit(251);
   const AtomicWriteResult r = WriteFileAtomically(d.file(target), [&](const ByteSink& sink) {
-    const std::string big(1 << 20, 'n');
     char c;
     switch (bytes) {
-      case Big: return sink(big.data(), big.size());
+      case Big: return sink("ab", 2) && sink(kBig.data() + 2, kBig.size() - 3) && sink("c", 1);
       case Stop: return sink("new", 3) && false;
       case TakenByAFolder: return ::mkdir(d.file(target).c_str(), 0755) == 0 && sink("new", 3);
       case Paused: return sink("from the child", 14) && ::write(ready, "r", 1) == 1 && ::read(go, &c, 1) == 1;
@@ -115,9 +127,9 @@ struct SaveCase {
 
 class Saves : public ::testing::TestWithParam<SaveCase> {};
 
-// Refused at every step that can fail, with the old file byte for byte as
-// it was and no temporary file; or saved, keeping the replaced file's mode,
-// owner, links and place.
+// Refused at every step that can fail, with the old file byte for byte as it
+// was and no temporary file; or saved (the pieces in order), keeping the
+// replaced file's mode, owner, links and place.
 TEST_P(Saves, KeepTheOldFileOrWhatTheFileWas) {
   const SaveCase& c = GetParam();
   ScratchDir dir;
@@ -132,7 +144,7 @@ TEST_P(Saves, KeepTheOldFileOrWhatTheFileWas) {
   for (const std::string& n : dir.Names()) names += (names.empty() ? "" : " ") + n;
   EXPECT_EQ(names, c.names);
   char got[8] = {};
-  EXPECT_EQ(reader >= 0 ? (::read(reader, got, sizeof got), std::string(got)) : dir.Read(c.file), c.holds);
+  EXPECT_TRUE((reader >= 0 ? (::read(reader, got, sizeof got), std::string(got)) : dir.Read(c.file)) == c.holds);
   struct stat st {};
   ASSERT_EQ(::lstat(dir.file(c.file).c_str(), &st), 0);
   EXPECT_TRUE(c.mode == 0 || st.st_mode == c.mode) << std::oct << st.st_mode;
@@ -145,6 +157,7 @@ const SaveCase kSaves[] = {
     {"folder", "mkdir f.grd", Me, "f.grd", Big, IsFolder, 0, "f.grd results.grd"},
     {"under_a_file", "", Me, "results.grd/inner.grd", Big, Failed, ENOTDIR, "results.grd"},
     {"pipe_without_reader", "fifo p", Me, "p", Big, NoReader, 0, "p results.grd"},
+    {"socket", "socket s", Me, "s", Big, NotAFile, 0, "results.grd s"},
     {"folder_takes_no_file", "chmod . 555", Nobody, "n.grd", Big, Failed, EACCES, "results.grd"},
     {"file_not_writable", "chmod results.grd 444 chmod . 777", Nobody, "results.grd", Big, Failed, EACCES,
      "results.grd"},
@@ -153,8 +166,8 @@ const SaveCase kSaves[] = {
     {"file_size_limit", "", FileSizeLimit, "results.grd", Big, Failed, EFBIG, "results.grd"},
     {"stopped", "", Me, "results.grd", Stop, Stopped, 0, "results.grd"},
     {"rename_fails", "", Me, "t.grd", TakenByAFolder, Failed, EISDIR, "results.grd t.grd"},
-    {"mode", "chmod results.grd 754 chown results.grd 4321", Me, "results.grd", New, Ok, 0, "results.grd",
-     "results.grd", "new", S_IFREG | 0754, 4321},
+    {"mode", "chmod results.grd 754 chown results.grd 4321", Me, "results.grd", Big, Ok, 0, "results.grd",
+     "results.grd", kBig, S_IFREG | 0754, 4321},
     // c.grd -> l.grd -> real/t.grd: the links stay, the file is replaced.
     {"links", "mkdir real write real/t.grd old symlink l.grd real/t.grd symlink c.grd l.grd", Me, "c.grd", New, Ok, 0,
      "c.grd l.grd real results.grd", "l.grd", "new", S_IFLNK | 0777},
@@ -172,9 +185,9 @@ const SaveCase kSaves[] = {
 INSTANTIATE_TEST_SUITE_P(Cases, Saves, ::testing::ValuesIn(kSaves),
                          [](const auto& info) { return std::string(info.param.name); });
 
-// The temporary file is synced, renamed over the target, and then the
-// target's folder is synced, so that the rename survives a power cut: for
-// a name relative to the working folder and through a link.
+// A hidden temporary file beside the real target is synced, renamed over it,
+// and then the folder is synced, so that the rename survives a power cut:
+// for a name relative to the working folder and through a link.
 TEST(Saves, FileSyncedThenRenamedThenFolderSynced) {
   for (const bool relative : {true, false}) {
     ScratchDir dir, elsewhere;
@@ -188,7 +201,6 @@ TEST(Saves, FileSyncedThenRenamedThenFolderSynced) {
     const std::vector<std::string> events = platform_test::StopSyncTrace();
     fs::current_path(cwd);
     ASSERT_EQ(r.outcome, Ok) << std::strerror(r.error);
-    // fsync of a hidden file beside the real target, its rename over it, fsync of the folder.
     const std::string folder = fs::path(real).parent_path().string();
     std::size_t step = 0;
     std::string temporary;
