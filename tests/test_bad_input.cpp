@@ -1,13 +1,14 @@
 // Malformed series and grid files, kept in tests/data/bad_series and
 // tests/data/bad_grid beside the message each must give ("{file}" stands
-// for its path), and a folder: the readers refuse each with its message
-// and leave a model holding a computed series as it was.
+// for its path; sizes told under a memory limit of 1 GB), and a folder: the
+// readers refuse each with its message and leave a computed model as it was.
 #include <gtest/gtest.h>
 
 #include <filesystem>
 
 #include "model/grid_file.h"
 #include "model_dump.h"
+#include "platform/memory_limit.h"
 #include "reliability_helpers.h"
 
 using namespace tabulor;
@@ -36,6 +37,7 @@ std::string Refusal(const std::string& path, bool series) {
 }  // namespace
 
 TEST(BadFiles, AreRefusedWithTheirMessageAndChangeNothing) {
+  SetMemoryLimit(std::uint64_t{1} << 30);
   int files = 0;
   for (const char* kind : {"/bad_series", "/bad_grid"}) {
     for (const auto& entry : fs::directory_iterator(TABULOR_TEST_DATA_DIR + std::string(kind))) {
@@ -43,14 +45,14 @@ TEST(BadFiles, AreRefusedWithTheirMessageAndChangeNothing) {
       if (entry.path().extension() == ".expected") continue;
       SCOPED_TRACE(path);
       std::string expected = ReadBytes(fs::path(path).replace_extension(".expected").string());
-      ASSERT_FALSE(expected.empty()) << path << " has no message beside it";
-      expected.pop_back();
+      expected = expected.substr(0, expected.find('\n'));
       if (const std::size_t at = expected.find("{file}"); at != std::string::npos) expected.replace(at, 6, path);
       EXPECT_EQ(Refusal(path, kind[5] == 's'), expected);
       ++files;
     }
   }
-  EXPECT_EQ(files, 70);
+  SetMemoryLimit(0);
+  EXPECT_EQ(files, 72);
   ScratchDir dir;
   fs::create_directory(dir.file("folder.grd"));
   const std::string folder = dir.file("folder.grd");

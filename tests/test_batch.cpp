@@ -22,7 +22,7 @@ const std::string kPoly = Example("poly.ser"), kWave = Example("wave.ser"), kFou
 // `text` with the names of tests/data/tables/batch_runs.tsv filled in.
 std::string Fill(std::string text, const std::string& dir) {
   const std::map<std::string, std::string> names = {
-      {"{poly}", kPoly}, {"{wave}", kWave}, {"{four}", kFour}, {"{data}", TABULOR_TEST_DATA_DIR}, {"{dir}", dir}};
+      {"{poly}", kPoly}, {"{wave}", kWave}, {"{data}", TABULOR_TEST_DATA_DIR}, {"{dir}", dir}};
   for (const auto& [name, value] : names)
     for (std::size_t at; (at = text.find(name)) != std::string::npos;) text.replace(at, name.size(), value);
   return text;

@@ -10,11 +10,7 @@
 using namespace tabulor;
 using namespace tabulor::testing;
 
-namespace {
-
 const char kPoly[] = "0,x,0,1,0,#TRUE#,*,2,#TRUE#,1,2,3";
-
-}  // namespace
 
 // The exact bytes written, and the model read back into one that held
 // another series: the grid and the values as they were, kind, centre,
