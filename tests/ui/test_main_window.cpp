@@ -117,8 +117,7 @@ class TestMainWindow : public QObject {
     QVERIFY(f.user.openFilters.size() == (road == 0 ? 5 : 1) && f.user.messages.isEmpty());
   }
 
-  // A series or grid file refused or not found is told and changes nothing;
-  // a series without coefficients ends the run.
+  // A refused file is told and changes nothing; no coefficients end the run.
   void refusedFiles() {
     const std::pair<const char*, QByteArray> files[] = {
         {"txtSerFileName", "0\nx\n0\n1\n0\n#MAYBE#\n*\n2\n#TRUE#\n1,2,3\n"},
@@ -245,6 +244,26 @@ class TestMainWindow : public QObject {
     QVERIFY(Focus() == s.txtGridPoints && s.txtGridPoints->selectedText().isEmpty());
   }
 
+  // A number box shows its number whole: with the cursor at its end the
+  // text has not moved.
+  void numbersShownWhole() {
+    Fixture f;
+    QVERIFY(f.openSeries(kPolySeries));
+    QLineEdit* box = f.set(0).txtULgrid;
+    int shrunk = 0;
+    for (const QString number : {"-1.23456789012345E-300", "6.28318530717959", "-0.000123456789012345"}) {
+      for (qsizetype n = 1; n <= number.size(); ++n) {
+        box->setText(number.left(n));
+        shrunk += box->font() != f.set(0).txtLLgrid->font();
+        box->setCursorPosition(0);
+        const QImage start = box->grab().toImage();
+        box->end(false);
+        QVERIFY2(box->grab().toImage() == start, qPrintable(box->text()));
+      }
+    }
+    QVERIFY(shrunk > 5);
+  }
+
   // The list makes only the lines it shows; the scroll bar reaches them all;
   // trailing blanks give no horizontal scroll bar.
   void resultsList_data() {
@@ -264,16 +283,30 @@ class TestMainWindow : public QObject {
     const int rows = list.visibleRows(), h = list.rowHeight();
     QVERIFY(rows > 5 && source->asked <= 4 * (rows + 1));
     QString chosen = QString::number(list.currentRow());
-    QTest::mouseClick(list.viewport(), Qt::LeftButton, {}, QPoint(10, 2 * h + h / 2));
-    for (Qt::Key key : {Qt::Key_Down, Qt::Key_Up, Qt::Key_Up, Qt::Key_PageDown, Qt::Key_PageUp, Qt::Key_Home,
-                        Qt::Key_Up, Qt::Key_End}) {
+    for (int row : {0, 2}) {
+      QTest::mouseClick(list.viewport(), Qt::LeftButton, {}, QPoint(10, row * h + h / 2));
       chosen += " " + QString::number(list.currentRow());
-      QTest::keyClick(&list, key);
     }
-    QCOMPARE(chosen, QStringLiteral("-1 2 3 2 1 %1 1 0 0").arg(rows));
+    for (Qt::Key key :
+         {Qt::Key_Down, Qt::Key_Up, Qt::Key_Up, Qt::Key_PageDown, Qt::Key_PageUp, Qt::Key_Home, Qt::Key_Up}) {
+      QTest::keyClick(&list, key);
+      chosen += " " + QString::number(list.currentRow());
+    }
+    QCOMPARE(chosen, QStringLiteral("-1 0 2 3 2 1 %1 1 0 0").arg(rows));
+    // The current line, and only it, is marked.
+    const QImage shown = list.viewport()->grab().toImage();
+    auto marked = [&](int row) {
+      const QColor c = shown.pixelColor(shown.width() - 3, row * h + h / 2);
+      return c == list.palette().color(QPalette::Active, QPalette::Highlight) ||
+             c == list.palette().color(QPalette::Inactive, QPalette::Highlight);
+    };
+    QVERIFY(marked(0) && !marked(1) && !marked(rows - 1));
+    QTest::keyClick(&list, Qt::Key_End);
     QCOMPARE(list.lineText(list.currentRow()), QStringLiteral("line %1").arg(lines - 1) + QString(60, ' '));
     QScrollBar* bar = list.verticalScrollBar();
     QVERIFY(list.topRow() == lines - rows && bar->value() == bar->maximum());
+    QTest::keyClick(&list, Qt::Key_Up);  // within the view: it stays
+    QCOMPARE(list.topRow(), lines - rows);
     bar->setValue(bar->maximum() / 2);
     QVERIFY(std::llabs(list.topRow() - lines / 2) < lines / 1'000'000);
     QTest::keyClick(&list, Qt::Key_Home);

@@ -1,5 +1,4 @@
-// The plot window: curves and colour maps on the results, held variables,
-// uneven grids, pictures and CSV, its menus, and "Plot" of the main window.
+// The plot window: maps and curves of the results, pictures, CSV and menus.
 #include "ui_test_support.h"
 
 #include <qcustomplot.h>
@@ -162,7 +161,9 @@ class TestPlotWindow : public QObject {
     CheckCurve(s.w, m);
     s.key("sldHeld1", Qt::Key_Right);
     s.key("cboPlotX", Qt::Key_Up);
-    QCOMPARE(s.w.plot()->xAxis->label() + "|" + s.w.plot()->yAxis->label(), QString::fromUtf8("b|∂/∂b value"));
+    s.key("sldHeld0", Qt::Key_Right);
+    QCOMPARE(s.w.plot()->xAxis->label() + "|" + s.w.plot()->yAxis->label() + QString::number(s.w.heldIndex(0)),
+             QString::fromUtf8("b|∂/∂b value1"));
     CheckCurve(s.w, m);
   }
 
@@ -215,12 +216,8 @@ class TestPlotWindow : public QObject {
     plot::GridAxis axis(x.data(), n);
     QCOMPARE(axis.monotone(), order != 2);
     const double lo = axis.min() + 0.2 * (axis.max() - axis.min()), hi = axis.max() - 0.3 * (axis.max() - axis.min());
-    std::vector<plot::CurvePoint> out;
-    bool all = true;
-    plot::CurveReducer(&axis, y.data(), 1).Reduce(lo, hi, columns, 200, out, all);
-    QVERIFY(!all);
     // Smallest and largest per column, of all points and of those drawn.
-    std::map<int, std::pair<double, double>> want, got;
+    std::map<int, std::pair<double, double>> want;
     auto note = [&](std::map<int, std::pair<double, double>>& bands, double xv, double yv) {
       if (xv < lo || xv > hi) return;
       auto [it, added] =
@@ -228,13 +225,20 @@ class TestPlotWindow : public QObject {
       it->second = {std::min(it->second.first, yv), std::max(it->second.second, yv)};
     };
     for (int i = 0; i < n; ++i) note(want, x[i], y[i]);
-    for (std::size_t k = 0; k < out.size(); ++k) {
-      QVERIFY(out[k].x == x[out[k].index] && out[k].y == y[out[k].index]);
-      // The line runs along the axis: a sorted grid in index order, any other in order of its values.
-      if (k > 0) QVERIFY(order == 2 ? out[k].x >= out[k - 1].x : out[k].index > out[k - 1].index);
-      note(got, out[k].x, out[k].y);
+    for (std::int64_t limit : {200, n}) {
+      std::vector<plot::CurvePoint> out;
+      std::map<int, std::pair<double, double>> got;
+      bool all = false;
+      plot::CurveReducer(&axis, y.data(), 1).Reduce(lo, hi, columns, limit, out, all);
+      QVERIFY(all == (limit == n) && (all || out.size() <= 4 * (columns + 2)));
+      for (std::size_t k = 0; k < out.size(); ++k) {
+        QVERIFY(out[k].index >= 0 && out[k].index < n && out[k].x == x[out[k].index] && out[k].y == y[out[k].index]);
+        // The line runs along the axis: a sorted grid in index order, any other in order of its values.
+        if (k > 0) QVERIFY(order == 2 ? out[k].x >= out[k - 1].x : out[k].index > out[k - 1].index);
+        note(got, out[k].x, out[k].y);
+      }
+      QVERIFY(got == want);
     }
-    QVERIFY(got == want);
   }
 
   // Without results, after they changed, or beyond 1E+250 nothing is drawn
