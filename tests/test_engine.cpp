@@ -21,6 +21,10 @@
 using namespace tabulor;
 using enum TransformOutcome;
 
+namespace tabulor {
+void PrintTo(KernelPath path, std::ostream* os) { *os << KernelPathName(path); }
+}  // namespace tabulor
+
 namespace {
 
 constexpr double kTwoPi = 6.283185307179586, kInf = std::numeric_limits<double>::infinity();
@@ -37,7 +41,8 @@ void ExpectSinCosExact(double x) {
 
 // Magnitudes spread evenly over the exponents from lo to hi, either sign; or
 // multiples of pi/2 a few doubles towards 0, where reduction loses most bits.
-class SinCos : public ::testing::TestWithParam<std::tuple<const char*, double, double, bool>> {};
+using Range = std::tuple<std::string, double, double, bool>;
+class SinCos : public ::testing::TestWithParam<Range> {};
 
 TEST_P(SinCos, EqualsMpfr) {
   const auto [name, lo, hi, near_half_pi] = GetParam();
@@ -51,7 +56,6 @@ TEST_P(SinCos, EqualsMpfr) {
   }
 }
 
-using Range = std::tuple<const char*, double, double, bool>;
 INSTANTIATE_TEST_SUITE_P(Ranges, SinCos,
                          ::testing::Values(Range{"subnormal", 0x1p-1074, 0x1p-1022, 0},
                                            Range{"tiny", 0x1p-60, 0x1p-20, 0}, Range{"small", 0x1p-20, 0.5, 0},

@@ -125,6 +125,9 @@ struct SaveCase {
   uid_t owner = 0;
 };
 
+void PrintTo(const SaveCase& c, std::ostream* os) { *os << c.name; }
+
+
 class Saves : public ::testing::TestWithParam<SaveCase> {};
 
 // Refused at every step that can fail, with the old file byte for byte as it
