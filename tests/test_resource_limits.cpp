@@ -17,6 +17,7 @@
 #include <thread>
 
 #include "model/grid_file.h"
+#include "model/limits.h"
 #include "model_dump.h"
 #include "platform/memory_limit.h"
 #include "reliability_helpers.h"
@@ -42,6 +43,9 @@ TEST(MemoryLimit, RefusalsTellTheSizeAndTheLimitAndChangeNothing) {
        "Grid file \"big.grd\": The grid needs 200000 values (1.5 MB), more than the memory limit of 1.0 MB"},
       {[&](Dimension& m) { return points(m, "2000000000"); },
        "Variable 0 (t): the grid needs 2000000000 values (15 GB), more than the memory limit of 1.0 MB."},
+      // bytes beyond 64 bits
+      {[](Dimension&) { return CheckDoublesFit(std::uint64_t{1} << 62, "A block").value_or(""); },
+       "A block needs 4611686018427387904 values (more than 16 EB), more than the memory limit of 1.0 MB"},
   };
   for (const auto& [act, message] : cases) {
     Dimension m;
