@@ -148,6 +148,9 @@ class TestPlotWindow : public QObject {
     QVERIFY(s.w.colourMap()->dataRange() == QCPRange(*lo, *hi));
     s.key("cboPlotY", Qt::Key_Down);  // c on the vertical axis: b is held instead
     QCOMPARE(s.axisTitles(), QString::fromUtf8("a|c|∂/∂b value"));
+    // The title names the file and the held variables at their points.
+    auto* title = qobject_cast<QCPTextElement*>(s.w.plot()->plotLayout()->element(0, 0));
+    QCOMPARE(title->text(), QStringLiteral("four.ser    b=%1,  d=%2").arg(Text(m.GridX[1][0]), Text(m.GridX[3][2])));
     QVERIFY(s["sldHeld1"]->isVisible() && !s["sldHeld2"]->isVisible());
     s.key("sldHeld1", Qt::Key_PageUp);
     QCOMPARE(s.w.heldIndex(1) * 100 + s.w.heldIndex(2) * 10 + s.w.heldIndex(3), 112);
