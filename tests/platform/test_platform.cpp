@@ -219,6 +219,21 @@ TEST(Saves, FileSyncedThenRenamedThenFolderSynced) {
   }
 }
 
+// A save closes its own descriptors and no other: the standard input is
+// still open, and the same file, after saves that end well or fail.
+TEST(Saves, CloseOnlyTheirOwnDescriptors) {
+  struct stat before {}, after {};
+  if (::fstat(0, &before) != 0) {
+    ASSERT_EQ(::open("/dev/null", O_RDONLY), 0);
+    ASSERT_EQ(::fstat(0, &before), 0);
+  }
+  ScratchDir dir;
+  EXPECT_EQ(Save(dir.file("a.grd"), "new").outcome, Ok);
+  EXPECT_EQ(Save(dir.file("none/a.grd"), "new").outcome, Failed);
+  ASSERT_EQ(::fstat(0, &after), 0);
+  EXPECT_TRUE(after.st_ino == before.st_ino && after.st_dev == before.st_dev);
+}
+
 // A save ended by SIGKILL leaves its temporary file, which the next save of
 // the target removes; by SIGTERM or SIGINT it removes it itself and ends as
 // the signal ends it; let be, it ends although another save of the same
