@@ -9,8 +9,8 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <cstdlib>
 #include <csignal>
+#include <cstdlib>
 #include <filesystem>
 #include <functional>
 #include <string>
@@ -113,8 +113,12 @@ TEST(ProgramStart, SignalsAreSetBeforeAnyWork) {
   ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
   const int writer = ::open(fifo.c_str(), O_RDWR | O_CLOEXEC);
   ASSERT_GE(writer, 0);
-  struct Case { std::string program, arg; unsigned long long ignored, not_ignored, caught; };
-  std::vector<Case> cases = {{TABULOR_BATCH, fifo, Bit(SIGXFSZ), Bit(SIGPIPE), Bit(SIGINT) | Bit(SIGTERM) | Bit(SIGHUP)}};
+  struct Case {
+    std::string program, arg;
+    unsigned long long ignored, not_ignored, caught;
+  };
+  std::vector<Case> cases = {
+      {TABULOR_BATCH, fifo, Bit(SIGXFSZ), Bit(SIGPIPE), Bit(SIGINT) | Bit(SIGTERM) | Bit(SIGHUP)}};
 #ifdef TABULOR_WINDOW
   cases.push_back({TABULOR_WINDOW, "", Bit(SIGXFSZ) | Bit(SIGPIPE), 0, 0});
 #endif
