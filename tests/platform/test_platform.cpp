@@ -221,8 +221,7 @@ TEST(Saves, FileSyncedThenRenamedThenFolderSynced) {
 // A save closes its own descriptors and no other: the standard input is
 // still open, and the same file, after saves that end well or fail.
 TEST(Saves, CloseOnlyTheirOwnDescriptors) {
-  struct stat before {
-  }, after{};
+  struct stat before = {}, after = {};
   if (::fstat(0, &before) != 0) {
     ASSERT_EQ(::open("/dev/null", O_RDONLY), 0);
     ASSERT_EQ(::fstat(0, &before), 0);
