@@ -228,12 +228,18 @@ class TestPlotWindow : public QObject {
       it->second = {std::min(it->second.first, yv), std::max(it->second.second, yv)};
     };
     for (int i = 0; i < n; ++i) note(want, x[i], y[i]);
-    for (std::int64_t limit : {200, n}) {
+    // The values alone, and every second one of an array whose others (9, -9, ...) are not on the curve.
+    std::vector<double> strided(2 * n);
+    for (int i = 0; i < n; ++i) strided[2 * i] = y[i], strided[2 * i + 1] = i % 2 ? -9 : 9;
+    for (std::int64_t limit : {200, n, n + 1}) {
       std::vector<plot::CurvePoint> out;
       std::map<int, std::pair<double, double>> got;
       bool all = false;
-      plot::CurveReducer(&axis, y.data(), 1).Reduce(lo, hi, columns, limit, out, all);
-      QVERIFY(all == (limit == n) && (all || out.size() <= 4 * (columns + 2)));
+      const plot::CurveReducer reducer(&axis, limit > n ? strided.data() : y.data(), limit > n ? 2 : 1);
+      const auto [y_lo, y_hi] = std::minmax_element(y.begin(), y.end());
+      QVERIFY(reducer.min() == *y_lo && reducer.max() == *y_hi);
+      reducer.Reduce(lo, hi, columns, limit, out, all);
+      QVERIFY(all == (limit >= n) && (all || out.size() <= 4 * (columns + 2)));
       for (std::size_t k = 0; k < out.size(); ++k) {
         QVERIFY(out[k].index >= 0 && out[k].index < n && out[k].x == x[out[k].index] && out[k].y == y[out[k].index]);
         // The line runs along the axis: a sorted grid in index order, any other in order of its values.
