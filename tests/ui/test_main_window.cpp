@@ -2,6 +2,7 @@
 // question, the states, series files, focus, grid boxes, the results list.
 #include "ui_test_support.h"
 
+#include <QScreen>
 #include <QScrollBar>
 
 #include "app/sub_main.h"
@@ -68,7 +69,11 @@ class TestMainWindow : public QObject {
       asked << QString::fromStdString(title) << QString::fromStdString(text);
       return static_cast<GuardAnswer>(answer);
     };
-    options.waitSplash = [&](QWidget& splash) { splashes += splash.isVisible() && qobject_cast<FrmAbout*>(&splash); };
+    // The splash is shown in the middle of its screen (its size settles a few pixels larger when shown).
+    options.waitSplash = [&](QWidget& splash) {
+      const QPoint off = splash.geometry().center() - splash.screen()->availableGeometry().center();
+      splashes += splash.isVisible() && qobject_cast<FrmAbout*>(&splash) && off.manhattanLength() <= 4;
+    };
     const std::unique_ptr<FrmTabulor> w = Main(model, guard, options, user);
     const bool point = separator == ".", runs = point || answer == int(GuardAnswer::Yes);
     const QString warning =
