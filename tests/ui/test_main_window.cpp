@@ -110,6 +110,11 @@ class TestMainWindow : public QObject {
     QFETCH(QString, afterClicks);
     Fixture f;
     if (road == 0) QVERIFY(Focus() == Ctl(*f.w, "cmdExit") && SetTexts(f.set(0)) == kStartSet);
+    // The window is tall enough for every control (the list is laid out a
+    // pixel wider than the window, as the form gives it).
+    for (const QWidget* c : f.w->findChildren<QWidget*>())
+      if (c->isVisibleTo(f.w.get()) && c->parentWidget() == f.w->centralWidget())
+        QVERIFY2(c->mapTo(f.w.get(), QPoint(0, c->height())).y() <= f.w->height(), qPrintable(c->objectName()));
     QCOMPARE(f.model.Pi, 4 * std::atan(1.0));
     if (road == 1 || road == 2 || road == 3) QVERIFY(f.openSeries(kPolySeries));
     if (road == 2) f.click(f.set(0).chkSpaced);
