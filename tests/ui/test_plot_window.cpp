@@ -66,6 +66,19 @@ void CheckMap(PlotWindow& w, const Dimension& m) {
       QVERIFY(c >= 0 && c < d->keySize() && r >= 0 && r < d->valueSize());
       QCOMPARE(d->cell(c, r), HeldResult(w, m, a, ia, b, ib));
     }
+  // The cells at the edges hold the values of the grid points nearest to them.
+  auto nearest = [&](int v, double x) {
+    const auto& g = m.GridX[v];
+    return std::min_element(g.begin(), g.begin() + m.LastPt[v] + 1,
+                            [x](double p, double q) { return std::abs(p - x) < std::abs(q - x); }) -
+           g.begin();
+  };
+  for (int c : {0, d->keySize() - 1})
+    for (int r : {0, d->valueSize() - 1}) {
+      double x = 0, y = 0;
+      d->cellToCoord(c, r, &x, &y);
+      QCOMPARE(d->cell(c, r), HeldResult(w, m, a, nearest(a, x), b, nearest(b, y)));
+    }
 }
 
 // The curve's points are the grid points along its variable, in order of the abscissa.
