@@ -53,6 +53,19 @@ double Rate(double flops, int calls, F one) {
   return best;
 }
 
+// The operands of a block: nx items of x against ny lanes of y in panels of y_panel.
+BlockArgs Args(const std::vector<double>& x, std::int64_t nx, const std::vector<double>& y, std::int64_t ny,
+               std::int64_t y_panel) {
+  BlockArgs a;
+  a.nk = kTerms;
+  a.x = x.data();
+  a.nx = nx;
+  a.y = y.data();
+  a.ny = ny;
+  a.ny_panels = RoundUp(ny, y_panel) / y_panel;
+  return a;
+}
+
 struct OverRuns {
   const KernelSet& set;
   std::int64_t points, runs, stride, rows;  // stride: doubles per grid point row of the target
@@ -70,13 +83,7 @@ struct OverRuns {
   // Call c: the piece at grid row c * points (mod rows) and run column
   // (c * runs) mod the row, as the transform's blocks of runs walk a row.
   void operator()(int c) {
-    BlockArgs a;
-    a.nk = kTerms;
-    a.x = x.data();
-    a.nx = points;
-    a.y = y.data();
-    a.ny = runs;
-    a.ny_panels = RoundUp(runs, set.y_panel) / set.y_panel;
+    BlockArgs a = Args(x, points, y, runs, set.y_panel);
     const std::int64_t columns = stride / runs;
     a.data = out.data() + (c % columns) * runs;
     a.run_base = base.data();
@@ -99,13 +106,7 @@ struct OverPoints {
     for (std::int64_t r = 0; r < runs; ++r) base.push_back(r * points);
   }
   void operator()(int) {
-    BlockArgs a;
-    a.nk = kTerms;
-    a.x = x.data();
-    a.nx = runs;
-    a.y = y.data();
-    a.ny = points;
-    a.ny_panels = RoundUp(points, set.y_panel) / set.y_panel;
+    BlockArgs a = Args(x, runs, y, points, set.y_panel);
     a.data = out.data();
     a.run_base = base.data();
     set.lanes_over_points(a);
